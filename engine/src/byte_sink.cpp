@@ -1,0 +1,42 @@
+#include "byte_sink.h"
+
+namespace quillbox {
+
+namespace {
+constexpr std::size_t kBlockSize = 256 * 1024;
+}
+
+bool FileSink::Open(const std::string& narrowPath) {
+    buffer_.reserve(kBlockSize);
+    return file_.Open(narrowPath);
+}
+
+void FileSink::Write(std::string_view bytes) {
+    if (failed_) {
+        return;
+    }
+    if (buffer_.size() + bytes.size() > kBlockSize) {
+        Flush();
+        if (bytes.size() >= kBlockSize) {
+            failed_ = failed_ || !file_.Write(bytes);
+            return;
+        }
+    }
+    buffer_.append(bytes);
+}
+
+void FileSink::Flush() {
+    if (!failed_ && !buffer_.empty()) {
+        failed_ = !file_.Write(buffer_);
+    }
+    buffer_.clear();
+}
+
+bool FileSink::Close() {
+    Flush();
+    const bool closed = file_.Close();
+    failed_ = failed_ || !closed;
+    return !failed_;
+}
+
+}  // namespace quillbox

@@ -1,0 +1,181 @@
+#include "field_normalisation.h"
+
+#include <array>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quillbox {
+
+namespace {
+
+bool StripPrefix(std::string_view& text, std::string_view prefix) {
+    if (text.starts_with(prefix)) {
+        text.remove_prefix(prefix.size());
+        return true;
+    }
+    return false;
+}
+
+bool IsScanfSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The C library's "%d": white space, an optional sign, digits. Like glibc, the digits are taken
+// as a long (saturating) and the int keeps its low 32 bits. None for a matching failure.
+std::optional<std::int32_t> ScanDecimal(std::string_view text, std::size_t& pos) {
+    while (pos < text.size() && IsScanfSpace(text[pos])) {
+        ++pos;
+    }
+    bool negative = false;
+    std::size_t p = pos;
+    if (p < text.size() && (text[p] == '+' || text[p] == '-')) {
+        negative = text[p] == '-';
+        ++p;
+    }
+    if (p >= text.size() || !IsDigit(text[p])) {
+        return std::nullopt;
+    }
+    constexpr std::uint64_t kLongMax = std::numeric_limits<std::int64_t>::max();
+    const std::uint64_t limit = negative ? kLongMax + 1 : kLongMax;
+    std::uint64_t magnitude = 0;
+    for (; p < text.size() && IsDigit(text[p]); ++p) {
+        const auto digit = static_cast<std::uint64_t>(text[p] - '0');
+        magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+    }
+    pos = p;
+    const std::uint64_t asLong = negative ? 0 - magnitude : magnitude;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(asLong));
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string NormalizeNumber(std::string_view number) {
+    if (const auto colon = number.find(':'); colon != std::string_view::npos) {
+        number.remove_prefix(colon + 1);
+    }
+    StripPrefix(number, "+86");
+    StripPrefix(number, "+106");
+    StripPrefix(number, "17951");
+    if (!StripPrefix(number, "0") && !StripPrefix(number, "12520")) {
+        StripPrefix(number, "106");
+    }
+    return std::string(number);
+}
+
+std::uint64_t ParseMessageDate(std::string dateText, std::string& display) {
+    for (char& c : dateText) {
+        if (c == '.' || c == ':') {
+            c = ' ';
+        }
+    }
+    // Day, month, year, hour, minute, second. Numbers past the first one that cannot be read
+    // stay 0.
+    std::array<std::int32_t, 6> parts{};
+    std::size_t pos = 0;
+    for (auto& part : parts) {
+        const auto value = ScanDecimal(dateText, pos);
+        if (!value) {
+            break;
+        }
+        part = *value;
+    }
+    const auto [day, month, year, hour, minute, second] = parts;
+
+    char text[80];
+    std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
+                  second);
+    display = text;
+
+    const auto u32 = [](std::int32_t v) { return std::uint64_t{static_cast<std::uint32_t>(v)}; };
+    std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(year) - 1970u} * 12;
+    key = (key + u32(month) - 1) * 31;
+    key = (key + u32(day) - 1) * 24;
+    key = (key + u32(hour)) * 60;
+    key = (key + u32(minute)) * 60;
+    return key + u32(second);
+}
+
+std::string DecodeContactName(std::string_view raw) {
+    std::string text(raw);
+    // Structured names lose their separators (":Zhang;San;;;" is ":ZhangSan"); an escaped
+    // semicolon keeps itself and loses its backslash. The first character is never touched.
+    std::size_t p = text.find(';', 1);
+    while (p != std::string::npos) {
+        if (text[p - 1] == '\\') {
+            text.erase(p - 1, 1);
+        } else {
+            text.erase(p, 1);
+        }
+        p = text.find(';', p);
+    }
+    if (text.starts_with(':')) {
+        return text.substr(1);
+    }
+    if (text.empty()) {
+        return {};
+    }
+    // A line with parameters: whatever they declare, the value is quoted-printable UTF-8.
+    const auto colon = text.find(':', 1);
+    if (colon == std::string::npos) {
+        return {};
+    }
+    return DecodeQuotedPrintable(std::string_view(text).substr(colon + 1));
+}
+
+std::string DecodeQuotedPrintable(std::string_view value) {
+    std::string decoded;
+    decoded.reserve(value.size());
+    // "=" followed by no hex digit repeats the escape before it in the value, or gives 0.
+    int escape = 0;
+    std::size_t in = 0;
+    while (in < value.size()) {
+        if (value[in] == '=') {
+            const int high = in + 1 < value.size() ? HexDigit(value[in + 1]) : -1;
+            if (high >= 0) {
+                const int low = in + 2 < value.size() ? HexDigit(value[in + 2]) : -1;
+                escape = low >= 0 ? high * 16 + low : high;
+            }
+            decoded.push_back(static_cast<char>(escape));
+            in += 3;
+        } else {
+            decoded.push_back(value[in]);
+            ++in;
+        }
+    }
+    // The converter reads up to the first zero byte, so an "=00" ends the name.
+    decoded.resize(std::min(decoded.size(), decoded.find('\0')));
+    return Utf8ToLocal(decoded).value_or(std::string());
+}
+
+std::optional<std::string> Utf8ToLocal(std::string_view utf8) {
+    const auto wide =
+        platform::Utf8ToUtf16(utf8.substr(0, utf8.find('\0')), platform::Utf8Errors::Replace);
+    if (!wide) {
+        return std::nullopt;
+    }
+    std::vector<char> area(wide->size() * 2 + 1);
+    const auto length = platform::Utf16ToOem(*wide, area);
+    if (!length) {
+        return std::nullopt;
+    }
+    return std::string(area.data(), *length);
+}
+
+}  // namespace quillbox

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillbox {
+
+// The form under which message senders and card numbers are matched: everything up to the first
+// ":" goes, then "+86", "+106" and "17951" (each at most once, in that order), then one of "0",
+// "12520" or "106".
+std::string NormalizeNumber(std::string_view number);
+
+// "18.03.2009 10:15:30" gives the display date "2009-03-18 10:15:30" and a key that counts
+// seconds from 1970 as if every month had 31 days.
+std::uint64_t ParseMessageDate(std::string dateText, std::string& display);
+
+// The raw text after "FN" or "N" on a card's name line, ":" or ";" included.
+std::string DecodeContactName(std::string_view raw);
+
+// A quoted-printable UTF-8 value to code page 936; empty when the conversion fails.
+std::string DecodeQuotedPrintable(std::string_view value);
+
+// UTF-8 to code page 936 through UTF-16. None when the text converts to nothing at all.
+std::optional<std::string> Utf8ToLocal(std::string_view utf8);
+
+}  // namespace quillbox

@@ -1,0 +1,150 @@
+#include "file_reader.h"
+
+#include <array>
+
+#include "field_normalisation.h"
+#include "platform/platform.h"
+
+namespace quillbox {
+
+namespace {
+
+constexpr auto npos = std::string_view::npos;
+
+// Every search of the readers stops at the first zero byte, as the C string searches the format
+// was made with do.
+std::string_view UpToZero(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
+
+std::string RemoveSoftLineBreaks(std::string_view text) {
+    std::string joined;
+    joined.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '=' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+        } else {
+            joined.push_back(text[i]);
+        }
+    }
+    return joined;
+}
+
+}  // namespace
+
+bool ParseMessageText(std::string_view text, MessageRecord& record) {
+    text = UpToZero(text);
+    const auto tel = text.find("TEL:");
+    if (tel == npos) {
+        return false;
+    }
+    const auto numberStart = tel + 4;
+    const auto numberEnd = text.find('\n', numberStart);
+    if (numberEnd == npos) {
+        return false;
+    }
+    // A CR LF after the marker does not match: such files are refused.
+    const auto begin = text.find("BEGIN:VBODY\n", numberEnd + 1);
+    if (begin == npos) {
+        return false;
+    }
+    const auto block = begin + 12;
+    if (text.substr(block, 5) != "Date:") {
+        return false;
+    }
+    const auto dateStart = block + 5;
+    const auto dateEnd = text.find('\n', dateStart);
+    if (dateEnd == npos) {
+        return false;
+    }
+    const auto bodyStart = dateEnd + 1;
+    const auto end = text.find("END:VBODY", bodyStart);
+    if (end == npos) {
+        return false;
+    }
+    // The byte before "END:VBODY" is dropped whatever it is; normally the body's last LF.
+    const auto body =
+        end > bodyStart ? text.substr(bodyStart, end - 1 - bodyStart) : std::string_view();
+
+    record.body.assign(body);
+    record.sender = NormalizeNumber(text.substr(numberStart, numberEnd - numberStart));
+    record.dateKey =
+        ParseMessageDate(std::string(text.substr(dateStart, dateEnd - dateStart)), record.dateText);
+    return true;
+}
+
+bool ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
+    const std::string text = RemoveSoftLineBreaks(UpToZero(head));
+    const std::string_view view(text);
+
+    // The first line can never name the card: an LF must stand before the marker. "\nN" also
+    // matches a NOTE or NICKNAME line.
+    std::size_t nameStart = npos;
+    if (const auto fn = view.find("\nFN"); fn != npos) {
+        nameStart = fn + 3;
+    } else if (const auto n = view.find("\nN"); n != npos) {
+        nameStart = n + 2;
+    } else {
+        return false;
+    }
+    const auto nameEnd = view.find('\n', nameStart);
+    if (nameEnd == npos) {
+        return false;
+    }
+    const std::string name = DecodeContactName(view.substr(nameStart, nameEnd - nameStart));
+
+    // Telephone lines before the name line count too. A TEL line without ":" takes the first
+    // ":" of a later line.
+    auto tel = view.find("\nTEL");
+    while (tel != npos) {
+        const auto colon = view.find(':', tel);
+        if (colon == npos) {
+            return false;
+        }
+        const auto numberEnd = view.find('\n', colon + 1);
+        if (numberEnd == npos) {
+            return false;
+        }
+        entries.push_back({name, NormalizeNumber(view.substr(colon + 1, numberEnd - colon - 1))});
+        tel = view.find("\nTEL", colon + 1);
+    }
+    return true;
+}
+
+bool CFileReader::ReadMessage(MessageRecord* record, std::string path) {
+    std::array<char, kMessageHeadUnits * 2> raw;
+    const auto got = platform::ReadFileHead(path, raw);
+    if (!got || *got < 2) {
+        return false;
+    }
+    // The head is UTF-16LE; a final odd byte is no whole unit. A byte-order mark is converted
+    // like any other character.
+    std::array<char16_t, kMessageHeadUnits> units;
+    const std::size_t count = *got / 2;
+    for (std::size_t i = 0; i < count; ++i) {
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i]) |
+                                         static_cast<unsigned char>(raw[2 * i + 1]) << 8);
+    }
+    std::array<char, kMessageNarrowBytes> narrow;
+    const auto length = platform::Utf16ToOem(std::u16string_view(units.data(), count), narrow);
+    if (!length) {
+        return false;
+    }
+    MessageRecord parsed;
+    if (!ParseMessageText(std::string_view(narrow.data(), *length), parsed)) {
+        return false;
+    }
+    *record = std::move(parsed);
+    return true;
+}
+
+bool CFileReader::ReadContacts(std::vector<ContactEntry>* entries, std::string path) {
+    std::array<char, kCardHeadBytes> head;
+    const auto got = platform::ReadTextFileHead(path, head);
+    if (!got || *got == 0) {
+        return false;
+    }
+    return ParseCardText(std::string_view(head.data(), *got), *entries);
+}
+
+}  // namespace quillbox

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "quillbox/archive.h"
+
+namespace quillbox {
+
+// How a run reads its input files; one object serves every file of a run.
+class IFileReader {
+public:
+    virtual ~IFileReader() = default;
+    // Fills the record from a message file; false, with the record untouched, when the file
+    // cannot be read or does not hold the markers in order.
+    virtual bool ReadMessage(MessageRecord* record, std::string path) = 0;
+    // Appends one entry per telephone line of a card file; false when the file cannot be read
+    // or a line it needs is incomplete (entries appended before then are to be discarded).
+    virtual bool ReadContacts(std::vector<ContactEntry>* entries, std::string path) = 0;
+};
+
+class CFileReader final : public IFileReader {
+public:
+    bool ReadMessage(MessageRecord* record, std::string path) override;
+    bool ReadContacts(std::vector<ContactEntry>* entries, std::string path) override;
+};
+
+// Only the head of a file is read: 2048 UTF-16 units of a message, 2048 bytes of a card.
+inline constexpr std::size_t kMessageHeadUnits = 2048;
+inline constexpr std::size_t kMessageNarrowBytes = 4096;
+inline constexpr std::size_t kCardHeadBytes = 2048;
+
+// The parsing halves of the two reads, on text already read and converted.
+bool ParseMessageText(std::string_view text, MessageRecord& record);
+bool ParseCardText(std::string_view text, std::vector<ContactEntry>& entries);
+
+}  // namespace quillbox

@@ -1,0 +1,106 @@
+#include "html_archive.h"
+
+#include "archive_groups.h"
+
+namespace quillbox {
+
+namespace {
+
+// The page's fixed texts. The TABs are the page's only separators; readers of old archives
+// compare them byte for byte.
+constexpr std::string_view kDocumentType =
+    "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
+    "\"http://www.w3.org/TR/html4/loose.dtd\">";
+constexpr std::string_view kHead =
+    "\t\t<!--An example for test, by Vk.Ostrel-->\t\t<html>\t\t<head>\t\t<meta "
+    "http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />\t\t<title>Messages</"
+    "title>\t\t<style>body{margin-left: 0px;margin-top: 0px;margin-right: 0px;\tmargin-bottom: "
+    "0px;font-size: 12px;background-color:#2253A9;}</style>\t\t<!--In order to create menu view, "
+    "MenuCreator.js should be imported-->\t\t<script>\t\t</script>\t\t</head>\t\t<body>\t\t";
+constexpr std::string_view kHeadingOpen = "<div><span><font size=\"5\" color=\"#00ff00\"><u>";
+constexpr std::string_view kHeadingClose = "<br/></u></font></span></div>";
+constexpr std::string_view kEntryOpen =
+    "<div style=\"margin-left: 10px\"><font size=\"4\" color=\"#00ff00\">";
+constexpr std::string_view kBeforeNumber = " &lt;";
+constexpr std::string_view kAfterNumber = "&gt;     </font><font size=\"4\" color=\"red\">";
+constexpr std::string_view kAfterDate = " </font><br/>";
+constexpr std::string_view kBodyOpen =
+    "<span style=\"margin-left: 10px\"><font size=\"3\" color=\"#FFFFFF\">";
+constexpr std::string_view kEntryClose = "</font></span><p/></div>";
+constexpr std::string_view kLineBreak = "<br/>";
+constexpr std::string_view kTail = "</body>\t\t</html>\t\t";
+
+void AppendEscaped(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out.append("&amp;");
+                break;
+            case '<':
+                out.append("&lt;");
+                break;
+            case '>':
+                out.append("&gt;");
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+}
+
+}  // namespace
+
+std::string EscapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendEscaped(out, text);
+    return out;
+}
+
+std::string BodyToHtml(std::string_view body) {
+    std::string out;
+    out.reserve(body.size());
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') {
+            out.append(kLineBreak);
+            ++i;
+        } else if (body[i] == '\n') {
+            out.append(kLineBreak);
+        } else {
+            out.push_back(body[i]);
+        }
+    }
+    return out;
+}
+
+void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
+                      SortOrder order) {
+    std::string block(kDocumentType);
+    block.append(kHead);
+    out.Write(block);
+    WalkGroups(
+        messages, book, order,
+        [&](std::string_view heading) {
+            block.assign(kHeadingOpen);
+            AppendEscaped(block, heading);
+            block.append(kHeadingClose);
+            out.Write(block);
+        },
+        [&](const MessageRecord& record, std::string_view displayName) {
+            block.assign(kEntryOpen);
+            AppendEscaped(block, displayName);
+            block.append(kBeforeNumber);
+            AppendEscaped(block, record.sender);
+            block.append(kAfterNumber);
+            AppendEscaped(block, record.dateText);
+            block.append(kAfterDate);
+            block.append(kBodyOpen);
+            // Escaped before the line breaks go in, so that the "<br/>" stays markup.
+            block.append(BodyToHtml(EscapeHtml(record.body)));
+            block.append(kEntryClose);
+            out.Write(block);
+        });
+    out.Write(kTail);
+}
+
+}  // namespace quillbox

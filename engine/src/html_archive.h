@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "byte_sink.h"
+#include "contact_book.h"
+#include "quillbox/archive.h"
+
+namespace quillbox {
+
+// "&", "<" and ">" as entities, in one pass; nothing else changes.
+std::string EscapeHtml(std::string_view text);
+
+// Every CR LF pair, then every remaining LF, becomes "<br/>"; a CR on its own stays.
+std::string BodyToHtml(std::string_view body);
+
+// The HTML archive: one HTML 4.01 page without line breaks of its own, labelled gb2312.
+void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
+                      SortOrder order);
+
+}  // namespace quillbox

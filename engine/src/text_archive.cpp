@@ -1,0 +1,46 @@
+#include "text_archive.h"
+
+#include "archive_groups.h"
+
+namespace quillbox {
+
+namespace {
+constexpr std::string_view kHeadingOpen = "\r\n>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>";
+constexpr std::string_view kHeadingClose = "<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<\r\n";
+}  // namespace
+
+void AppendWithCrLf(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        if (c == '\n' && (out.empty() || out.back() != '\r')) {
+            out.push_back('\r');
+        }
+        out.push_back(c);
+    }
+}
+
+void WriteTextArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
+                      SortOrder order) {
+    std::string block;
+    WalkGroups(
+        messages, book, order,
+        [&](std::string_view heading) {
+            block.assign(kHeadingOpen);
+            AppendWithCrLf(block, heading);
+            block.append(kHeadingClose);
+            out.Write(block);
+        },
+        [&](const MessageRecord& record, std::string_view displayName) {
+            block.clear();
+            AppendWithCrLf(block, displayName);
+            block.append(" <");
+            AppendWithCrLf(block, record.sender);
+            block.append(">     ");
+            AppendWithCrLf(block, record.dateText);
+            block.append(" : \r\n");
+            AppendWithCrLf(block, record.body);
+            block.append("\r\n");
+            out.Write(block);
+        });
+}
+
+}  // namespace quillbox

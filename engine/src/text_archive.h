@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "byte_sink.h"
+#include "contact_book.h"
+#include "quillbox/archive.h"
+
+namespace quillbox {
+
+// Appends text so that every LF reaches the archive as CR LF: an LF already preceded by CR
+// stays as it is, a CR on its own stays too.
+void AppendWithCrLf(std::string& out, std::string_view text);
+
+// The plain-text archive: a framed heading per group and per message the line
+// "name <number>     date : " and the body, every line ended by CR LF.
+void WriteTextArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
+                      SortOrder order);
+
+}  // namespace quillbox
