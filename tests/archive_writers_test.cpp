@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include "archive_groups.h"
+#include "html_archive.h"
+#include "test_files.h"
+#include "text_archive.h"
+
+namespace quillbox {
+namespace {
+
+using test::Gbk;
+using test::Printable;
+
+const std::string kArrows = ">>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>";     // 46
+const std::string kBackArrows = "<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<";  // 45
+
+std::string Heading(std::string_view utf8Text) {
+    return "\r\n" + kArrows + Gbk(utf8Text) + kBackArrows + "\r\n";
+}
+
+// The two messages of March 2009, newest first: abc (number 123) and an unknown 789.
+std::vector<MessageRecord> MarchMessages() {
+    return {{"123", "hello", "2009-03-18 12:30:00", 2}, {"789", "ok", "2009-03-02 08:05:09", 1}};
+}
+
+ContactBook BookWithAbc() {
+    ContactBook book;
+    book.AddEntry({"abc", "123"});
+    return book;
+}
+
+std::string Text(const std::vector<MessageRecord>& messages, ContactBook book, SortOrder order) {
+    StringSink sink;
+    WriteTextArchive(sink, messages, book, order);
+    return sink.Bytes();
+}
+
+std::string Html(const std::vector<MessageRecord>& messages, ContactBook book, SortOrder order) {
+    StringSink sink;
+    WriteHtmlArchive(sink, messages, book, order);
+    return sink.Bytes();
+}
+
+TEST(TextArchive, WritesTheMarchExampleByDate) {
+    const std::string expected = Heading("2009年03月") +
+                                 "abc <123>     2009-03-18 12:30:00 : \r\nhello\r\n"
+                                 "789 <789>     2009-03-02 08:05:09 : \r\nok\r\n";
+    EXPECT_EQ(Printable(Text(MarchMessages(), BookWithAbc(), SortOrder::ByDate)),
+              Printable(expected));
+}
+
+TEST(TextArchive, WritesTheMarchExampleBySender) {
+    const std::vector<MessageRecord> bySender = {MarchMessages()[1], MarchMessages()[0]};
+    const std::string expected =
+        Heading("发信人：789") + "789 <789>     2009-03-02 08:05:09 : \r\nok\r\n" +
+        Heading("发信人：abc") + "abc <123>     2009-03-18 12:30:00 : \r\nhello\r\n";
+    EXPECT_EQ(Printable(Text(bySender, BookWithAbc(), SortOrder::BySender)), Printable(expected));
+}
+
+struct GroupCase {
+    std::string name;
+    SortOrder order;
+    std::vector<MessageRecord> messages;
+    std::vector<std::string> headings;  // UTF-8 heading texts, in order
+};
+
+std::vector<std::string> HeadingsOf(const std::vector<MessageRecord>& messages, SortOrder order) {
+    ContactBook book;
+    book.AddEntry({"Same", "1"});
+    book.AddEntry({"Same", "2"});
+    std::vector<std::string> headings;
+    WalkGroups(
+        messages, book, order, [&](std::string_view h) { headings.push_back(std::string(h)); },
+        [](const MessageRecord&, std::string_view) {});
+    return headings;
+}
+
+TEST(ArchiveGroups, OpensAGroupWhenTheMonthOrTheSenderChanges) {
+    const GroupCase cases[] = {
+        {"days of one month share a heading",
+         SortOrder::ByDate,
+         {{"1", "", "2009-03-18 10:00:00", 0}, {"1", "", "2009-03-02 10:00:00", 0}},
+         {"2009年03月"}},
+        {"January 2009 and December 2008",
+         SortOrder::ByDate,
+         {{"1", "", "2009-01-05 10:00:00", 0}, {"1", "", "2008-12-30 10:00:00", 0}},
+         {"2009年01月", "2008年12月"}},
+        {"the same month of two years",
+         SortOrder::ByDate,
+         {{"1", "", "2009-03-01 10:00:00", 0}, {"1", "", "2008-03-01 10:00:00", 0}},
+         {"2009年03月", "2008年03月"}},
+        {"year 0 month 0 at the front has no heading",
+         SortOrder::ByDate,
+         {{"1", "", "0-00-00 00:00:00", 0}, {"1", "", "2009-03-01 10:00:00", 0}},
+         {"2009年03月"}},
+        {"a two-digit year puts the offsets elsewhere",
+         SortOrder::ByDate,
+         {{"1", "", "9-03-18 12:30:00", 0}},
+         {"9年18月"}},
+        {"a number missing at an offset keeps the previous value",
+         SortOrder::ByDate,
+         {{"1", "", "2009-03-01 10:00:00", 0}, {"1", "", "10000--1-01 00:00:00", 0}},
+         {"2009年03月", "10000年03月"}},
+        {"two numbers with one name give two headings",
+         SortOrder::BySender,
+         {{"2", "", "", 0}, {"1", "", "", 0}},
+         {"发信人：Same", "发信人：Same"}},
+        {"every sender empty: no heading at all",
+         SortOrder::BySender,
+         {{"", "", "", 0}, {"", "", "", 0}},
+         {}},
+        {"an empty sender after others has its own",
+         SortOrder::BySender,
+         {{"5", "", "", 0}, {"", "", "", 0}},
+         {"发信人：5", "发信人："}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> expected;
+        for (const auto& h : c.headings) {
+            expected.push_back(Gbk(h));
+        }
+        EXPECT_EQ(HeadingsOf(c.messages, c.order), expected) << c.name;
+    }
+}
+
+TEST(ArchiveGroups, ReadDatePartsReadsFixedOffsets) {
+    const DateParts parts = ReadDateParts("2009-03-18 12:30:00", {});
+    EXPECT_EQ(parts.year, 2009);
+    EXPECT_EQ(parts.month, 3);
+    EXPECT_EQ(parts.day, 18);
+    const DateParts odd = ReadDateParts("99-03-18 12:30:00", {});
+    EXPECT_EQ(odd.month, -18);
+    // Offset 5 falls on "--6": no number there, the previous month stays.
+    const DateParts kept = ReadDateParts("12345--6-07", {1, 2, 3});
+    EXPECT_EQ(kept.year, 12345);
+    EXPECT_EQ(kept.month, 2);
+    EXPECT_EQ(kept.day, -7);
+}
+
+TEST(TextArchive, EveryLineEndsInCrLf) {
+    const std::vector<MessageRecord> messages = {
+        {"1", "a\nb\r\nc\rd\n", "2009-03-18 12:30:00", 0},
+        {"1", "", "2009-03-18 12:30:00", 0},
+    };
+    ContactBook book;
+    const std::string archive = Text(messages, book, SortOrder::ByDate);
+    const std::string expected = Heading("2009年03月") +
+                                 "1 <1>     2009-03-18 12:30:00 : \r\na\r\nb\r\nc\rd\r\n\r\n"
+                                 "1 <1>     2009-03-18 12:30:00 : \r\n\r\n";
+    EXPECT_EQ(Printable(archive), Printable(expected));
+}
+
+TEST(TextArchive, NamesMarkupAndLongNamesAreWrittenWhole) {
+    const std::string longName(300, 'n');
+    ContactBook book;
+    book.AddEntry({longName, "1"});
+    book.AddEntry({"<b>&", "2"});
+    const std::vector<MessageRecord> messages = {{"2", "x<y>&z", "2009-03-18 12:30:00", 0},
+                                                 {"1", "", "2009-03-18 12:30:00", 0}};
+    const std::string archive = Text(messages, book, SortOrder::BySender);
+    EXPECT_NE(archive.find("<b>& <2>"), std::string::npos);
+    EXPECT_NE(archive.find("x<y>&z"), std::string::npos);
+    EXPECT_NE(archive.find(kArrows + Gbk("发信人：") + longName + kBackArrows), std::string::npos);
+}
+
+TEST(TextArchive, NoMessagesWriteNothing) {
+    EXPECT_EQ(Text({}, ContactBook(), SortOrder::ByDate), "");
+    EXPECT_EQ(Text({}, ContactBook(), SortOrder::BySender), "");
+}
+
+const std::string kPageHead =
+    "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
+    "\"http://www.w3.org/TR/html4/loose.dtd\">"
+    "\t\t<!--An example for test, by Vk.Ostrel-->\t\t<html>\t\t<head>\t\t<meta "
+    "http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />\t\t"
+    "<title>Messages</title>\t\t<style>body{margin-left: 0px;margin-top: 0px;margin-right: "
+    "0px;\tmargin-bottom: 0px;font-size: 12px;background-color:#2253A9;}</style>\t\t"
+    "<!--In order to create menu view, MenuCreator.js should be imported-->\t\t<script>\t\t"
+    "</script>\t\t</head>\t\t<body>\t\t";
+const std::string kPageTail = "</body>\t\t</html>\t\t";
+
+std::string HtmlEntry(std::string_view name, std::string_view number, std::string_view date,
+                      std::string_view body) {
+    return "<div style=\"margin-left: 10px\"><font size=\"4\" color=\"#00ff00\">" +
+           std::string(name) + " &lt;" + std::string(number) +
+           "&gt;     </font><font size=\"4\" color=\"red\">" + std::string(date) +
+           " </font><br/><span style=\"margin-left: 10px\"><font size=\"3\" color=\"#FFFFFF\">" +
+           std::string(body) + "</font></span><p/></div>";
+}
+
+std::string HtmlHeading(std::string_view utf8Text) {
+    return "<div><span><font size=\"5\" color=\"#00ff00\"><u>" + Gbk(utf8Text) +
+           "<br/></u></font></span></div>";
+}
+
+TEST(HtmlArchive, WritesTheMarchExampleInBothOrders) {
+    const std::string byDate = kPageHead + HtmlHeading("2009年03月") +
+                               HtmlEntry("abc", "123", "2009-03-18 12:30:00", "hello") +
+                               HtmlEntry("789", "789", "2009-03-02 08:05:09", "ok") + kPageTail;
+    EXPECT_EQ(Html(MarchMessages(), BookWithAbc(), SortOrder::ByDate), byDate);
+
+    const std::vector<MessageRecord> bySender = {MarchMessages()[1], MarchMessages()[0]};
+    const std::string expected =
+        kPageHead + HtmlHeading("发信人：789") +
+        HtmlEntry("789", "789", "2009-03-02 08:05:09", "ok") + HtmlHeading("发信人：abc") +
+        HtmlEntry("abc", "123", "2009-03-18 12:30:00", "hello") + kPageTail;
+    EXPECT_EQ(Html(bySender, BookWithAbc(), SortOrder::BySender), expected);
+}
+
+TEST(HtmlArchive, AnEmptyListGivesHeadAndTail) {
+    EXPECT_EQ(Html({}, ContactBook(), SortOrder::BySender), kPageHead + kPageTail);
+}
+
+TEST(HtmlArchive, EscapesEveryTextTakenFromMessagesAndCards) {
+    ContactBook book;
+    book.AddEntry({"A&B <x>", "1<2"});
+    const std::vector<MessageRecord> messages = {
+        {"1<2", "<script>alert(1)</script>\na&b", "2009-03-18 12:30:00", 0}};
+    const std::string page = Html(messages, book, SortOrder::BySender);
+    EXPECT_EQ(page, kPageHead + HtmlHeading("发信人：A&amp;B &lt;x&gt;") +
+                        HtmlEntry("A&amp;B &lt;x&gt;", "1&lt;2", "2009-03-18 12:30:00",
+                                  "&lt;script&gt;alert(1)&lt;/script&gt;<br/>a&amp;b") +
+                        kPageTail);
+}
+
+TEST(BodyToHtml, TurnsLineEndsIntoBreaks) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"hello\r\nok", "hello<br/>ok"},
+        {"hello\n\nok", "hello<br/><br/>ok"},
+        {"a\rb", "a\rb"},
+        {"a\r\r\nb", "a\r<br/>b"},
+        {"\n", "<br/>"},
+        {"", ""},
+        {"<b>", "<b>"},
+    };
+    for (const auto& [body, html] : cases) {
+        EXPECT_EQ(Printable(BodyToHtml(body)), Printable(html));
+    }
+}
+
+}  // namespace
+}  // namespace quillbox

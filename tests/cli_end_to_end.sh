@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# quillbox-cli as a user runs it: exit codes, the messages it prints, and the archives it
+# writes for the sample folders, compared byte for byte with archives checked by hand.
+set -uo pipefail
+
+cli=$1
+examples=$2
+expected=$3
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+check() {  # check NAME CONDITION-RESULT
+    if [ "$2" -eq 0 ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $1"
+    fi
+}
+
+# run ARGS...: sets status, out and err.
+run() {
+    "$cli" "$@" >"$work/stdout" 2>"$work/stderr"
+    status=$?
+    out=$(cat "$work/stdout")
+    err=$(cat "$work/stderr")
+}
+
+run --help
+check "help exits 0" $((status != 0))
+[[ $out == *--messages* && $out == *--recurse-contacts* ]]; check "help lists the options" $?
+
+run --version
+[[ $status -eq 0 && $out == "quillbox-cli 1.0.0.1" ]]; check "version" $?
+
+run
+[[ $status -eq 2 && $err == "信息路径不能为空！" && -z $out ]]; check "no message folder" $?
+
+run --output "$work/x.txt"
+[[ $status -eq 2 && $err == "信息路径不能为空！" ]]; check "message folder checked first" $?
+
+run --messages "$examples/messages"
+[[ $status -eq 2 && $err == "输出路径不能为空！" ]]; check "no output file" $?
+
+run --messages "$examples/messages" --output "$work/x.txt" --sort name
+[[ $status -eq 2 && $err == *name* && $err == *用法* ]]; check "bad sort order" $?
+
+run --frobnicate
+[[ $status -eq 2 && $err == *--frobnicate* ]]; check "unknown option" $?
+[ ! -e "$work/x.txt" ]; check "usage errors write nothing" $?
+
+run --messages "$examples/messages" --output "$work/absent/x.txt"
+[[ $status -eq 1 && $err == *文档生成失败！* && $err == *"No such file or directory"* && -z $out ]]
+check "output folder missing" $?
+[ ! -e "$work/absent" ]; check "nothing created for a missing folder" $?
+
+run --messages "$examples/messages" --output /dev/full
+[[ $status -eq 1 && $err == *文档生成失败！* && $err == *"No space left on device"* ]]; check "full disk" $?
+
+run --messages "$examples/messages" --output "$work/smile-😀.txt"
+[[ $status -eq 1 && $err == *文档生成失败！* && $err == *936* ]]; check "path outside code page 936" $?
+! compgen -G "$work/smile*" >/dev/null; check "an unrepresentable path creates nothing" $?
+
+run --messages "$examples/messages" --output $'\xff.txt'
+[[ $status -eq 1 && $err == *文档生成失败！* ]]; check "path that is not UTF-8" $?
+
+for order in sender date; do
+    for form in txt html; do
+        html=()
+        [ "$form" = html ] && html=(--html)
+        name="messages-by-$order.$form"
+        run -m "$examples/messages" -r -c "$examples/contacts" -R -s "$order" "${html[@]}" \
+            -o "$work/$name"
+        [[ $status -eq 0 && $out == "文档生成完毕！" && -z $err ]]; check "$name: success" $?
+        if cmp "$expected/$name" "$work/$name"; then
+            check "$name: archive" 0
+        else
+            check "$name: archive" 1
+        fi
+    done
+done
+
+# A Chinese folder name, given with a trailing separator, is the same folder.
+cp -r "$examples" "$work/样例"
+run -m "$work/样例/messages/" -r -c "$work/样例/contacts/" -R -s date -o "$work/输出.txt"
+[ $status -eq 0 ] && cmp -s "$expected/messages-by-date.txt" "$work/输出.txt"
+check "Chinese paths and trailing separators" $?
+
+# An existing archive is replaced, and the inputs are only read.
+before=$(cd "$work/样例" && find . -type f -exec sha256sum {} + | sort)
+head -c 100000 /dev/zero >"$work/old.txt"
+run -m "$work/样例/messages" -s date -o "$work/old.txt"
+[[ $status -eq 0 && $(wc -c <"$work/old.txt") -lt 100000 ]]; check "existing archive replaced" $?
+after=$(cd "$work/样例" && find . -type f -exec sha256sum {} + | sort)
+[ "$before" = "$after" ]; check "inputs unchanged" $?
+
+echo "cli end to end: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

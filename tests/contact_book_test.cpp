@@ -1,0 +1,93 @@
+#include "contact_book.h"
+
+#include <gtest/gtest.h>
+
+#include "message_order.h"
+
+namespace quillbox {
+namespace {
+
+TEST(ContactBook, TheFirstEntryForANumberKeepsItsName) {
+    ContactBook book;
+    book.AddEntry({"Zhang San", "139"});
+    book.AddEntry({"Li Si", "139"});
+    book.AddEntry({"", "138"});
+    book.AddEntry({"Wang Wu", "138"});
+    EXPECT_EQ(book.Lookup("139"), "Zhang San");
+    // An empty first name is kept too, and the number is shown for it.
+    EXPECT_EQ(book.Lookup("138"), "138");
+    EXPECT_EQ(book.Lookup("137"), "137");
+    EXPECT_EQ(book.Lookup("139"), "Zhang San");
+}
+
+TEST(ContactBook, TheEmptyNumberHasAnEmptyDisplayName) {
+    ContactBook book;
+    book.AddEntry({"Nobody", ""});
+    EXPECT_EQ(book.Lookup(""), "");
+    EXPECT_EQ(book.Lookup("1"), "1");
+    // Past the memo the map answers, and holds a name for the empty number.
+    EXPECT_EQ(book.Lookup(""), "Nobody");
+}
+
+MessageRecord Message(std::string sender, std::uint64_t key, std::string body = {}) {
+    return {std::move(sender), std::move(body), {}, key};
+}
+
+std::vector<std::string> Bodies(const std::vector<MessageRecord>& messages) {
+    std::vector<std::string> bodies;
+    for (const auto& m : messages) {
+        bodies.push_back(m.body);
+    }
+    return bodies;
+}
+
+struct OrderCase {
+    std::string name;
+    SortOrder order;
+    std::vector<MessageRecord> input;
+    std::vector<std::string> expected;  // bodies in the expected order
+};
+
+TEST(OrderMessages, SortsStablyByDateOrBySenderThenDate) {
+    const OrderCase cases[] = {
+        {"senders in descending byte order",
+         SortOrder::BySender,
+         {Message("13", 1, "13"), Message("9", 1, "9"), Message("10", 1, "10")},
+         {"9", "13", "10"}},
+        {"a prefix comes after the longer number",
+         SortOrder::BySender,
+         {Message("13", 1, "13"), Message("138", 1, "138")},
+         {"138", "13"}},
+        {"bytes compare unsigned, the empty sender last",
+         SortOrder::BySender,
+         {Message("", 1, "empty"), Message("\xD5\xC5", 1, "high"), Message("z", 1, "z")},
+         {"high", "z", "empty"}},
+        {"each sender newest first",
+         SortOrder::BySender,
+         {Message("1", 5, "old"), Message("2", 1, "other"), Message("1", 9, "new")},
+         {"other", "new", "old"}},
+        {"equal sender and key keep the reading order",
+         SortOrder::BySender,
+         {Message("1", 5, "first"), Message("1", 5, "second"), Message("1", 5, "third")},
+         {"first", "second", "third"}},
+        {"newest first",
+         SortOrder::ByDate,
+         {Message("1", 5, "mid"), Message("2", 9, "new"), Message("3", 1, "old")},
+         {"new", "mid", "old"}},
+        {"equal keys keep the reading order by date",
+         SortOrder::ByDate,
+         {Message("9", 5, "first"), Message("1", 5, "second"), Message("5", 7, "newest")},
+         {"newest", "first", "second"}},
+        {"keys compare unsigned",
+         SortOrder::ByDate,
+         {Message("1", 1, "small"), Message("1", ~std::uint64_t{0}, "wrapped")},
+         {"wrapped", "small"}},
+        {"nothing to order", SortOrder::ByDate, {}, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Bodies(OrderMessages(c.input, c.order)), c.expected) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace quillbox

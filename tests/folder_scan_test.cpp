@@ -1,0 +1,172 @@
+#include "folder_scan.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "test_files.h"
+
+namespace quillbox {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Gbk;
+using test::TempDir;
+using test::WriteBytes;
+
+class FolderScanTest : public ::testing::Test {
+protected:
+    void Touch(std::string_view relative) { WriteBytes(dir_ / relative, "x"); }
+
+    // The names found, relative to the folder, sorted: the listing order is the platform's.
+    std::vector<std::string> Scan(const std::string& folder, std::string extension, bool recurse,
+                                  bool* result = nullptr) {
+        std::vector<std::string> files;
+        const bool found = CollectFiles(folder, files, std::move(extension), recurse);
+        if (result != nullptr) {
+            *result = found;
+        }
+        const std::string root = dir_.Path().string() + "/";
+        for (auto& f : files) {
+            if (f.starts_with(root)) {
+                f.erase(0, root.size());
+            }
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    std::string Folder() const { return dir_.Path().string(); }
+
+    TempDir dir_;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(FolderScanTest, MatchesADotAndTheExtensionByteForByte) {
+    for (const char* name :
+         {"a.vcf", "b.c.vcf", "a.VCF", "a.Vcf", "a.vcf.bak", "vcf", "avcf", ".vcf"}) {
+        Touch(name);
+    }
+    EXPECT_EQ(Scan(Folder(), "vcf", false), (Names{".vcf", "a.vcf", "b.c.vcf"}));
+    EXPECT_EQ(Scan(Folder(), "VCF", false), (Names{"a.VCF"}));
+    EXPECT_EQ(Scan(Folder(), "*", false).size(), 8u);
+}
+
+TEST_F(FolderScanTest, SubFoldersAreScannedOnlyWhenAskedAndNeverListed) {
+    Touch("top.vmg");
+    Touch("cards.vmg/inner.vmg");
+    Touch("a/b/c/deep.vmg");
+    EXPECT_EQ(Scan(Folder(), "vmg", false), (Names{"top.vmg"}));
+    EXPECT_EQ(Scan(Folder(), "vmg", true),
+              (Names{"a/b/c/deep.vmg", "cards.vmg/inner.vmg", "top.vmg"}));
+    EXPECT_EQ(Scan(Folder(), "*", true),
+              (Names{"a/b/c/deep.vmg", "cards.vmg/inner.vmg", "top.vmg"}));
+}
+
+TEST_F(FolderScanTest, ASubFoldersFilesComeWhereTheSubFolderStands) {
+    Touch("a.vcf");
+    Touch("sub/s1.vcf");
+    Touch("sub/s2.vcf");
+    Touch("z.vcf");
+    std::vector<std::string> files;
+    ASSERT_TRUE(CollectFiles(Folder(), files, "vcf", true));
+    ASSERT_EQ(files.size(), 4u);
+    // Depth-first: the two files of sub stand next to each other, whatever the listing order.
+    const auto s1 = std::find(files.begin(), files.end(), Folder() + "/sub/s1.vcf");
+    const auto s2 = std::find(files.begin(), files.end(), Folder() + "/sub/s2.vcf");
+    ASSERT_NE(s1, files.end());
+    ASSERT_NE(s2, files.end());
+    EXPECT_EQ(std::abs(s1 - s2), 1);
+}
+
+TEST_F(FolderScanTest, MissingEmptyAndTrailingSeparatorFolders) {
+    Touch("sub/x.vmg");
+    bool result = true;
+    EXPECT_EQ(Scan(Folder() + "/absent", "vmg", true, &result), Names{});
+    EXPECT_FALSE(result);
+    EXPECT_EQ(Scan("", "vmg", true, &result), Names{});
+    EXPECT_FALSE(result);
+    // A folder without matching files is no failure.
+    EXPECT_EQ(Scan(Folder(), "vcf", true, &result), Names{});
+    EXPECT_TRUE(result);
+    // "dir/" is the folder dir, and its paths have no doubled separator.
+    EXPECT_EQ(Scan(Folder() + "/", "vmg", true, &result), (Names{"sub/x.vmg"}));
+    EXPECT_TRUE(result);
+    EXPECT_EQ(Scan(Folder() + "/sub//", "vmg", false, &result), (Names{"sub/x.vmg"}));
+}
+
+TEST_F(FolderScanTest, AFileGivenAsTheFolderYieldsNothing) {
+    Touch("x.vmg");
+    bool result = false;
+    EXPECT_EQ(Scan(Folder() + "/x.vmg", "vmg", true, &result), Names{});
+    EXPECT_TRUE(result);
+}
+
+TEST_F(FolderScanTest, AppendsWithoutClearingOrRemovingDuplicates) {
+    Touch("m.vmg");
+    std::vector<std::string> files{"earlier"};
+    CollectFiles(Folder(), files, "vmg", false);
+    CollectFiles(Folder(), files, "vmg", false);
+    EXPECT_EQ(files, (Names{"earlier", Folder() + "/m.vmg", Folder() + "/m.vmg"}));
+}
+
+TEST_F(FolderScanTest, LinksToParentsEndTheDescentAndBrokenLinksAreFiles) {
+    Touch("real/m.vmg");
+    fs::create_directory_symlink(dir_.Path(), dir_ / "real" / "loop");
+    fs::create_directory_symlink(dir_ / "real", dir_ / "alias");
+    fs::create_symlink(dir_ / "absent.vmg", dir_ / "dangling.vmg");
+    fs::create_symlink(dir_ / "self.vmg", dir_ / "self.vmg");
+    const Names found = Scan(Folder(), "vmg", true);
+    // real/m.vmg is reached through real and through alias; the loop back to the top is cut.
+    EXPECT_EQ(found, (Names{"alias/m.vmg", "dangling.vmg", "real/m.vmg", "self.vmg"}));
+}
+
+TEST_F(FolderScanTest, ChineseNamesArriveAsCodePage936AndUnconvertibleNamesAreSkipped) {
+    Touch("信息/短信.vmg");
+    Touch("bad-\xFF.vmg");
+    Touch("smile-\xF0\x9F\x98\x80.vmg");
+    const Names found = Scan(Folder(), "vmg", true);
+    // A name that is not UTF-8 is left out; one the code page lacks keeps the "?" it gets.
+    EXPECT_EQ(found, (Names{"smile-??.vmg", Gbk("信息/短信.vmg")}));
+}
+
+TEST_F(FolderScanTest, AnUnreadableSubFolderIsPassedOver) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every folder";
+    }
+    Touch("ok.vmg");
+    Touch("locked/hidden.vmg");
+    fs::permissions(dir_ / "locked", fs::perms::none);
+    EXPECT_EQ(Scan(Folder(), "vmg", true), (Names{"ok.vmg"}));
+}
+
+TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
+    // Nested folders until the path passes PATH_MAX; relative creation keeps each call short.
+    const fs::path start = fs::current_path();
+    fs::current_path(dir_.Path());
+    const std::string segment(200, 'd');
+    std::size_t length = Folder().size();
+    int depth = 0;
+    while (length < 4200) {
+        fs::create_directory(segment);
+        fs::current_path(segment);
+        length += segment.size() + 1;
+        ++depth;
+        std::ofstream("m.vmg") << "x";
+    }
+    fs::current_path(start);
+    std::vector<std::string> files;
+    ASSERT_TRUE(CollectFiles(Folder(), files, "vmg", true));
+    EXPECT_FALSE(files.empty());
+    EXPECT_LT(files.size(), static_cast<std::size_t>(depth));
+    for (const auto& f : files) {
+        EXPECT_LT(f.size(), 4096u);
+    }
+}
+
+}  // namespace
+}  // namespace quillbox

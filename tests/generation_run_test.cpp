@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "quillbox/archive.h"
+#include "test_files.h"
+
+namespace quillbox {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Gbk;
+using test::Printable;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+using test::WriteMessage;
+
+class GenerationRunTest : public ::testing::Test {
+protected:
+    std::string Path(std::string_view relative) const { return (dir_ / relative).string(); }
+
+    bool Run(bool html = false, SortOrder order = SortOrder::ByDate, bool recurseMessages = false,
+             bool recurseContacts = false, RunFailure* failure = nullptr) {
+        return GenerateArchive(Path("messages"), recurseMessages, Path("cards"), recurseContacts,
+                               Path("out.txt"), html, order, failure);
+    }
+
+    std::string Archive() const { return ReadBytes(dir_ / "out.txt"); }
+
+    TempDir dir_;
+};
+
+TEST_F(GenerationRunTest, AnEmptyOutputPathIsRefusedBeforeAnythingIsRead) {
+    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    RunFailure failure;
+    EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, "", false, SortOrder::ByDate,
+                                 &failure));
+    EXPECT_EQ(failure.stage, RunFailure::Stage::EmptyOutputPath);
+}
+
+TEST_F(GenerationRunTest, AnOutputFileThatCannotBeCreatedFailsTheRun) {
+    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    RunFailure failure;
+    EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, Path("absent/out.txt"), false,
+                                 SortOrder::ByDate, &failure));
+    EXPECT_EQ(failure.stage, RunFailure::Stage::OpenOutput);
+    EXPECT_EQ(failure.systemError, ENOENT);
+    EXPECT_FALSE(fs::exists(dir_ / "absent"));
+
+    // A folder where the file should be.
+    EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, Path("messages"), false,
+                                 SortOrder::ByDate, &failure));
+    EXPECT_EQ(failure.stage, RunFailure::Stage::OpenOutput);
+}
+
+TEST_F(GenerationRunTest, AFullDiskFailsTheRun) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    for (const bool html : {false, true}) {
+        RunFailure failure;
+        EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, "/dev/full", html,
+                                     SortOrder::ByDate, &failure));
+        EXPECT_EQ(failure.stage, RunFailure::Stage::WriteOutput);
+        EXPECT_EQ(failure.systemError, ENOSPC);
+    }
+}
+
+TEST_F(GenerationRunTest, MissingFoldersGiveAnEmptyArchive) {
+    EXPECT_TRUE(Run(false));
+    EXPECT_TRUE(fs::exists(dir_ / "out.txt"));
+    EXPECT_EQ(Archive(), "");
+    EXPECT_TRUE(Run(true));
+    EXPECT_TRUE(Archive().ends_with("</body>\t\t</html>\t\t"));
+    EXPECT_EQ(Archive().find("<div"), std::string::npos);
+}
+
+TEST_F(GenerationRunTest, SendersWithoutACardAreShownByNumber) {
+    WriteMessage(dir_ / "messages/a.vmg", "+8613912345678", "18.03.2009 10:15:30", "hi");
+    ASSERT_TRUE(Run());
+    EXPECT_NE(Archive().find("13912345678 <13912345678>     2009-03-18 10:15:30 : \r\nhi\r\n"),
+              std::string::npos);
+}
+
+TEST_F(GenerationRunTest, TheOverviewExample) {
+    WriteBytes(dir_ / "cards/zhang.vcf",
+               "BEGIN:VCARD\nVERSION:2.1\nFN:Zhang San\nTEL;CELL:+8613912345678\nEND:VCARD\n");
+    WriteMessage(dir_ / "messages/m.vmg", "013912345678", "18.03.2009 10:15:30", "Lunch?");
+    ASSERT_TRUE(Run(false, SortOrder::ByDate));
+    const std::string heading =
+        "\r\n" + std::string(46, '>') + Gbk("2009年03月") + std::string(45, '<') + "\r\n";
+    EXPECT_EQ(
+        Printable(Archive()),
+        Printable(heading + "Zhang San <13912345678>     2009-03-18 10:15:30 : \r\nLunch?\r\n"));
+    ASSERT_TRUE(Run(false, SortOrder::BySender));
+    EXPECT_TRUE(Archive().starts_with("\r\n" + std::string(46, '>') + Gbk("发信人：") +
+                                      "Zhang San" + std::string(45, '<') + "\r\n"));
+}
+
+TEST_F(GenerationRunTest, LowerCaseExtensionsAreReadFirst) {
+    // Both cards name the same number: the one read first keeps it.
+    WriteBytes(dir_ / "cards/b.VCF", "B\nFN:Upper\nTEL:5\n");
+    WriteBytes(dir_ / "cards/a.vcf", "B\nFN:Lower\nTEL:5\n");
+    // Two messages with one key keep the reading order.
+    WriteMessage(dir_ / "messages/y.VMG", "5", "1.1.2009 0:0:0", "upper");
+    WriteMessage(dir_ / "messages/x.vmg", "5", "1.1.2009 0:0:0", "lower");
+    ASSERT_TRUE(Run(false, SortOrder::ByDate));
+    const std::string archive = Archive();
+    EXPECT_EQ(archive.find("Upper"), std::string::npos);
+    EXPECT_LT(archive.find("lower"), archive.find("upper"));
+}
+
+TEST_F(GenerationRunTest, EachFolderHasItsOwnRecurseFlag) {
+    WriteBytes(dir_ / "cards/sub/c.vcf", "B\nFN:Deep\nTEL:7\n");
+    WriteMessage(dir_ / "messages/sub/m.vmg", "7", "1.1.2009 0:0:0", "deep message");
+    ASSERT_TRUE(Run(false, SortOrder::ByDate, false, true));
+    EXPECT_EQ(Archive(), "");
+    ASSERT_TRUE(Run(false, SortOrder::ByDate, true, false));
+    EXPECT_NE(Archive().find("7 <7>"), std::string::npos);
+    ASSERT_TRUE(Run(false, SortOrder::ByDate, true, true));
+    EXPECT_NE(Archive().find("Deep <7>"), std::string::npos);
+}
+
+TEST_F(GenerationRunTest, BrokenFilesAreSkippedAndAFailedCardGivesNoEntry) {
+    WriteMessage(dir_ / "messages/good.vmg", "1", "1.1.2009 0:0:0", "kept");
+    WriteBytes(dir_ / "messages/empty.vmg", "");
+    WriteBytes(dir_ / "messages/crlf.vmg",
+               test::Utf16Le("TEL:2\r\nBEGIN:VBODY\r\nDate:x\r\ny\r\nEND:VBODY\r\n"));
+    // The card lists 1 before it fails on a cut line: 1 stays a bare number.
+    WriteBytes(dir_ / "cards/cut.vcf", "B\nFN:Cut\nTEL:1\nTEL:2");
+    ASSERT_TRUE(Run(false, SortOrder::BySender));
+    const std::string archive = Archive();
+    EXPECT_NE(archive.find("1 <1>     2009-01-01 00:00:00 : \r\nkept\r\n"), std::string::npos);
+    EXPECT_EQ(archive.find("Cut"), std::string::npos);
+    EXPECT_EQ(archive.find("<2>"), std::string::npos);
+}
+
+TEST_F(GenerationRunTest, AnExistingArchiveIsReplaced) {
+    WriteBytes(dir_ / "out.txt", std::string(10000, 'z'));
+    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(Archive().find('z'), std::string::npos);
+    EXPECT_LT(Archive().size(), 200u);
+}
+
+TEST_F(GenerationRunTest, InputsAreOnlyRead) {
+    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    WriteBytes(dir_ / "cards/c.vcf", "B\nFN:a\nTEL:1\n");
+    const std::string message = ReadBytes(dir_ / "messages/a.vmg");
+    const std::string card = ReadBytes(dir_ / "cards/c.vcf");
+    ASSERT_TRUE(Run(true));
+    EXPECT_EQ(ReadBytes(dir_ / "messages/a.vmg"), message);
+    EXPECT_EQ(ReadBytes(dir_ / "cards/c.vcf"), card);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir_.Path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 5u);  // two folders, two inputs, the archive
+}
+
+TEST_F(GenerationRunTest, AFifoNamedLikeAMessageDoesNotBlockTheRun) {
+    fs::create_directories(dir_ / "messages");
+    ASSERT_EQ(::mkfifo(Path("messages/pipe.vmg").c_str(), 0600), 0);
+    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    ASSERT_TRUE(Run());
+    EXPECT_NE(Archive().find("1 <1>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillbox
