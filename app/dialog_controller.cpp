@@ -1,0 +1,112 @@
+#include "dialog_controller.h"
+
+#include "quillbox/text.h"
+#include "res/resource.h"
+
+namespace quillbox::app {
+
+CQuillboxDlg::CQuillboxDlg(IDialogControls& controls, IDialogShell& shell,
+                           GenerateFunction generate)
+    : controls_(controls), shell_(shell), generate_(std::move(generate)) {}
+
+void CQuillboxDlg::UpdateData(bool saveAndValidate) {
+    // The exchange order of the dialog's controls.
+    if (saveAndValidate) {
+        m_bRecurseContacts = controls_.IsChecked(IDC_RECURSE_CONTACTS) ? 1 : 0;
+        m_bRecurseMessages = controls_.IsChecked(IDC_RECURSE_MESSAGES) ? 1 : 0;
+        m_strContactFolder = controls_.Text(IDC_CONTACT_FOLDER);
+        m_bHtml = controls_.IsChecked(IDC_HTML) ? 1 : 0;
+        m_strMessageFolder = controls_.Text(IDC_MESSAGE_FOLDER);
+        m_strOutputFile = controls_.Text(IDC_OUTPUT_FILE);
+        m_nSortOrder = controls_.Selection(IDC_SORT_ORDER);
+    } else {
+        controls_.SetChecked(IDC_RECURSE_CONTACTS, m_bRecurseContacts != 0);
+        controls_.SetChecked(IDC_RECURSE_MESSAGES, m_bRecurseMessages != 0);
+        controls_.SetText(IDC_CONTACT_FOLDER, m_strContactFolder);
+        controls_.SetChecked(IDC_HTML, m_bHtml != 0);
+        controls_.SetText(IDC_MESSAGE_FOLDER, m_strMessageFolder);
+        controls_.SetText(IDC_OUTPUT_FILE, m_strOutputFile);
+        controls_.SetSelection(IDC_SORT_ORDER, m_nSortOrder);
+    }
+}
+
+bool CQuillboxDlg::OnInitDialog() {
+    UpdateData(false);
+    return true;
+}
+
+bool CQuillboxDlg::OnSysCommand(unsigned command) {
+    if ((command & 0xFFF0) != IDM_ABOUTBOX) {
+        return false;
+    }
+    shell_.ShowAbout();
+    return true;
+}
+
+void CQuillboxDlg::OnGenerate() {
+    UpdateData(true);
+    // A path with a character code page 936 lacks would name another file: such a path is
+    // never handed to the run.
+    const auto messageFolder = NarrowPath(m_strMessageFolder);
+    const auto contactFolder = NarrowPath(m_strContactFolder);
+    const auto outputFile = NarrowPath(m_strOutputFile);
+    if (m_strMessageFolder.empty()) {
+        shell_.ShowMessage(kMessageFolderEmpty);
+        return;
+    }
+    if (m_strOutputFile.empty()) {
+        shell_.ShowMessage(kOutputFileEmpty);
+        return;
+    }
+    if (!messageFolder || !contactFolder || !outputFile) {
+        shell_.ShowMessage(kGenerationFailed);
+        return;
+    }
+
+    controls_.Enable(IDC_GENERATE, false);
+    const bool done =
+        generate_(*messageFolder, m_bRecurseMessages != 0, *contactFolder, m_bRecurseContacts != 0,
+                  *outputFile, m_bHtml != 0, SortOrder{m_nSortOrder != 0});
+    shell_.ShowMessage(done ? kGenerationDone : kGenerationFailed);
+    controls_.Enable(IDC_GENERATE, true);
+}
+
+std::optional<std::u16string> CQuillboxDlg::BrowseFolder() {
+    auto folder = shell_.ChooseFolder(kFolderChooserTitle);
+    if (folder) {
+        // Take over first, so that boxes ticked since the last exchange survive the refresh.
+        UpdateData(true);
+    }
+    return folder;
+}
+
+void CQuillboxDlg::OnBrowseContactFolder() {
+    if (auto folder = BrowseFolder()) {
+        m_strContactFolder = std::move(*folder);
+        UpdateData(false);
+    }
+}
+
+void CQuillboxDlg::OnBrowseMessageFolder() {
+    if (auto folder = BrowseFolder()) {
+        m_strMessageFolder = std::move(*folder);
+        UpdateData(false);
+    }
+}
+
+void CQuillboxDlg::OnBrowseOutputFile() {
+    UpdateData(true);
+    if (auto file = shell_.ChooseSaveFile(SaveAsFor(m_bHtml != 0))) {
+        m_strOutputFile = std::move(*file);
+        UpdateData(false);
+    }
+}
+
+SaveAsRequest SaveAsFor(bool html) {
+    if (html) {
+        return {u"html", u"Message.html", u"HTML文件(*.htm;*.html)|*.htm;*.html||"};
+    }
+    return {u"txt", u"Message.txt", u"文本文件(*.txt)|*.txt||"};
+}
+
+}  // namespace quillbox::app

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace quillbox::app {
+
+// The dialogs as their templates describe them, in dialog units; every view lays itself out from
+// these tables. Template order is also tab order.
+enum class ControlKind { PushButton, DefaultPushButton, Label, Edit, ComboBox, CheckBox, Icon };
+enum class TextAlign { Left, Center };
+
+struct ControlTemplate {
+    int id;
+    ControlKind kind;
+    std::u16string_view text;
+    int x;
+    int y;
+    int width;
+    int height;
+    TextAlign align = TextAlign::Left;
+};
+
+struct DialogTemplate {
+    int id;
+    std::u16string_view caption;
+    int width;
+    int height;
+    std::u16string_view fontFace;
+    int fontPoints;
+    std::span<const ControlTemplate> controls;
+};
+
+const DialogTemplate& MainDialogTemplate();
+const DialogTemplate& AboutDialogTemplate();
+
+// The combo box's list, in its index order: 0 by sender, 1 by date.
+inline constexpr std::u16string_view kSortOrderItems[] = {u"发件人", u"日期"};
+
+// String 101: the About item of the dialog's system menu.
+inline constexpr std::u16string_view kAboutMenuText = u"关于 Quillbox(&A)...";
+
+}  // namespace quillbox::app

@@ -1,0 +1,26 @@
+// Resource and control identifiers of the dialog program, shared by every view of its dialogs
+// and by the Windows resource script.
+#pragma once
+
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_QUILLBOX_DIALOG 102
+#define IDR_MAINFRAME 128
+
+#define IDC_CONTACT_FOLDER 1000
+#define IDC_BROWSE_CONTACTS 1001
+#define IDC_MESSAGE_FOLDER 1002
+#define IDC_OUTPUT_FILE 1003
+#define IDC_SORT_ORDER 1004
+#define IDC_BROWSE_MESSAGES 1005
+#define IDC_BROWSE_OUTPUT 1006
+#define IDC_RECURSE_CONTACTS 1007
+#define IDC_RECURSE_MESSAGES 1008
+#define IDC_HTML 1009
+#define IDC_GENERATE 1010
+
+#define IDC_STATIC (-1)
+#define IDOK 1
+
+// The system-menu command of the About item.
+#define IDM_ABOUTBOX 0x0010

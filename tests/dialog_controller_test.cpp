@@ -1,0 +1,208 @@
+#include "dialog_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "fake_dialog_shell.h"
+#include "res/resource.h"
+#include "test_files.h"
+
+namespace quillbox::app {
+namespace {
+
+// The dialog's controls as plain values.
+class FakeControls final : public IDialogControls {
+public:
+    bool IsChecked(int id) const override { return checks.count(id) != 0 && checks.at(id); }
+    void SetChecked(int id, bool checked) override { checks[id] = checked; }
+    std::u16string Text(int id) const override {
+        return texts.count(id) != 0 ? texts.at(id) : std::u16string();
+    }
+    void SetText(int id, std::u16string_view text) override { texts[id] = text; }
+    int Selection(int id) const override {
+        return selections.count(id) != 0 ? selections.at(id) : -1;
+    }
+    void SetSelection(int id, int index) override { selections[id] = index; }
+    void Enable(int id, bool enabled) override { disabled[id] = !enabled; }
+
+    std::map<int, bool> checks;
+    std::map<int, std::u16string> texts;
+    std::map<int, int> selections;
+    std::map<int, bool> disabled;
+};
+
+class DialogControllerTest : public ::testing::Test {
+protected:
+    DialogControllerTest()
+        : dialog_(controls_, shell_,
+                  [this](std::string m, bool rm, std::string c, bool rc, std::string o, bool h,
+                         SortOrder s) {
+                      runs_.push_back({m, rm, c, rc, o, h, s,
+                                       controls_.disabled.count(IDC_GENERATE) != 0 &&
+                                           controls_.disabled.at(IDC_GENERATE)});
+                      return runResult_;
+                  }) {
+        shell_.generateDisabled = [this] {
+            return controls_.disabled.count(IDC_GENERATE) != 0 &&
+                   controls_.disabled.at(IDC_GENERATE);
+        };
+        dialog_.OnInitDialog();
+    }
+
+    FakeControls controls_;
+    test::FakeDialogShell shell_;
+    std::vector<test::RecordedRun> runs_;
+    bool runResult_ = true;
+    CQuillboxDlg dialog_;
+};
+
+TEST_F(DialogControllerTest, StartsWithEmptyPathsUncheckedBoxesAndBySender) {
+    for (const int id : {IDC_RECURSE_CONTACTS, IDC_RECURSE_MESSAGES, IDC_HTML}) {
+        EXPECT_FALSE(controls_.IsChecked(id)) << id;
+        ASSERT_EQ(controls_.checks.count(id), 1u) << id;
+    }
+    for (const int id : {IDC_CONTACT_FOLDER, IDC_MESSAGE_FOLDER, IDC_OUTPUT_FILE}) {
+        ASSERT_EQ(controls_.texts.count(id), 1u) << id;
+        EXPECT_EQ(controls_.texts.at(id), u"") << id;
+    }
+    EXPECT_EQ(controls_.Selection(IDC_SORT_ORDER), 0);
+}
+
+TEST_F(DialogControllerTest, RefusesAMissingMessageFolderFirstThenAMissingOutputFile) {
+    dialog_.OnGenerate();
+    controls_.SetText(IDC_OUTPUT_FILE, u"/tmp/out.txt");
+    dialog_.OnGenerate();
+    controls_.SetText(IDC_OUTPUT_FILE, u"");
+    controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
+    dialog_.OnGenerate();
+    EXPECT_EQ(shell_.messages,
+              (std::vector<std::u16string>{u"信息路径不能为空！", u"信息路径不能为空！",
+                                           u"输出路径不能为空！"}));
+    EXPECT_TRUE(runs_.empty());
+    EXPECT_FALSE(controls_.disabled[IDC_GENERATE]);
+}
+
+TEST_F(DialogControllerTest, HandsTheSevenArgumentsToTheRunAsTheControlsStandAtThePress) {
+    controls_.SetText(IDC_MESSAGE_FOLDER, u"/home/李四/信息");
+    controls_.SetText(IDC_OUTPUT_FILE, u"/tmp/存档.txt");
+    dialog_.OnGenerate();  // no contact folder: the run starts all the same
+    controls_.SetText(IDC_CONTACT_FOLDER, u"/c");
+    controls_.SetChecked(IDC_RECURSE_MESSAGES, true);
+    controls_.SetChecked(IDC_HTML, true);
+    controls_.SetSelection(IDC_SORT_ORDER, 1);
+    dialog_.OnGenerate();
+    controls_.SetChecked(IDC_RECURSE_CONTACTS, true);
+    controls_.SetChecked(IDC_RECURSE_MESSAGES, false);
+    controls_.SetChecked(IDC_HTML, false);
+    controls_.SetSelection(IDC_SORT_ORDER, 0);
+    dialog_.OnGenerate();
+
+    ASSERT_EQ(runs_.size(), 3u);
+    EXPECT_EQ(runs_[0].messageFolder, quillbox::test::Gbk("/home/李四/信息"));
+    EXPECT_EQ(runs_[0].contactsFolder, "");
+    EXPECT_EQ(runs_[0].outputFile, quillbox::test::Gbk("/tmp/存档.txt"));
+    EXPECT_FALSE(runs_[0].html);
+    EXPECT_EQ(runs_[0].order, SortOrder::BySender);
+
+    EXPECT_EQ(runs_[1].contactsFolder, "/c");
+    EXPECT_TRUE(runs_[1].recurseMessages);
+    EXPECT_FALSE(runs_[1].recurseContacts);
+    EXPECT_TRUE(runs_[1].html);
+    EXPECT_EQ(runs_[1].order, SortOrder::ByDate);
+
+    EXPECT_TRUE(runs_[2].recurseContacts);
+    EXPECT_FALSE(runs_[2].recurseMessages);
+    EXPECT_FALSE(runs_[2].html);
+    EXPECT_EQ(runs_[2].order, SortOrder::BySender);
+}
+
+TEST_F(DialogControllerTest, DisablesGenerateUntilTheResultHasBeenSeen) {
+    controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
+    controls_.SetText(IDC_OUTPUT_FILE, u"/o.txt");
+    dialog_.OnGenerate();
+    runResult_ = false;
+    dialog_.OnGenerate();
+    ASSERT_EQ(runs_.size(), 2u);
+    EXPECT_TRUE(runs_[0].generateDisabled);
+    EXPECT_EQ(shell_.messages, (std::vector<std::u16string>{u"文档生成完毕！", u"文档生成失败！"}));
+    EXPECT_EQ(shell_.generateDisabledDuringMessage, (std::vector<bool>{true, true}));
+    EXPECT_FALSE(controls_.disabled[IDC_GENERATE]);
+}
+
+TEST_F(DialogControllerTest, APathOutsideCodePage936IsNeverRun) {
+    controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
+    for (const int field : {IDC_OUTPUT_FILE, IDC_CONTACT_FOLDER, IDC_MESSAGE_FOLDER}) {
+        controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
+        controls_.SetText(IDC_CONTACT_FOLDER, u"/c");
+        controls_.SetText(IDC_OUTPUT_FILE, u"/o.txt");
+        controls_.SetText(field, u"/tmp/\U0001F600");
+        dialog_.OnGenerate();
+    }
+    EXPECT_TRUE(runs_.empty());
+    EXPECT_EQ(shell_.messages, std::vector<std::u16string>(3, u"文档生成失败！"));
+    EXPECT_FALSE(controls_.disabled[IDC_GENERATE]);
+}
+
+TEST_F(DialogControllerTest, SaveAsTextsFollowTheHtmlBoxAsItStandsWhenBrowsing) {
+    shell_.saveAnswers = {u"/tmp/a.txt", std::nullopt};
+    dialog_.OnBrowseOutputFile();
+    EXPECT_EQ(controls_.Text(IDC_OUTPUT_FILE), u"/tmp/a.txt");
+    controls_.SetChecked(IDC_HTML, true);  // ticked after a .txt file was chosen
+    dialog_.OnBrowseOutputFile();          // cancelled
+    ASSERT_EQ(shell_.saveRequests.size(), 2u);
+    EXPECT_EQ(shell_.saveRequests[0],
+              (std::array<std::u16string, 3>{u"txt", u"Message.txt", u"文本文件(*.txt)|*.txt||"}));
+    EXPECT_EQ(shell_.saveRequests[1],
+              (std::array<std::u16string, 3>{u"html", u"Message.html",
+                                             u"HTML文件(*.htm;*.html)|*.htm;*.html||"}));
+    EXPECT_EQ(controls_.Text(IDC_OUTPUT_FILE), u"/tmp/a.txt");
+    EXPECT_TRUE(controls_.IsChecked(IDC_HTML));
+
+    // The form follows the box at the press, not the file's extension.
+    controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
+    dialog_.OnGenerate();
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_TRUE(runs_[0].html);
+    EXPECT_EQ(runs_[0].outputFile, "/tmp/a.txt");
+}
+
+TEST_F(DialogControllerTest, ChoosingAFolderKeepsTheBoxesTickedSinceTheLastExchange) {
+    shell_.folderAnswers = {u"/cards", u"/messages", std::nullopt};
+    controls_.SetChecked(IDC_HTML, true);
+    controls_.SetChecked(IDC_RECURSE_MESSAGES, true);
+    controls_.SetSelection(IDC_SORT_ORDER, 1);
+    dialog_.OnBrowseContactFolder();
+    EXPECT_EQ(controls_.Text(IDC_CONTACT_FOLDER), u"/cards");
+    EXPECT_TRUE(controls_.IsChecked(IDC_HTML));
+    EXPECT_TRUE(controls_.IsChecked(IDC_RECURSE_MESSAGES));
+    EXPECT_EQ(controls_.Selection(IDC_SORT_ORDER), 1);
+    EXPECT_EQ(dialog_.m_bHtml, 1);
+
+    controls_.SetChecked(IDC_RECURSE_CONTACTS, true);
+    dialog_.OnBrowseMessageFolder();
+    EXPECT_EQ(controls_.Text(IDC_MESSAGE_FOLDER), u"/messages");
+    EXPECT_EQ(controls_.Text(IDC_CONTACT_FOLDER), u"/cards");
+    EXPECT_TRUE(controls_.IsChecked(IDC_RECURSE_CONTACTS));
+
+    // A cancelled chooser changes nothing, members included.
+    controls_.SetChecked(IDC_HTML, false);
+    dialog_.OnBrowseMessageFolder();
+    EXPECT_EQ(dialog_.m_bHtml, 1);
+    EXPECT_FALSE(controls_.IsChecked(IDC_HTML));
+    EXPECT_EQ(dialog_.m_strMessageFolder, u"/messages");
+    EXPECT_EQ(shell_.folderTitles, std::vector<std::u16string>(3, u"选择路径"));
+}
+
+TEST_F(DialogControllerTest, OpensTheAboutBoxForItsSystemCommandWhateverTheLowBits) {
+    for (const unsigned command : {0x0010u, 0x0011u, 0x001Fu}) {
+        EXPECT_TRUE(dialog_.OnSysCommand(command)) << command;
+    }
+    for (const unsigned command : {0x0000u, 0x0020u, 0xF060u, 0xF010u}) {
+        EXPECT_FALSE(dialog_.OnSysCommand(command)) << command;
+    }
+    EXPECT_EQ(shell_.aboutBoxes, 3);
+}
+
+}  // namespace
+}  // namespace quillbox::app

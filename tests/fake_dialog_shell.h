@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialog_controller.h"
+
+namespace quillbox::app::test {
+
+// The dialog's modal windows answered in advance; what they were opened with is kept.
+class FakeDialogShell final : public IDialogShell {
+public:
+    // Tells whether "生成" is disabled at the moment a message is shown.
+    std::function<bool()> generateDisabled = [] { return false; };
+
+    std::optional<std::u16string> ChooseFolder(std::u16string_view title) override {
+        folderTitles.emplace_back(title);
+        return Next(folderAnswers);
+    }
+    std::optional<std::u16string> ChooseSaveFile(const SaveAsRequest& request) override {
+        saveRequests.push_back({std::u16string(request.defaultExtension),
+                                std::u16string(request.fileName), std::u16string(request.filter)});
+        return Next(saveAnswers);
+    }
+    void ShowMessage(std::u16string_view text) override {
+        messages.emplace_back(text);
+        generateDisabledDuringMessage.push_back(generateDisabled());
+    }
+    void ShowAbout() override { ++aboutBoxes; }
+
+    std::deque<std::optional<std::u16string>> folderAnswers;
+    std::deque<std::optional<std::u16string>> saveAnswers;
+    std::vector<std::u16string> folderTitles;
+    std::vector<std::array<std::u16string, 3>> saveRequests;
+    std::vector<std::u16string> messages;
+    std::vector<bool> generateDisabledDuringMessage;
+    int aboutBoxes = 0;
+
+private:
+    static std::optional<std::u16string> Next(std::deque<std::optional<std::u16string>>& answers) {
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// The seven arguments of one run, and the state of "生成" while it ran.
+struct RecordedRun {
+    std::string messageFolder;
+    bool recurseMessages;
+    std::string contactsFolder;
+    bool recurseContacts;
+    std::string outputFile;
+    bool html;
+    SortOrder order;
+    bool generateDisabled;
+};
+
+}  // namespace quillbox::app::test
