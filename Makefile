@@ -1,5 +1,5 @@
 # The README's commands. Each target installs what is missing first.
-.PHONY: deps configure build test test-default test-asan demo format clean
+.PHONY: deps configure build test test-default test-asan demo run format clean
 
 JOBS ?= $(shell nproc)
 
@@ -24,6 +24,9 @@ test: test-default test-asan
 
 demo: build
 	@bash scripts/run-demo build/bin/quillbox-cli examples build/demo
+
+run: build
+	build/bin/quillbox
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,185 @@
+#include "qt/quillbox_dialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "qt/about_dialog.h"
+#include "qt/dialog_units.h"
+#include "qt/text.h"
+#include "res/resource.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace quillbox::app {
+
+QuillboxDialog::QuillboxDialog(IDialogShell& shell, GenerateFunction generate, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      dialog_(*this, shell, std::move(generate)),
+      m_hIcon(ApplicationIcon()) {
+    const DialogTemplate& layout = MainDialogTemplate();
+    setObjectName(QString::number(layout.id));
+    setWindowTitle(ToQString(layout.caption));
+    setWindowIcon(m_hIcon);
+    setFont(TemplateFont(layout));
+    const DialogUnits units(font());
+    setFixedSize(units.X(layout.width), units.Y(layout.height));
+    BuildControls();
+    AddAboutItem();
+}
+
+void QuillboxDialog::BuildControls() {
+    const DialogUnits units(font());
+    QWidget* previous = nullptr;
+    for (const ControlTemplate& c : MainDialogTemplate().controls) {
+        QWidget* widget = nullptr;
+        QRect rect = units.Rect(c.x, c.y, c.width, c.height);
+        switch (c.kind) {
+            case ControlKind::PushButton:
+            case ControlKind::DefaultPushButton: {
+                auto* button = new QPushButton(ToQString(c.text), this);
+                button->setAutoDefault(false);
+                button->setDefault(c.kind == ControlKind::DefaultPushButton);
+                widget = button;
+                break;
+            }
+            case ControlKind::Label: {
+                auto* label = new QLabel(ToQString(c.text), this);
+                label->setAlignment(
+                    (c.align == TextAlign::Center ? Qt::AlignHCenter : Qt::AlignLeft) |
+                    Qt::AlignVCenter);
+                widget = label;
+                break;
+            }
+            case ControlKind::Edit: {
+                auto* edit = new QLineEdit(this);
+                edit->setReadOnly(true);
+                widget = edit;
+                break;
+            }
+            case ControlKind::ComboBox: {
+                auto* combo = new QComboBox(this);
+                for (const auto item : kSortOrderItems) {
+                    combo->addItem(ToQString(item));
+                }
+                // The template's height is the open list's; closed, the box is as high as an edit.
+                rect.setHeight(units.Y(14));
+                widget = combo;
+                break;
+            }
+            case ControlKind::CheckBox:
+                widget = new QCheckBox(ToQString(c.text), this);
+                break;
+            case ControlKind::Icon:
+                widget = new QLabel(this);
+                break;
+        }
+        widget->setGeometry(rect);
+        if (c.id != IDC_STATIC) {
+            widget->setObjectName(QString::number(c.id));
+            controls_[c.id] = widget;
+        }
+        if (widget->focusPolicy() != Qt::NoFocus) {
+            if (previous != nullptr) {
+                setTabOrder(previous, widget);
+            }
+            previous = widget;
+        }
+    }
+    m_btnGenerate = static_cast<QPushButton*>(Control(IDC_GENERATE));
+
+    const auto onClick = [this](int id, void (CQuillboxDlg::*handler)()) {
+        connect(static_cast<QPushButton*>(Control(id)), &QPushButton::clicked, this,
+                [this, handler] { (dialog_.*handler)(); });
+    };
+    onClick(IDC_GENERATE, &CQuillboxDlg::OnGenerate);
+    onClick(IDC_BROWSE_CONTACTS, &CQuillboxDlg::OnBrowseContactFolder);
+    onClick(IDC_BROWSE_MESSAGES, &CQuillboxDlg::OnBrowseMessageFolder);
+    onClick(IDC_BROWSE_OUTPUT, &CQuillboxDlg::OnBrowseOutputFile);
+}
+
+void QuillboxDialog::AddAboutItem() {
+#ifdef Q_OS_WIN
+    // Windows has a system menu to hold the item; see nativeEvent for its command.
+    HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
+    if (menu != nullptr) {
+        const std::u16string_view text = kAboutMenuText;
+        const std::wstring item(text.begin(), text.end());
+        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, item.c_str());
+    }
+#endif
+    // Window managers here offer no system menu: the same item is in the context menu and on F1.
+    auto* about = new QAction(ToQString(kAboutMenuText), this);
+    about->setObjectName(QStringLiteral("about"));
+    about->setShortcut(QKeySequence::HelpContents);
+    about->setShortcutContext(Qt::WindowShortcut);
+    connect(about, &QAction::triggered, this, [this] { dialog_.OnSysCommand(IDM_ABOUTBOX); });
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+#ifdef Q_OS_WIN
+bool QuillboxDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const auto* msg = static_cast<const MSG*>(message);
+    if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
+        dialog_.OnSysCommand(static_cast<unsigned>(msg->wParam))) {
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+void QuillboxDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!initialised_) {
+        initialised_ = true;
+        if (dialog_.OnInitDialog()) {
+            m_btnGenerate->setFocus(Qt::OtherFocusReason);
+        }
+    }
+}
+
+QWidget* QuillboxDialog::Control(int id) const {
+    const auto found = controls_.find(id);
+    return found != controls_.end() ? found->second : nullptr;
+}
+
+bool QuillboxDialog::IsChecked(int id) const {
+    return static_cast<QCheckBox*>(Control(id))->isChecked();
+}
+
+void QuillboxDialog::SetChecked(int id, bool checked) {
+    static_cast<QCheckBox*>(Control(id))->setChecked(checked);
+}
+
+std::u16string QuillboxDialog::Text(int id) const {
+    return ToU16(static_cast<QLineEdit*>(Control(id))->text());
+}
+
+void QuillboxDialog::SetText(int id, std::u16string_view text) {
+    auto* edit = static_cast<QLineEdit*>(Control(id));
+    edit->setText(ToQString(text));
+    edit->setCursorPosition(0);
+}
+
+int QuillboxDialog::Selection(int id) const {
+    return static_cast<QComboBox*>(Control(id))->currentIndex();
+}
+
+void QuillboxDialog::SetSelection(int id, int index) {
+    static_cast<QComboBox*>(Control(id))->setCurrentIndex(index);
+}
+
+void QuillboxDialog::Enable(int id, bool enabled) {
+    Control(id)->setEnabled(enabled);
+}
+
+}  // namespace quillbox::app

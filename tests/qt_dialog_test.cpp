@@ -1,0 +1,337 @@
+// The Qt view of the dialogs, on the offscreen platform: layout, start state, the wiring of the
+// controls to the controller, and the real modal windows, closed from a timer.
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "fake_dialog_shell.h"
+#include "qt/about_dialog.h"
+#include "qt/dialog_shell.h"
+#include "qt/dialog_units.h"
+#include "qt/quillbox_app.h"
+#include "qt/quillbox_dialog.h"
+#include "qt/text.h"
+#include "res/resource.h"
+
+namespace quillbox::app {
+
+namespace {
+
+// Runs check on the modal window that opens next, then closes it.
+void OnNextModal(std::function<void(QWidget*)> check) {
+    QTimer::singleShot(0, [check = std::move(check)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal != nullptr);
+        check(modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        }
+    });
+}
+
+QStringList FilesUnder(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        files << it.next();
+    }
+    files.sort();
+    return files;
+}
+
+}  // namespace
+
+class QtDialogTest : public QObject {
+    Q_OBJECT
+
+public:
+    explicit QtDialogTest(QString home) : home_(std::move(home)) {}
+
+private slots:
+    void init() {
+        shell_ = std::make_unique<test::FakeDialogShell>();
+        runs_.clear();
+        dialog_ = std::make_unique<QuillboxDialog>(
+            *shell_, [this](std::string m, bool rm, std::string c, bool rc, std::string o, bool h,
+                            SortOrder s) {
+                runs_.push_back({m, rm, c, rc, o, h, s, !Button(IDC_GENERATE)->isEnabled()});
+                return true;
+            });
+        shell_->generateDisabled = [this] { return !Button(IDC_GENERATE)->isEnabled(); };
+        dialog_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+    }
+
+    void cleanup() { dialog_.reset(); }
+
+    void startsEmptyWithTheFocusOnGenerate() {
+        QCOMPARE(dialog_->windowTitle(), QStringLiteral("Quillbox"));
+        QVERIFY(!dialog_->windowIcon().pixmap(32, 32).isNull());
+        for (const int id : {IDC_RECURSE_CONTACTS, IDC_RECURSE_MESSAGES, IDC_HTML}) {
+            QVERIFY(!Find<QCheckBox>(id)->isChecked());
+        }
+        for (const int id : {IDC_CONTACT_FOLDER, IDC_MESSAGE_FOLDER, IDC_OUTPUT_FILE}) {
+            QVERIFY(Find<QLineEdit>(id)->text().isEmpty());
+            QVERIFY(Find<QLineEdit>(id)->isReadOnly());
+        }
+        auto* sort = Find<QComboBox>(IDC_SORT_ORDER);
+        QCOMPARE(sort->count(), 2);
+        QCOMPARE(sort->currentText(), QStringLiteral("发件人"));
+        QCOMPARE(sort->itemText(1), QStringLiteral("日期"));
+        QVERIFY(!sort->isEditable());
+        QVERIFY(Button(IDC_GENERATE)->isDefault());
+        QCOMPARE(QApplication::focusWidget(), Button(IDC_GENERATE));
+    }
+
+    void isLaidOutInDialogUnitsInTemplateOrder() {
+        const DialogTemplate& layout = MainDialogTemplate();
+        const DialogUnits units(dialog_->font());
+        QCOMPARE(dialog_->size(), QSize(units.X(layout.width), units.Y(layout.height)));
+        QCOMPARE(dialog_->font().families().constFirst(), QStringLiteral("宋体"));
+        QCOMPARE(dialog_->font().pointSize(), 9);
+        QList<QWidget*> tabOrder;
+        for (const ControlTemplate& c : layout.controls) {
+            if (c.id == IDC_STATIC) {
+                continue;
+            }
+            QWidget* widget = dialog_->Control(c.id);
+            QVERIFY(widget != nullptr);
+            QCOMPARE(widget->objectName(), QString::number(c.id));
+            const QRect expected = units.Rect(c.x, c.y, c.width, c.height);
+            QCOMPARE(widget->pos(), expected.topLeft());
+            QCOMPARE(widget->width(), expected.width());
+            if (c.kind != ControlKind::ComboBox) {
+                QCOMPARE(widget->height(), expected.height());
+            }
+            tabOrder << widget;
+        }
+        // Tab walks the controls in template order and comes back round.
+        QWidget* at = tabOrder.constFirst();
+        for (qsizetype i = 1; i <= tabOrder.size(); ++i) {
+            at = at->nextInFocusChain();
+            while (at->focusPolicy() == Qt::NoFocus || !tabOrder.contains(at)) {
+                at = at->nextInFocusChain();
+            }
+            QCOMPARE(at, tabOrder[i % tabOrder.size()]);
+        }
+    }
+
+    void generateRefusesInTheDialogsOrder() {
+        QTest::mouseClick(Button(IDC_GENERATE), Qt::LeftButton);
+        shell_->folderAnswers = {u"/m"};
+        QTest::mouseClick(Button(IDC_BROWSE_MESSAGES), Qt::LeftButton);
+        QTest::keyClick(dialog_.get(), Qt::Key_Return);  // Enter presses the default button
+        QCOMPARE(shell_->messages,
+                 (std::vector<std::u16string>{u"信息路径不能为空！", u"输出路径不能为空！"}));
+        QVERIFY(runs_.empty());
+    }
+
+    void runsWithWhatTheControlsShowAtThePress() {
+        shell_->folderAnswers = {u"/cards", u"/messages"};
+        shell_->saveAnswers = {u"/tmp/out.txt"};
+        QTest::mouseClick(Button(IDC_BROWSE_CONTACTS), Qt::LeftButton);
+        QTest::mouseClick(Find<QCheckBox>(IDC_HTML), Qt::LeftButton);
+        QTest::mouseClick(Button(IDC_BROWSE_MESSAGES), Qt::LeftButton);
+        QTest::mouseClick(Button(IDC_BROWSE_OUTPUT), Qt::LeftButton);
+        QTest::mouseClick(Find<QCheckBox>(IDC_RECURSE_CONTACTS), Qt::LeftButton);
+        Find<QComboBox>(IDC_SORT_ORDER)->setCurrentIndex(1);
+        QVERIFY(Find<QCheckBox>(IDC_HTML)->isChecked());  // choosing a folder kept the tick
+        QCOMPARE(Find<QLineEdit>(IDC_CONTACT_FOLDER)->text(), QStringLiteral("/cards"));
+        QCOMPARE(shell_->saveRequests.at(0)[1], u"Message.html");
+
+        QTest::mouseClick(Button(IDC_GENERATE), Qt::LeftButton);
+        QCOMPARE(runs_.size(), std::size_t{1});
+        const test::RecordedRun& run = runs_[0];
+        QCOMPARE(run.messageFolder, std::string("/messages"));
+        QCOMPARE(run.contactsFolder, std::string("/cards"));
+        QCOMPARE(run.outputFile, std::string("/tmp/out.txt"));
+        QVERIFY(run.recurseContacts);
+        QVERIFY(!run.recurseMessages);
+        QVERIFY(run.html);
+        QCOMPARE(run.order, SortOrder::ByDate);
+        QVERIFY(run.generateDisabled);
+        QCOMPARE(shell_->messages, std::vector<std::u16string>{u"文档生成完毕！"});
+        QCOMPARE(shell_->generateDisabledDuringMessage, std::vector<bool>{true});
+        QVERIFY(Button(IDC_GENERATE)->isEnabled());
+    }
+
+    void aFullRunWritesTheArchive() {
+        QTemporaryDir out;
+        QuillboxDialog dialog(*shell_, [](auto... args) { return GenerateArchive(args...); });
+        dialog.show();
+        shell_->folderAnswers = {QUILLBOX_EXAMPLES u"/contacts", QUILLBOX_EXAMPLES u"/messages"};
+        shell_->saveAnswers = {ToU16(out.filePath(QStringLiteral("存档.txt")))};
+        const auto click = [&dialog](int id) {
+            QTest::mouseClick(qobject_cast<QAbstractButton*>(dialog.Control(id)), Qt::LeftButton);
+        };
+        click(IDC_BROWSE_CONTACTS);
+        click(IDC_BROWSE_MESSAGES);
+        click(IDC_BROWSE_OUTPUT);
+        click(IDC_RECURSE_CONTACTS);
+        click(IDC_RECURSE_MESSAGES);
+        qobject_cast<QComboBox*>(dialog.Control(IDC_SORT_ORDER))->setCurrentIndex(1);
+        click(IDC_GENERATE);
+        QCOMPARE(shell_->messages, std::vector<std::u16string>{u"文档生成完毕！"});
+        QFile written(out.filePath(QStringLiteral("存档.txt")));
+        QFile expected(QStringLiteral(QUILLBOX_EXAMPLE_ARCHIVES "/messages-by-date.txt"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), expected.readAll());
+    }
+
+    void offersTheAboutItemInItsContextMenuAndOnF1() {
+        QAction* about = dialog_->findChild<QAction*>(QStringLiteral("about"));
+        QVERIFY(about != nullptr);
+        QCOMPARE(about->text(), QStringLiteral("关于 Quillbox(&A)..."));
+        QCOMPARE(dialog_->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QVERIFY(dialog_->actions().contains(about));
+        about->trigger();
+        QTest::keyClick(dialog_.get(), Qt::Key_F1);
+        QCOMPARE(shell_->aboutBoxes, 2);
+    }
+
+    void messageBoxesHaveOneOkButtonAndTheProgramsCaption() {
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        bool seen = false;
+        OnNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box != nullptr);
+            QCOMPARE(box->windowTitle(), QStringLiteral("Quillbox"));
+            QCOMPARE(box->text(), QStringLiteral("文档生成完毕！"));
+            QCOMPARE(box->buttons().size(), 1);
+            QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+            seen = true;
+        });
+        shell.ShowMessage(u"文档生成完毕！");
+        QVERIFY(seen);
+    }
+
+    void theAboutBoxOpensAsOftenAsAsked() {
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        int opened = 0;
+        for (int i = 0; i < 2; ++i) {
+            OnNextModal([&](QWidget* modal) {
+                QCOMPARE(modal->windowTitle(), QStringLiteral("关于 Quillbox"));
+                QStringList texts;
+                for (const QLabel* label : modal->findChildren<QLabel*>()) {
+                    texts << label->text();
+                }
+                QVERIFY(texts.contains(QStringLiteral("Quillbox 1.0 版")));
+                bool iconShown = false;
+                for (const QLabel* label : modal->findChildren<QLabel*>()) {
+                    iconShown = iconShown || !label->pixmap().isNull();
+                }
+                QVERIFY(iconShown);
+                auto* ok = modal->findChild<QPushButton*>(QString::number(IDOK));
+                QVERIFY(ok != nullptr);
+                QCOMPARE(ok->text(), QStringLiteral("确定"));
+                QVERIFY(ok->isDefault());
+                ++opened;
+            });
+            shell.ShowAbout();
+        }
+        QCOMPARE(opened, 2);
+    }
+
+    void saveAsDialogAsksBeforeReplacingWithTheProgramsNamesAndFilters() {
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        for (const bool html : {true, false}) {
+            const SaveAsRequest request = SaveAsFor(html);
+            OnNextModal([&](QWidget* modal) {
+                auto* files = qobject_cast<QFileDialog*>(modal);
+                QVERIFY(files != nullptr);
+                QCOMPARE(files->acceptMode(), QFileDialog::AcceptSave);
+                QVERIFY(!files->testOption(QFileDialog::DontConfirmOverwrite));
+                QCOMPARE(files->defaultSuffix(), ToQString(request.defaultExtension));
+                QCOMPARE(files->nameFilters(), QtNameFilters(request.filter));
+                QCOMPARE(QFileInfo(files->selectedFiles().value(0)).fileName(),
+                         ToQString(request.fileName));
+            });
+            QVERIFY(!shell.ChooseSaveFile(request).has_value());
+        }
+    }
+
+    void nameFiltersKeepTheDisplayText() {
+        QCOMPARE(QtNameFilters(u"HTML文件(*.htm;*.html)|*.htm;*.html||"),
+                 QStringList{QStringLiteral("HTML文件(*.htm;*.html) (*.htm *.html)")});
+        QCOMPARE(QtNameFilters(u"文本文件(*.txt)|*.txt||"),
+                 QStringList{QStringLiteral("文本文件(*.txt) (*.txt)")});
+    }
+
+    // Runs last: it changes where Qt keeps settings for the rest of the process.
+    void zzLeavesNothingInTheUsersFolders() {
+        // Earlier tests opened file dialogs already: start from an empty home.
+        QDir(home_).removeRecursively();
+        QDir().mkpath(home_);
+        const QStringList before = FilesUnder(home_);
+        {
+            // Without the program's precaution Qt's file dialog writes its state under $HOME,
+            // which shows this test can see it.
+            QFileDialog files;
+            files.open();
+            files.reject();
+        }
+        QVERIFY(FilesUnder(home_) != before);
+
+        QTemporaryDir kept;
+        KeepSettingsIn(kept.path());
+        const QStringList afterControl = FilesUnder(home_);
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        OnNextModal([](QWidget*) {});
+        shell.ChooseSaveFile(SaveAsFor(true));
+        OnNextModal([](QWidget*) {});
+        shell.ChooseFolder(u"选择路径");
+        QCOMPARE(FilesUnder(home_), afterControl);
+        QVERIFY(!FilesUnder(kept.path()).isEmpty());
+    }
+
+private:
+    template <typename Widget>
+    Widget* Find(int id) const {
+        auto* widget = qobject_cast<Widget*>(dialog_->Control(id));
+        if (widget == nullptr) {
+            qFatal("no control %d of that kind", id);
+        }
+        return widget;
+    }
+    QPushButton* Button(int id) const { return Find<QPushButton>(id); }
+
+    QString home_;
+    std::unique_ptr<test::FakeDialogShell> shell_;
+    std::vector<test::RecordedRun> runs_;
+    std::unique_ptr<QuillboxDialog> dialog_;
+};
+
+}  // namespace quillbox::app
+
+int main(int argc, char** argv) {
+    // A home and configuration folder of the test's own, set before Qt reads them.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    quillbox::app::QtDialogTest test(home.path());
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "qt_dialog_test.moc"
