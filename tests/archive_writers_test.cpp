@@ -223,6 +223,19 @@ TEST(HtmlArchive, EscapesEveryTextTakenFromMessagesAndCards) {
                         kPageTail);
 }
 
+TEST(ArchiveWriters, ALineFeedInANameReachesTheFileAsCrLf) {
+    // "=0A" in a quoted-printable name decodes to a line feed.
+    ContactBook book;
+    book.AddEntry({"a\nb", "1"});
+    const std::vector<MessageRecord> messages = {{"1", "x", "2009-03-18 12:30:00", 0}};
+    const std::string text = Text(messages, book, SortOrder::BySender);
+    EXPECT_NE(text.find(kArrows + Gbk("发信人：") + "a\r\nb" + kBackArrows), std::string::npos);
+    EXPECT_NE(text.find("a\r\nb <1>"), std::string::npos);
+    const std::string page = Html(messages, book, SortOrder::BySender);
+    EXPECT_EQ(page, kPageHead + HtmlHeading("发信人：a\r\nb") +
+                        HtmlEntry("a\r\nb", "1", "2009-03-18 12:30:00", "x") + kPageTail);
+}
+
 TEST(BodyToHtml, TurnsLineEndsIntoBreaks) {
     const std::pair<std::string_view, std::string_view> cases[] = {
         {"hello\r\nok", "hello<br/>ok"},

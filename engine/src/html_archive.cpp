@@ -30,21 +30,23 @@ constexpr std::string_view kEntryClose = "</font></span><p/></div>";
 constexpr std::string_view kLineBreak = "<br/>";
 constexpr std::string_view kTail = "</body>\t\t</html>\t\t";
 
-void AppendEscaped(std::string& out, std::string_view text) {
+void AppendEscapedChar(std::string& out, char c) {
+    switch (c) {
+        case '&': out.append("&amp;"); break;
+        case '<': out.append("&lt;"); break;
+        case '>': out.append("&gt;"); break;
+        default: out.push_back(c);
+    }
+}
+
+// A name, number, date or heading: escaped, and with every LF written as CR LF, as everywhere in
+// the archive file (a name decoded from "=0A" holds one).
+void AppendText(std::string& out, std::string_view text) {
     for (const char c : text) {
-        switch (c) {
-            case '&':
-                out.append("&amp;");
-                break;
-            case '<':
-                out.append("&lt;");
-                break;
-            case '>':
-                out.append("&gt;");
-                break;
-            default:
-                out.push_back(c);
+        if (c == '\n' && (out.empty() || out.back() != '\r')) {
+            out.push_back('\r');
         }
+        AppendEscapedChar(out, c);
     }
 }
 
@@ -53,7 +55,9 @@ void AppendEscaped(std::string& out, std::string_view text) {
 std::string EscapeHtml(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    AppendEscaped(out, text);
+    for (const char c : text) {
+        AppendEscapedChar(out, c);
+    }
     return out;
 }
 
@@ -82,17 +86,17 @@ void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages,
         messages, book, order,
         [&](std::string_view heading) {
             block.assign(kHeadingOpen);
-            AppendEscaped(block, heading);
+            AppendText(block, heading);
             block.append(kHeadingClose);
             out.Write(block);
         },
         [&](const MessageRecord& record, std::string_view displayName) {
             block.assign(kEntryOpen);
-            AppendEscaped(block, displayName);
+            AppendText(block, displayName);
             block.append(kBeforeNumber);
-            AppendEscaped(block, record.sender);
+            AppendText(block, record.sender);
             block.append(kAfterNumber);
-            AppendEscaped(block, record.dateText);
+            AppendText(block, record.dateText);
             block.append(kAfterDate);
             block.append(kBodyOpen);
             // Escaped before the line breaks go in, so that the "<br/>" stays markup.
