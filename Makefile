@@ -1,5 +1,5 @@
 # The README's commands. Each target installs what is missing first.
-.PHONY: deps configure build test test-default test-asan demo run format clean
+.PHONY: deps configure build test test-default test-asan demo run fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -28,8 +28,14 @@ demo: build
 run: build
 	build/bin/quillbox
 
+# FUZZ_SECONDS=600 make fuzz runs each target for ten minutes.
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	bash scripts/run-fuzzers
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release
+	rm -rf build build-asan build-release build-fuzz

@@ -1,5 +1,6 @@
 #include "file_reader.h"
 
+#include <algorithm>
 #include <array>
 
 #include "field_normalisation.h"
@@ -111,19 +112,17 @@ bool ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
     return true;
 }
 
-bool CFileReader::ReadMessage(MessageRecord* record, std::string path) {
-    std::array<char, kMessageHeadUnits * 2> raw;
-    const auto got = platform::ReadFileHead(path, raw);
-    if (!got || *got < 2) {
-        return false;
-    }
+bool ParseMessageHead(std::span<const char> head, MessageRecord& record) {
     // The head is UTF-16LE; a final odd byte is no whole unit. A byte-order mark is converted
     // like any other character.
     std::array<char16_t, kMessageHeadUnits> units;
-    const std::size_t count = *got / 2;
+    const std::size_t count = std::min(head.size() / 2, units.size());
+    if (count == 0) {
+        return false;
+    }
     for (std::size_t i = 0; i < count; ++i) {
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i]) |
-                                         static_cast<unsigned char>(raw[2 * i + 1]) << 8);
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(head[2 * i]) |
+                                         static_cast<unsigned char>(head[2 * i + 1]) << 8);
     }
     std::array<char, kMessageNarrowBytes> narrow;
     const auto length = platform::Utf16ToOem(std::u16string_view(units.data(), count), narrow);
@@ -134,8 +133,14 @@ bool CFileReader::ReadMessage(MessageRecord* record, std::string path) {
     if (!ParseMessageText(std::string_view(narrow.data(), *length), parsed)) {
         return false;
     }
-    *record = std::move(parsed);
+    record = std::move(parsed);
     return true;
+}
+
+bool CFileReader::ReadMessage(MessageRecord* record, std::string path) {
+    std::array<char, kMessageHeadUnits * 2> raw;
+    const auto got = platform::ReadFileHead(path, raw);
+    return got && ParseMessageHead(std::span<const char>(raw.data(), *got), *record);
 }
 
 bool CFileReader::ReadContacts(std::vector<ContactEntry>* entries, std::string path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,9 @@ inline constexpr std::size_t kMessageHeadUnits = 2048;
 inline constexpr std::size_t kMessageNarrowBytes = 4096;
 inline constexpr std::size_t kCardHeadBytes = 2048;
 
-// The parsing halves of the two reads, on text already read and converted.
+// The parsing halves of the two reads: a message file's head as read (UTF-16LE bytes), the same
+// converted to code page 936, and a card's head after the text-mode read.
+bool ParseMessageHead(std::span<const char> head, MessageRecord& record);
 bool ParseMessageText(std::string_view text, MessageRecord& record);
 bool ParseCardText(std::string_view text, std::vector<ContactEntry>& entries);
 

@@ -32,10 +32,17 @@ constexpr std::string_view kTail = "</body>\t\t</html>\t\t";
 
 void AppendEscapedChar(std::string& out, char c) {
     switch (c) {
-        case '&': out.append("&amp;"); break;
-        case '<': out.append("&lt;"); break;
-        case '>': out.append("&gt;"); break;
-        default: out.push_back(c);
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        default:
+            out.push_back(c);
     }
 }
 

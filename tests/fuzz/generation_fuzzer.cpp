@@ -1,0 +1,128 @@
+// A whole run over a small folder of fuzzed message and card files, in all four forms.
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "file_reader.h"
+#include "folder_scan.h"
+#include "fuzz_check.h"
+#include "fuzz_input.h"
+#include "quillbox/archive.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path& Folder() {
+    static const fs::path folder = [] {
+        std::string pattern = (fs::temp_directory_path() / "quillbox-run-fuzz-XXXXXX").string();
+        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
+        return fs::path(pattern);
+    }();
+    return folder;
+}
+
+// Message files are UTF-16LE; widening the fuzzer's bytes lets it reach the markers quickly.
+std::string Widen(const std::string& bytes) {
+    std::string wide;
+    for (const char c : bytes) {
+        wide.push_back(c);
+        wide.push_back('\0');
+    }
+    return wide;
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::size_t Count(const std::string& text, std::string_view what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+bool EveryLineFeedAfterCr(const std::string& archive) {
+    for (auto at = archive.find('\n'); at != std::string::npos; at = archive.find('\n', at + 1)) {
+        if (at == 0 || archive[at - 1] != '\r') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every "<" of the page opens one of its own tags: texts from the files are escaped.
+bool OnlyPageTags(const std::string& page) {
+    static const std::string_view tags[] = {
+        "<!DOCTYPE ", "<!--",     "<html>",  "</html>",  "<head>",   "</head>",   "<meta ",
+        "<title>",    "</title>", "<style>", "</style>", "<script>", "</script>", "<body>",
+        "</body>",    "<div>",    "<div ",   "</div>",   "<span>",   "<span ",    "</span>",
+        "<font ",     "</font>",  "<u>",     "</u>",     "<br/>",    "<p/>"};
+    for (auto at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
+        const std::string_view rest = std::string_view(page).substr(at);
+        if (std::none_of(std::begin(tags), std::end(tags),
+                         [&](std::string_view tag) { return rest.starts_with(tag); })) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const fs::path& root = Folder();
+    fs::remove_all(root / "in");
+    fs::create_directories(root / "in" / "sub");
+
+    quillbox::fuzz::FuzzInput input(data, size);
+    static const char* const names[] = {"a.vmg",     "b.VMG",     "c.vcf", "d.VCF",
+                                        "sub/e.vmg", "sub/f.vcf", "g.txt", "h.vmg"};
+    const unsigned files = 1 + input.Choose(6);
+    for (unsigned i = 0; i < files && !input.Empty(); ++i) {
+        const char* name = names[input.Choose(std::size(names))];
+        const bool widen = input.Choose(2) == 0;
+        const std::string piece = input.Piece(4200);
+        std::ofstream(root / "in" / name, std::ios::binary) << (widen ? Widen(piece) : piece);
+    }
+    const bool recurse = input.Choose(2) == 1;
+
+    // What the readers accept, counted apart from the run.
+    std::vector<std::string> messageFiles;
+    const std::string folder = (root / "in").string();
+    quillbox::CollectFiles(folder, messageFiles, "vmg", recurse);
+    quillbox::CollectFiles(folder, messageFiles, "VMG", recurse);
+    std::size_t accepted = 0;
+    quillbox::CFileReader reader;
+    for (const auto& path : messageFiles) {
+        quillbox::MessageRecord record;
+        if (reader.ReadMessage(&record, path)) {
+            ++accepted;
+        }
+    }
+
+    const fs::path out = root / "archive";
+    for (const auto order : {quillbox::SortOrder::BySender, quillbox::SortOrder::ByDate}) {
+        FUZZ_CHECK(quillbox::GenerateArchive(folder, recurse, folder, recurse, out.string(), false,
+                                             order));
+        FUZZ_CHECK(EveryLineFeedAfterCr(ReadAll(out)));
+        FUZZ_CHECK(
+            quillbox::GenerateArchive(folder, recurse, folder, recurse, out.string(), true, order));
+        const std::string page = ReadAll(out);
+        FUZZ_CHECK(Count(page, "<div style=\"margin-left: 10px\">") == accepted);
+        FUZZ_CHECK(EveryLineFeedAfterCr(page));
+        FUZZ_CHECK(OnlyPageTags(page));
+        FUZZ_CHECK(page.ends_with("</body>\t\t</html>\t\t"));
+    }
+    return 0;
+}

@@ -1,0 +1,33 @@
+// The field normalisations on any text a reader can cut out.
+
+#include <cstdint>
+#include <string>
+
+#include "field_normalisation.h"
+#include "fuzz_check.h"
+#include "quillbox/text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+
+    // Only prefixes are removed.
+    const std::string number = quillbox::NormalizeNumber(text);
+    FUZZ_CHECK(text.ends_with(number));
+
+    std::string display;
+    quillbox::ParseMessageDate(text, display);
+    int fields = 0;
+    for (const char c : display) {
+        fields += (c == ' ' || c == ':') ? 1 : 0;
+    }
+    FUZZ_CHECK(fields >= 3 && display.size() <= 71);
+
+    quillbox::DecodeContactName(text);
+
+    // Whatever the bytes, a decoded quoted-printable name is code page 936 text.
+    const std::string qp = quillbox::DecodeQuotedPrintable(text);
+    FUZZ_CHECK(quillbox::WidenText(qp).has_value());
+    const auto local = quillbox::Utf8ToLocal(text);
+    FUZZ_CHECK(local.has_value() && quillbox::WidenText(*local).has_value());
+    return 0;
+}
