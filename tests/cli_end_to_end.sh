@@ -60,6 +60,14 @@ check "output folder missing" $?
 run --messages "$examples/messages" --output /dev/full
 [[ $status -eq 1 && $err == *文档生成失败！* && $err == *"No space left on device"* ]]; check "full disk" $?
 
+run --messages "$examples/messages" --output "$work"
+[[ $status -eq 1 && $err == *文档生成失败！* && $err == *"Is a directory"* ]]; check "output is a folder" $?
+
+if [ -d /sys ]; then
+    run --messages "$examples/messages" --output /sys/quillbox-test.txt
+    [[ $status -eq 1 && $err == *"Permission denied"* ]]; check "folder refusing new files" $?
+fi
+
 run --messages "$examples/messages" --output "$work/smile-😀.txt"
 [[ $status -eq 1 && $err == *文档生成失败！* && $err == *936* ]]; check "path outside code page 936" $?
 ! compgen -G "$work/smile*" >/dev/null; check "an unrepresentable path creates nothing" $?

@@ -41,33 +41,45 @@ TEST_F(GenerationRunTest, AnEmptyOutputPathIsRefusedBeforeAnythingIsRead) {
     EXPECT_EQ(failure.stage, RunFailure::Stage::EmptyOutputPath);
 }
 
-TEST_F(GenerationRunTest, AnOutputFileThatCannotBeCreatedFailsTheRun) {
+struct UnwritableCase {
+    std::string name;
+    std::string output;  // relative paths are taken inside the test's folder
+    RunFailure::Stage stage;
+    int error;
+};
+
+TEST_F(GenerationRunTest, AnArchiveThatCannotBeWrittenWholeFailsTheRun) {
     WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
-    RunFailure failure;
-    EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, Path("absent/out.txt"), false,
-                                 SortOrder::ByDate, &failure));
-    EXPECT_EQ(failure.stage, RunFailure::Stage::OpenOutput);
-    EXPECT_EQ(failure.systemError, ENOENT);
+    fs::create_directories(dir_ / "locked");
+    fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    std::vector<UnwritableCase> cases = {
+        {"folder missing", "absent/out.txt", RunFailure::Stage::OpenOutput, ENOENT},
+        {"a folder in the way", "messages", RunFailure::Stage::OpenOutput, EISDIR},
+        {"full disk", "/dev/full", RunFailure::Stage::WriteOutput, ENOSPC},
+        // Writes are refused here even for root.
+        {"a folder that refuses new files", "/sys/quillbox-test.txt", RunFailure::Stage::OpenOutput,
+         EACCES},
+    };
+    if (::geteuid() != 0) {
+        cases.push_back(
+            {"read-only folder", "locked/out.txt", RunFailure::Stage::OpenOutput, EACCES});
+    }
+    for (const auto& c : cases) {
+        if (c.output.starts_with("/") && !fs::exists(fs::path(c.output).parent_path())) {
+            continue;
+        }
+        const std::string output = c.output.starts_with("/") ? c.output : Path(c.output);
+        for (const bool html : {false, true}) {
+            RunFailure failure;
+            EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, output, html,
+                                         SortOrder::ByDate, &failure))
+                << c.name;
+            EXPECT_EQ(failure.stage, c.stage) << c.name;
+            EXPECT_EQ(failure.systemError, c.error) << c.name;
+        }
+    }
     EXPECT_FALSE(fs::exists(dir_ / "absent"));
-
-    // A folder where the file should be.
-    EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, Path("messages"), false,
-                                 SortOrder::ByDate, &failure));
-    EXPECT_EQ(failure.stage, RunFailure::Stage::OpenOutput);
-}
-
-TEST_F(GenerationRunTest, AFullDiskFailsTheRun) {
-    if (!fs::exists("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full here";
-    }
-    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
-    for (const bool html : {false, true}) {
-        RunFailure failure;
-        EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, "/dev/full", html,
-                                     SortOrder::ByDate, &failure));
-        EXPECT_EQ(failure.stage, RunFailure::Stage::WriteOutput);
-        EXPECT_EQ(failure.systemError, ENOSPC);
-    }
+    EXPECT_FALSE(fs::exists("/sys/quillbox-test.txt"));
 }
 
 TEST_F(GenerationRunTest, MissingFoldersGiveAnEmptyArchive) {

@@ -1,0 +1,109 @@
+// Runs over folders as they come from old phones and careless copies: links, pipes, odd names,
+// unreadable entries, deep trees and many files. The run finishes, reads what can be read, and
+// leaves the folders exactly as it found them.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "quillbox/archive.h"
+#include "test_files.h"
+
+namespace quillbox {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Gbk;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+using test::WriteMessage;
+
+// Every entry below root with its kind and, for regular files, its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    std::error_code error;
+    for (auto it =
+             fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const auto status = it->symlink_status();
+        std::string what;
+        if (fs::is_symlink(status)) {
+            what = "link:" + fs::read_symlink(it->path()).string();
+            it.disable_recursion_pending();
+        } else if (fs::is_regular_file(status)) {
+            what = (status.permissions() & fs::perms::owner_read) != fs::perms::none
+                       ? "file:" + ReadBytes(it->path())
+                       : "unreadable";
+        } else {
+            what = fs::is_directory(status) ? "folder" : "other";
+        }
+        entries[it->path().lexically_relative(root).string()] = what;
+    }
+    return entries;
+}
+
+TEST(HostileFolders, EverythingReadableIsArchivedAndNothingIsTouched) {
+    TempDir dir;
+    const fs::path in = dir / "in";
+    WriteMessage(in / "plain.vmg", "+861", "01.01.2009 00:00:00", "plain");
+    WriteMessage(in / "信息" / "短信.vmg", "2", "02.01.2009 00:00:00", "chinese name");
+    WriteMessage(in / ("bad-\xFF-name.vmg"), "3", "03.01.2009 00:00:00", "never read");
+    WriteMessage(in / "locked.vmg", "4", "04.01.2009 00:00:00", "locked");
+    fs::permissions(in / "locked.vmg", fs::perms::none);
+    WriteBytes(in / "card.vcf", "B\nFN:Card\nTEL:1\n");
+    ASSERT_EQ(::mkfifo((in / "pipe.vmg").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((in / "pipe.vcf").c_str(), 0600), 0);
+    fs::create_directory_symlink(in, in / "信息" / "back-to-top");
+    fs::create_symlink(in / "gone.vmg", in / "dangling.vmg");
+    fs::create_symlink(in / "loop.vmg", in / "loop.vmg");
+    fs::path deep = in / "deep";
+    for (int i = 0; i < 60; ++i) {
+        deep /= "level";
+    }
+    WriteMessage(deep / "deep.vmg", "5", "05.01.2009 00:00:00", "deep");
+
+    const auto before = Snapshot(in);
+    ASSERT_GE(before.size(), 70u);  // the deep tree, the files, the links
+    const std::string folder = Gbk(in.string());
+    for (const bool html : {false, true}) {
+        for (const auto order : {SortOrder::BySender, SortOrder::ByDate}) {
+            const fs::path out = dir / "out";
+            ASSERT_TRUE(GenerateArchive(folder, true, folder, true, out.string(), html, order));
+            const std::string archive = ReadBytes(out);
+            EXPECT_NE(archive.find("Card"), std::string::npos);
+            EXPECT_NE(archive.find("plain"), std::string::npos);
+            EXPECT_NE(archive.find("chinese name"), std::string::npos);
+            EXPECT_NE(archive.find("deep"), std::string::npos);
+            EXPECT_EQ(archive.find("never read"), std::string::npos);
+            EXPECT_EQ(archive.find("locked") != std::string::npos, ::geteuid() == 0);
+        }
+    }
+    EXPECT_EQ(Snapshot(in), before);
+}
+
+TEST(HostileFolders, TwentyThousandMessagesAreAllArchived) {
+    TempDir dir;
+    const std::string message =
+        test::Utf16Le(test::MessageText("13912345678", "18.03.2009 10:15:30", "twenty thousand"));
+    constexpr int kFiles = 20000;
+    for (int i = 0; i < kFiles; ++i) {
+        WriteBytes(dir / "in" / std::to_string(i % 20) / (std::to_string(i) + ".vmg"), message);
+    }
+    const fs::path out = dir / "out.txt";
+    ASSERT_TRUE(GenerateArchive((dir / "in").string(), true, "", false, out.string(), false,
+                                SortOrder::BySender));
+    const std::string archive = ReadBytes(out);
+    std::size_t entries = 0;
+    for (auto at = archive.find("twenty thousand"); at != std::string::npos;
+         at = archive.find("twenty thousand", at + 1)) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, static_cast<std::size_t>(kFiles));
+}
+
+}  // namespace
+}  // namespace quillbox
