@@ -1,5 +1,5 @@
 # The README's commands. Each target installs what is missing first.
-.PHONY: deps configure build test test-default test-asan demo run fuzz format clean
+.PHONY: deps configure build test test-default test-asan demo run bench fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -33,6 +33,22 @@ fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	bash scripts/run-fuzzers
+
+# The benchmark on an optimised build: the corpus is made once under build-release/bench-corpus,
+# quillbox-cli is timed against the floor program.
+BENCH_SEED ?= 20090318
+BENCH_MESSAGES ?= 100000
+BENCH_CARDS ?= 10000
+BENCH_RUNS ?= 5
+BENCH_TARGETS = quillbox-cli quillbox_bench_corpus quillbox_bench_floor quillbox_bench_run
+
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target $(BENCH_TARGETS)
+	build-release/bin/quillbox_bench_run --bin build-release/bin \
+	    --corpus-root build-release/bench-corpus --seed $(BENCH_SEED) \
+	    --messages $(BENCH_MESSAGES) --cards $(BENCH_CARDS) --runs $(BENCH_RUNS) \
+	    --report build-release/bench-report.txt
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
