@@ -35,12 +35,13 @@ fuzz: deps
 	bash scripts/run-fuzzers
 
 # The benchmark on an optimised build: the corpus is made once under build-release/bench-corpus,
-# quillbox-cli is timed against the floor program.
+# quillbox-cli is timed against the floor program, then the engine's inner pieces are measured.
 BENCH_SEED ?= 20090318
 BENCH_MESSAGES ?= 100000
 BENCH_CARDS ?= 10000
 BENCH_RUNS ?= 5
-BENCH_TARGETS = quillbox-cli quillbox_bench_corpus quillbox_bench_floor quillbox_bench_run
+BENCH_TARGETS = quillbox-cli quillbox_bench_corpus quillbox_bench_floor quillbox_bench_run \
+                quillbox_bench_micro
 
 bench: deps
 	cmake --preset release
@@ -49,6 +50,7 @@ bench: deps
 	    --corpus-root build-release/bench-corpus --seed $(BENCH_SEED) \
 	    --messages $(BENCH_MESSAGES) --cards $(BENCH_CARDS) --runs $(BENCH_RUNS) \
 	    --report build-release/bench-report.txt
+	build-release/bin/quillbox_bench_micro
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
