@@ -1,0 +1,162 @@
+// Where a run's time and memory go: the steps of a generation run taken one at a time through
+// the engine's own units, each timed, with the resident memory after it. For finding what
+// bounds quillbox-cli against the floor; the order of steps follows generation_run.cpp.
+//
+//     quillbox_bench_phases MSGDIR CARDDIR OUTFILE [--html] [--date]
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "byte_sink.h"
+#include "contact_book.h"
+#include "file_reader.h"
+#include "folder_scan.h"
+#include "html_archive.h"
+#include "message_order.h"
+#include "platform/platform.h"
+#include "text_archive.h"
+
+namespace {
+
+// VmRSS and VmHWM of this process, in MiB.
+std::pair<double, double> Memory() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    double rss = 0;
+    double hwm = 0;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmRSS:")) {
+            rss = std::stod(line.substr(6)) / 1024;
+        } else if (line.starts_with("VmHWM:")) {
+            hwm = std::stod(line.substr(6)) / 1024;
+        }
+    }
+    return {rss, hwm};
+}
+
+class Stopwatch {
+public:
+    void Report(const char* step) {
+        const auto now = std::chrono::steady_clock::now();
+        const auto [rss, hwm] = Memory();
+        std::printf("%-44s %8.3f s   RSS %6.1f MiB   peak %6.1f MiB\n", step,
+                    std::chrono::duration<double>(now - last_).count(), rss, hwm);
+        last_ = std::chrono::steady_clock::now();
+    }
+
+private:
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+// What the floor does with one file, for comparison inside the same process.
+void OpenReadClose(const std::string& path, std::size_t size) {
+    std::array<char, 4096> area;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, area.data() + got, size - got);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s MSGDIR CARDDIR OUTFILE [--html] [--date]\n", argv[0]);
+        return 2;
+    }
+    bool html = false;
+    auto order = quillbox::SortOrder::BySender;
+    for (int i = 4; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        html = html || arg == "--html";
+        order = arg == "--date" ? quillbox::SortOrder::ByDate : order;
+    }
+    // ASCII paths: the narrow engine path and the native path are the same bytes.
+    const std::string messageFolder = argv[1];
+    const std::string contactsFolder = argv[2];
+
+    Stopwatch watch;
+    watch.Report("start");
+    std::vector<std::string> cardFiles;
+    std::vector<std::string> messageFiles;
+    quillbox::CollectFiles(contactsFolder, cardFiles, "vcf", true);
+    quillbox::CollectFiles(contactsFolder, cardFiles, "VCF", true);
+    watch.Report("scan cards (two passes)");
+    quillbox::CollectFiles(messageFolder, messageFiles, "vmg", true);
+    quillbox::CollectFiles(messageFolder, messageFiles, "VMG", true);
+    watch.Report("scan messages (two passes)");
+
+    for (const std::string& path : cardFiles) {
+        OpenReadClose(path, quillbox::kCardHeadBytes);
+    }
+    for (const std::string& path : messageFiles) {
+        OpenReadClose(path, quillbox::kMessageNarrowBytes);
+    }
+    watch.Report("open, read, close every file (the floor)");
+
+    std::array<char, quillbox::kMessageNarrowBytes> raw;
+    for (const std::string& path : messageFiles) {
+        quillbox::platform::ReadFileHead(path, raw);
+    }
+    watch.Report("platform::ReadFileHead of every message");
+
+    quillbox::CFileReader reader;
+    quillbox::ContactBook book;
+    std::vector<quillbox::ContactEntry> entries;
+    for (const std::string& path : cardFiles) {
+        entries.clear();
+        if (reader.ReadContacts(&entries, path)) {
+            for (const auto& entry : entries) {
+                book.AddEntry(entry);
+            }
+        }
+    }
+    watch.Report("read cards into the contact book");
+
+    std::vector<quillbox::MessageRecord> messages;
+    messages.reserve(messageFiles.size());
+    for (const std::string& path : messageFiles) {
+        quillbox::MessageRecord record;
+        if (reader.ReadMessage(&record, path)) {
+            messages.push_back(std::move(record));
+        }
+    }
+    watch.Report("read messages (file, conversion, parse)");
+    messageFiles = {};
+    cardFiles = {};
+    watch.Report("free the path lists");
+
+    quillbox::FileSink sink;
+    if (!sink.Open(argv[3])) {
+        std::fprintf(stderr, "cannot create %s\n", argv[3]);
+        return 1;
+    }
+    const auto ordered = quillbox::OrderMessages(std::move(messages), order);
+    watch.Report("order");
+    if (html) {
+        quillbox::WriteHtmlArchive(sink, ordered, book, order);
+    } else {
+        quillbox::WriteTextArchive(sink, ordered, book, order);
+    }
+    const bool closed = sink.Close();
+    watch.Report(html ? "write the HTML archive" : "write the text archive");
+    std::printf("%zu messages\n", ordered.size());
+    return closed ? 0 : 1;
+}
