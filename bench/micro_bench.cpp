@@ -225,19 +225,15 @@ BENCHMARK(BM_WriteArchive<true>)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond);
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // Archive-sized strings stay on the heap between iterations instead of being mapped and
-    // unmapped each time: the page faults of a growing string belong to no engine piece, and
-    // the real run writes through a FileSink of 256 KiB.
+// Archive-sized strings stay on the heap between iterations instead of being mapped and unmapped
+// each time: the page faults of a growing string belong to no engine piece, and the real run
+// writes through a FileSink of 256 KiB. Set before main, so before any benchmark runs.
+[[maybe_unused]] const bool kHeapKept = [] {
     ::mallopt(M_MMAP_MAX, 0);
     ::mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+    return true;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();
