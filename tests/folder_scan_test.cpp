@@ -1,7 +1,10 @@
 #include "folder_scan.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -29,8 +32,9 @@ protected:
         if (result != nullptr) {
             *result = found;
         }
-        const std::string root = dir_.Path().string() + "/";
+        const std::string root = Slashes(dir_.Path().string()) + "/";
         for (auto& f : files) {
+            f = Slashes(f);
             if (f.starts_with(root)) {
                 f.erase(0, root.size());
             }
@@ -41,18 +45,25 @@ protected:
 
     std::string Folder() const { return dir_.Path().string(); }
 
+    // Paths with "/" between their parts on every platform, for comparing.
+    static std::string Slashes(std::string path) {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return path;
+    }
+
     TempDir dir_;
 };
 
 using Names = std::vector<std::string>;
 
 TEST_F(FolderScanTest, MatchesADotAndTheExtensionByteForByte) {
+    // Distinct stems: some file systems do not tell a.vcf from a.VCF.
     for (const char* name :
-         {"a.vcf", "b.c.vcf", "a.VCF", "a.Vcf", "a.vcf.bak", "vcf", "avcf", ".vcf"}) {
+         {"a.vcf", "b.c.vcf", "c.VCF", "d.Vcf", "e.vcf.bak", "vcf", "avcf", ".vcf"}) {
         Touch(name);
     }
     EXPECT_EQ(Scan(Folder(), "vcf", false), (Names{".vcf", "a.vcf", "b.c.vcf"}));
-    EXPECT_EQ(Scan(Folder(), "VCF", false), (Names{"a.VCF"}));
+    EXPECT_EQ(Scan(Folder(), "VCF", false), (Names{"c.VCF"}));
     EXPECT_EQ(Scan(Folder(), "*", false).size(), 8u);
 }
 
@@ -76,8 +87,11 @@ TEST_F(FolderScanTest, ASubFoldersFilesComeWhereTheSubFolderStands) {
     ASSERT_TRUE(CollectFiles(Folder(), files, "vcf", true));
     ASSERT_EQ(files.size(), 4u);
     // Depth-first: the two files of sub stand next to each other, whatever the listing order.
-    const auto s1 = std::find(files.begin(), files.end(), Folder() + "/sub/s1.vcf");
-    const auto s2 = std::find(files.begin(), files.end(), Folder() + "/sub/s2.vcf");
+    for (auto& f : files) {
+        f = Slashes(f);
+    }
+    const auto s1 = std::find(files.begin(), files.end(), Slashes(Folder()) + "/sub/s1.vcf");
+    const auto s2 = std::find(files.begin(), files.end(), Slashes(Folder()) + "/sub/s2.vcf");
     ASSERT_NE(s1, files.end());
     ASSERT_NE(s2, files.end());
     EXPECT_EQ(std::abs(s1 - s2), 1);
@@ -111,9 +125,14 @@ TEST_F(FolderScanTest, AppendsWithoutClearingOrRemovingDuplicates) {
     std::vector<std::string> files{"earlier"};
     CollectFiles(Folder(), files, "vmg", false);
     CollectFiles(Folder(), files, "vmg", false);
-    EXPECT_EQ(files, (Names{"earlier", Folder() + "/m.vmg", Folder() + "/m.vmg"}));
+    for (auto& f : files) {
+        f = Slashes(f);
+    }
+    const std::string m = Slashes(Folder()) + "/m.vmg";
+    EXPECT_EQ(files, (Names{"earlier", m, m}));
 }
 
+#ifndef _WIN32
 TEST_F(FolderScanTest, LinksToParentsEndTheDescentAndBrokenLinksAreFiles) {
     Touch("real/m.vmg");
     fs::create_directory_symlink(dir_.Path(), dir_ / "real" / "loop");
@@ -124,16 +143,20 @@ TEST_F(FolderScanTest, LinksToParentsEndTheDescentAndBrokenLinksAreFiles) {
     // real/m.vmg is reached through real and through alias; the loop back to the top is cut.
     EXPECT_EQ(found, (Names{"alias/m.vmg", "dangling.vmg", "real/m.vmg", "self.vmg"}));
 }
+#endif
 
 TEST_F(FolderScanTest, ChineseNamesArriveAsCodePage936AndUnconvertibleNamesAreSkipped) {
     Touch("信息/短信.vmg");
-    Touch("bad-\xFF.vmg");
+#ifndef _WIN32
+    Touch("bad-\xFF.vmg");  // only POSIX names can be other than Unicode
+#endif
     Touch("smile-\xF0\x9F\x98\x80.vmg");
     const Names found = Scan(Folder(), "vmg", true);
     // A name that is not UTF-8 is left out; one the code page lacks keeps the "?" it gets.
     EXPECT_EQ(found, (Names{"smile-??.vmg", Gbk("信息/短信.vmg")}));
 }
 
+#ifndef _WIN32
 TEST_F(FolderScanTest, AnUnreadableSubFolderIsPassedOver) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "root reads every folder";
@@ -167,6 +190,8 @@ TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
         EXPECT_LT(f.size(), 4096u);
     }
 }
+
+#endif
 
 }  // namespace
 }  // namespace quillbox

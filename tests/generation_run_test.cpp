@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 
@@ -41,6 +44,19 @@ TEST_F(GenerationRunTest, AnEmptyOutputPathIsRefusedBeforeAnythingIsRead) {
     EXPECT_EQ(failure.stage, RunFailure::Stage::EmptyOutputPath);
 }
 
+TEST_F(GenerationRunTest, AnArchiveThatCannotBeCreatedFailsTheRun) {
+    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    for (const char* output : {"absent/out.txt", "messages"}) {
+        RunFailure failure;
+        EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, Path(output), false,
+                                     SortOrder::ByDate, &failure))
+            << output;
+        EXPECT_EQ(failure.stage, RunFailure::Stage::OpenOutput) << output;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "absent"));
+}
+
+#ifndef _WIN32
 struct UnwritableCase {
     std::string name;
     std::string output;  // relative paths are taken inside the test's folder
@@ -81,6 +97,7 @@ TEST_F(GenerationRunTest, AnArchiveThatCannotBeWrittenWholeFailsTheRun) {
     EXPECT_FALSE(fs::exists(dir_ / "absent"));
     EXPECT_FALSE(fs::exists("/sys/quillbox-test.txt"));
 }
+#endif
 
 TEST_F(GenerationRunTest, MissingFoldersGiveAnEmptyArchive) {
     EXPECT_TRUE(Run(false));
@@ -174,6 +191,7 @@ TEST_F(GenerationRunTest, InputsAreOnlyRead) {
     EXPECT_EQ(entries, 5u);  // two folders, two inputs, the archive
 }
 
+#ifndef _WIN32
 TEST_F(GenerationRunTest, AFifoNamedLikeAMessageDoesNotBlockTheRun) {
     fs::create_directories(dir_ / "messages");
     ASSERT_EQ(::mkfifo(Path("messages/pipe.vmg").c_str(), 0600), 0);
@@ -181,6 +199,8 @@ TEST_F(GenerationRunTest, AFifoNamedLikeAMessageDoesNotBlockTheRun) {
     ASSERT_TRUE(Run());
     EXPECT_NE(Archive().find("1 <1>"), std::string::npos);
 }
+
+#endif
 
 }  // namespace
 }  // namespace quillbox

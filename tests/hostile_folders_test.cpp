@@ -3,8 +3,11 @@
 // leaves the folders exactly as it found them.
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <map>
@@ -22,6 +25,7 @@ using test::TempDir;
 using test::WriteBytes;
 using test::WriteMessage;
 
+#ifndef _WIN32
 // Every entry below root with its kind and, for regular files, its bytes.
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
     std::map<std::string, std::string> entries;
@@ -84,6 +88,8 @@ TEST(HostileFolders, EverythingReadableIsArchivedAndNothingIsTouched) {
     }
     EXPECT_EQ(Snapshot(in), before);
 }
+
+#endif
 
 TEST(HostileFolders, TwentyThousandMessagesAreAllArchived) {
     TempDir dir;

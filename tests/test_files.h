@@ -15,7 +15,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+    // A path below the folder; the name is UTF-8 whatever the platform.
+    std::filesystem::path operator/(std::string_view utf8Name) const;
 
 private:
     std::filesystem::path path_;
@@ -24,7 +25,8 @@ private:
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadBytes(const std::filesystem::path& path);
 
-// Converts with the C library's iconv, independently of the engine: the tests' oracle.
+// Converts with the C library's iconv (Windows: the system's converters), independently of the
+// engine: the tests' oracle. Throws where the oracle cannot convert.
 std::string Convert(std::string_view text, const char* from, const char* to);
 // UTF-8 source text as code page 936 bytes.
 std::string Gbk(std::string_view utf8);

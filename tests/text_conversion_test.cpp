@@ -2,6 +2,10 @@
 
 #include <array>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "platform/platform.h"
 #include "quillbox/text.h"
 #include "test_files.h"
@@ -96,6 +100,14 @@ TEST(Utf16ToOem, FailsWhenTheTextWithItsTerminatorDoesNotFit) {
     EXPECT_EQ(platform::Utf16ToOem(fits, area), std::optional<std::size_t>(4095));
     EXPECT_EQ(area[4095], '\0');
 }
+
+#ifdef _WIN32
+TEST(WindowsCodePages, AreBoth936) {
+    // The program is made for Chinese Windows; under Wine the locale must say so.
+    EXPECT_EQ(::GetACP(), 936u);
+    EXPECT_EQ(::GetOEMCP(), 936u);
+}
+#endif
 
 }  // namespace
 }  // namespace quillbox

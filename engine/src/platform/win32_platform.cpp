@@ -108,9 +108,12 @@ std::optional<std::u16string> AnsiToUtf16(std::string_view narrow) {
 }
 
 std::optional<std::size_t> Utf16ToOem(std::u16string_view wide, std::span<char> out) {
+    // Without best fit, a character the code page lacks becomes "?" (as on every platform the
+    // program runs on) instead of a look-alike, such as the full-width cent for U+00A2.
     std::u16string terminated(wide.substr(0, wide.find(u'\0')));
-    const int bytes = ::WideCharToMultiByte(CP_OEMCP, 0, AsWide(terminated.c_str()), -1, out.data(),
-                                            static_cast<int>(out.size()), nullptr, nullptr);
+    const int bytes =
+        ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, AsWide(terminated.c_str()), -1,
+                              out.data(), static_cast<int>(out.size()), nullptr, nullptr);
     if (bytes <= 0) {
         return std::nullopt;
     }
