@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <limits>
+#include <random>
+
 #include "test_files.h"
 
 namespace quillbox {
@@ -98,6 +102,42 @@ TEST(ParseMessageDate, HugeNumbersKeepTheLowBitsOfTheCLibrarysLong) {
     EXPECT_EQ(display, "2009-03-01 00:00:00");
     ParseMessageDate("99999999999999999999999.03.2009 00:00:00", display);
     EXPECT_EQ(display, "2009-03--1 00:00:00");
+}
+
+TEST(ParseMessageDate, WritesTheDisplayDateAsTheCLibraryDoes) {
+    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    std::vector<std::int32_t> values = {kMin, kMin + 1, -100, -10, -9,   -1,       0,   1,
+                                        9,    10,       99,   100, 2009, kMax - 1, kMax};
+    std::mt19937 random(20090318);
+    for (int i = 0; i < 200; ++i) {
+        values.push_back(static_cast<std::int32_t>(random()));
+        values.push_back(static_cast<std::int32_t>(random() % 200) - 100);
+    }
+    char text[96];
+    char expected[96];
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        // Each value in every field over the run, the others drawn from the same list.
+        const std::int32_t v[6] = {values[i],
+                                   values[(i * 7 + 1) % values.size()],
+                                   values[(i * 13 + 2) % values.size()],
+                                   values[(i * 17 + 3) % values.size()],
+                                   values[(i * 19 + 4) % values.size()],
+                                   values[(i * 23 + 5) % values.size()]};
+        for (int rotate = 0; rotate < 6; ++rotate) {
+            const auto at = [&](int k) { return v[(k + rotate) % 6]; };
+            std::snprintf(text, sizeof text, "%d.%d.%d %d:%d:%d", at(0), at(1), at(2), at(3), at(4),
+                          at(5));
+            std::snprintf(expected, sizeof expected, "%d-%02d-%02d %02d:%02d:%02d", at(2), at(1),
+                          at(0), at(3), at(4), at(5));
+            std::string display;
+            ParseMessageDate(std::string(text), display);
+            ASSERT_EQ(display, expected) << "date: " << text;
+            DisplayDate date;
+            ParseMessageDate(std::string_view(text), date);
+            ASSERT_EQ(date.View(), expected) << "date: " << text;
+        }
+    }
 }
 
 struct NameCase {

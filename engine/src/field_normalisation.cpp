@@ -1,7 +1,6 @@
 #include "field_normalisation.h"
 
 #include <array>
-#include <cstdio>
 #include <limits>
 #include <vector>
 
@@ -23,14 +22,20 @@ bool IsScanfSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// The date's "." and ":" are read as white space.
+bool IsDateSpace(char c) {
+    return IsScanfSpace(c) || c == '.' || c == ':';
+}
+
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The C library's "%d": white space, an optional sign, digits. Like glibc, the digits are taken
+// The C library's "%d": white space (the date's "." and ":" count as such), an optional sign,
+// digits. Like glibc, the digits are taken
 // as a long (saturating) and the int keeps its low 32 bits. None for a matching failure.
 std::optional<std::int32_t> ScanDecimal(std::string_view text, std::size_t& pos) {
-    while (pos < text.size() && IsScanfSpace(text[pos])) {
+    while (pos < text.size() && IsDateSpace(text[pos])) {
         ++pos;
     }
     bool negative = false;
@@ -64,9 +69,30 @@ int HexDigit(char c) {
     return -1;
 }
 
+// "%d" of the value, or "%02d" with pad: a sign counts towards the width.
+char* AppendDecimal(char* out, std::int32_t value, bool pad) {
+    std::uint32_t magnitude = static_cast<std::uint32_t>(value);
+    if (value < 0) {
+        *out++ = '-';
+        magnitude = 0 - magnitude;
+    } else if (pad && magnitude < 10) {
+        *out++ = '0';
+    }
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (n > 0) {
+        *out++ = digits[--n];
+    }
+    return out;
+}
+
 }  // namespace
 
-std::string NormalizeNumber(std::string_view number) {
+std::string_view NormalizedNumber(std::string_view number) {
     if (const auto colon = number.find(':'); colon != std::string_view::npos) {
         number.remove_prefix(colon + 1);
     }
@@ -76,15 +102,14 @@ std::string NormalizeNumber(std::string_view number) {
     if (!StripPrefix(number, "0") && !StripPrefix(number, "12520")) {
         StripPrefix(number, "106");
     }
-    return std::string(number);
+    return number;
 }
 
-std::uint64_t ParseMessageDate(std::string dateText, std::string& display) {
-    for (char& c : dateText) {
-        if (c == '.' || c == ':') {
-            c = ' ';
-        }
-    }
+std::string NormalizeNumber(std::string_view number) {
+    return std::string(NormalizedNumber(number));
+}
+
+std::uint64_t ParseMessageDate(std::string_view dateText, DisplayDate& display) {
     // Day, month, year, hour, minute, second. Numbers past the first one that cannot be read
     // stay 0.
     std::array<std::int32_t, 6> parts{};
@@ -98,10 +123,20 @@ std::uint64_t ParseMessageDate(std::string dateText, std::string& display) {
     }
     const auto [day, month, year, hour, minute, second] = parts;
 
-    char text[80];
-    std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
-                  second);
-    display = text;
+    // "%d-%02d-%02d %02d:%02d:%02d"
+    char* out = display.chars.data();
+    out = AppendDecimal(out, year, false);
+    *out++ = '-';
+    out = AppendDecimal(out, month, true);
+    *out++ = '-';
+    out = AppendDecimal(out, day, true);
+    *out++ = ' ';
+    out = AppendDecimal(out, hour, true);
+    *out++ = ':';
+    out = AppendDecimal(out, minute, true);
+    *out++ = ':';
+    out = AppendDecimal(out, second, true);
+    display.length = static_cast<std::size_t>(out - display.chars.data());
 
     const auto u32 = [](std::int32_t v) { return std::uint64_t{static_cast<std::uint32_t>(v)}; };
     std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(year) - 1970u} * 12;
@@ -110,6 +145,13 @@ std::uint64_t ParseMessageDate(std::string dateText, std::string& display) {
     key = (key + u32(hour)) * 60;
     key = (key + u32(minute)) * 60;
     return key + u32(second);
+}
+
+std::uint64_t ParseMessageDate(std::string dateText, std::string& display) {
+    DisplayDate date;
+    const std::uint64_t key = ParseMessageDate(std::string_view(dateText), date);
+    display.assign(date.View());
+    return key;
 }
 
 std::string DecodeContactName(std::string_view raw) {

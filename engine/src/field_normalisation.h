@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,17 @@ std::string NormalizeNumber(std::string_view number);
 // "18.03.2009 10:15:30" gives the display date "2009-03-18 10:15:30" and a key that counts
 // seconds from 1970 as if every month had 31 days.
 std::uint64_t ParseMessageDate(std::string dateText, std::string& display);
+
+// The display date without a heap block: six numbers of up to 11 characters and five separators.
+struct DisplayDate {
+    std::array<char, 71> chars;
+    std::size_t length = 0;
+    std::string_view View() const { return {chars.data(), length}; }
+};
+std::uint64_t ParseMessageDate(std::string_view dateText, DisplayDate& display);
+
+// NormalizeNumber as a part of number.
+std::string_view NormalizedNumber(std::string_view number);
 
 // The raw text after "FN" or "N" on a card's name line, ":" or ";" included.
 std::string DecodeContactName(std::string_view raw);

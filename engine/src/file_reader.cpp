@@ -68,9 +68,10 @@ bool ParseMessageText(std::string_view text, MessageRecord& record) {
         end > bodyStart ? text.substr(bodyStart, end - 1 - bodyStart) : std::string_view();
 
     record.body.assign(body);
-    record.sender = NormalizeNumber(text.substr(numberStart, numberEnd - numberStart));
-    record.dateKey =
-        ParseMessageDate(std::string(text.substr(dateStart, dateEnd - dateStart)), record.dateText);
+    record.sender = NormalizedNumber(text.substr(numberStart, numberEnd - numberStart));
+    DisplayDate date;
+    record.dateKey = ParseMessageDate(text.substr(dateStart, dateEnd - dateStart), date);
+    record.dateText.assign(date.View());
     return true;
 }
 
