@@ -24,3 +24,8 @@
 
 // The system-menu command of the About item.
 #define IDM_ABOUTBOX 0x0010
+
+// The resource type of a dialog's control initialisation data.
+#ifndef RT_DLGINIT
+#define RT_DLGINIT 240
+#endif

@@ -1,0 +1,21 @@
+// windows.h (through the dialog's header) must come before the other system headers.
+// clang-format off
+#include "win32/win32_dialog.h"
+#include <commctrl.h>
+#include <objbase.h>
+// clang-format on
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    // The folder chooser is a shell object.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        quillbox::app::Win32Dialog dialog(instance);
+        dialog.DoModal();
+    }
+    if (SUCCEEDED(com)) {
+        ::CoUninitialize();
+    }
+    return 0;
+}

@@ -1,0 +1,269 @@
+#include "win32/win32_dialog.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "quillbox/archive.h"
+#include "res/resource.h"
+
+namespace quillbox::app {
+
+namespace {
+
+const wchar_t* Wide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+std::u16string FromWide(const wchar_t* text, std::size_t length) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+
+// "display|patterns||" as the common dialog wants it: "display\0patterns\0\0".
+std::u16string NativeFilter(std::u16string_view filter) {
+    std::u16string native(filter);
+    for (char16_t& c : native) {
+        if (c == u'|') {
+            c = u'\0';
+        }
+    }
+    return native;
+}
+
+INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                ::EndDialog(window, LOWORD(wParam));
+                return TRUE;
+            }
+            break;
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+Win32Dialog::Win32Dialog(HINSTANCE instance)
+    : instance_(instance),
+      m_hIcon(::LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      dialog_(*this, *this, [](auto... args) { return GenerateArchive(args...); }) {}
+
+void Win32Dialog::DoModal() {
+    ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_QUILLBOX_DIALOG), nullptr, DialogProc,
+                      reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK Win32Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+        auto* self = reinterpret_cast<Win32Dialog*>(lParam);
+        self->window_ = window;
+        return self->OnInitDialog();
+    }
+    auto* self = reinterpret_cast<Win32Dialog*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    return self != nullptr ? self->Handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_SYSCOMMAND:
+            // FALSE hands every other command to the default handling (move, close, ...).
+            return dialog_.OnSysCommand(static_cast<unsigned>(wParam)) ? TRUE : FALSE;
+        case WM_PAINT:
+            if (::IsIconic(window_)) {
+                OnPaint();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<INT_PTR>(m_hIcon);
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) {
+                return FALSE;
+            }
+            switch (LOWORD(wParam)) {
+                case IDC_GENERATE:
+                    dialog_.OnGenerate();
+                    return TRUE;
+                case IDC_BROWSE_CONTACTS:
+                    dialog_.OnBrowseContactFolder();
+                    return TRUE;
+                case IDC_BROWSE_MESSAGES:
+                    dialog_.OnBrowseMessageFolder();
+                    return TRUE;
+                case IDC_BROWSE_OUTPUT:
+                    dialog_.OnBrowseOutputFile();
+                    return TRUE;
+                case IDCANCEL:
+                    ::EndDialog(window_, IDCANCEL);
+                    return TRUE;
+                default:
+                    return FALSE;
+            }
+        default:
+            return FALSE;
+    }
+}
+
+BOOL Win32Dialog::OnInitDialog() {
+    FillFromInitialisationData();
+    AddAboutItem();
+    ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    // TRUE leaves the focus on the first tab stop, "生成".
+    return dialog_.OnInitDialog() ? TRUE : FALSE;
+}
+
+// The dialog framework the templates were made for fills controls from the template's
+// initialisation data; a plain dialog has to do it itself. Each item: control, message, length,
+// then that many bytes of code page 936 text; a zero control ends the list.
+void Win32Dialog::FillFromInitialisationData() {
+    HRSRC found = ::FindResourceW(instance_, MAKEINTRESOURCEW(IDD_QUILLBOX_DIALOG),
+                                  MAKEINTRESOURCEW(RT_DLGINIT));
+    HGLOBAL loaded = found != nullptr ? ::LoadResource(instance_, found) : nullptr;
+    const auto* data =
+        static_cast<const BYTE*>(loaded != nullptr ? ::LockResource(loaded) : nullptr);
+    if (data == nullptr) {
+        return;
+    }
+    const DWORD size = ::SizeofResource(instance_, found);
+    DWORD at = 0;
+    const auto word = [&](DWORD offset) {
+        return static_cast<WORD>(data[offset] | data[offset + 1] << 8);
+    };
+    while (at + 2 <= size && word(at) != 0) {
+        if (at + 8 > size) {
+            break;
+        }
+        const WORD control = word(at);
+        const DWORD length = word(at + 4) | static_cast<DWORD>(word(at + 6)) << 16;
+        at += 8;
+        if (at + length > size) {
+            break;
+        }
+        const auto* text = reinterpret_cast<const char*>(data + at);
+        const int units = ::MultiByteToWideChar(936, 0, text, -1, nullptr, 0);
+        std::vector<wchar_t> wide(static_cast<std::size_t>(units > 0 ? units : 1), L'\0');
+        ::MultiByteToWideChar(936, 0, text, -1, wide.data(), units);
+        ::SendDlgItemMessageW(window_, control, CB_ADDSTRING, 0,
+                              reinterpret_cast<LPARAM>(wide.data()));
+        at += length;
+    }
+}
+
+void Win32Dialog::AddAboutItem() {
+    HMENU menu = ::GetSystemMenu(window_, FALSE);
+    if (menu == nullptr) {
+        return;
+    }
+    wchar_t text[256] = {};
+    if (::LoadStringW(instance_, IDS_ABOUTBOX, text, 256) > 0) {
+        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
+    }
+}
+
+void Win32Dialog::OnPaint() {
+    PAINTSTRUCT paint;
+    HDC context = ::BeginPaint(window_, &paint);
+    ::SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(context), 0);
+    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+    RECT client;
+    ::GetClientRect(window_, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    ::DrawIcon(context, x, y, m_hIcon);
+    ::EndPaint(window_, &paint);
+}
+
+bool Win32Dialog::IsChecked(int id) const {
+    return ::IsDlgButtonChecked(window_, id) == BST_CHECKED;
+}
+
+void Win32Dialog::SetChecked(int id, bool checked) {
+    ::CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+std::u16string Win32Dialog::Text(int id) const {
+    HWND control = ::GetDlgItem(window_, id);
+    const int length = ::GetWindowTextLengthW(control);
+    std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = ::GetWindowTextW(control, text.data(), length + 1);
+    return FromWide(text.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+}
+
+void Win32Dialog::SetText(int id, std::u16string_view text) {
+    const std::u16string terminated(text);
+    ::SetDlgItemTextW(window_, id, Wide(terminated));
+}
+
+int Win32Dialog::Selection(int id) const {
+    return static_cast<int>(::SendDlgItemMessageW(window_, id, CB_GETCURSEL, 0, 0));
+}
+
+void Win32Dialog::SetSelection(int id, int index) {
+    ::SendDlgItemMessageW(window_, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void Win32Dialog::Enable(int id, bool enabled) {
+    ::EnableWindow(::GetDlgItem(window_, id), enabled ? TRUE : FALSE);
+}
+
+std::optional<std::u16string> Win32Dialog::ChooseFolder(std::u16string_view title) {
+    wchar_t path[MAX_PATH] = {};
+    const std::u16string terminatedTitle(title);
+    // No owner: the main dialog stays usable while the chooser is open.
+    BROWSEINFOW browse = {};
+    browse.pszDisplayName = path;
+    browse.lpszTitle = Wide(terminatedTitle);
+    browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&browse);
+    if (chosen == nullptr) {
+        return std::nullopt;
+    }
+    const BOOL named = ::SHGetPathFromIDListW(chosen, path);
+    ::CoTaskMemFree(chosen);
+    if (!named) {
+        return std::nullopt;
+    }
+    return FromWide(path, ::wcslen(path));
+}
+
+std::optional<std::u16string> Win32Dialog::ChooseSaveFile(const SaveAsRequest& request) {
+    const std::u16string filter = NativeFilter(request.filter);
+    const std::u16string extension(request.defaultExtension);
+    std::vector<wchar_t> file(32768, L'\0');
+    std::copy(request.fileName.begin(), request.fileName.end(), file.begin());
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window_;
+    dialog.lpstrFilter = Wide(filter);
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrDefExt = Wide(extension);
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_EXPLORER;
+    if (!::GetSaveFileNameW(&dialog)) {
+        return std::nullopt;
+    }
+    return FromWide(file.data(), ::wcslen(file.data()));
+}
+
+void Win32Dialog::ShowMessage(std::u16string_view text) {
+    const std::u16string terminated(text);
+    ::MessageBoxW(window_, Wide(terminated), L"Quillbox", MB_OK);
+}
+
+void Win32Dialog::ShowAbout() {
+    ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_ABOUTBOX), window_, AboutProc, 0);
+}
+
+}  // namespace quillbox::app

@@ -1,0 +1,52 @@
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "dialog_controller.h"
+
+namespace quillbox::app {
+
+// Template 102 as a native dialog: a view of CQuillboxDlg, as the Qt dialog is on Linux.
+class Win32Dialog final : public IDialogControls, public IDialogShell {
+public:
+    explicit Win32Dialog(HINSTANCE instance);
+    Win32Dialog(const Win32Dialog&) = delete;
+    Win32Dialog& operator=(const Win32Dialog&) = delete;
+
+    // Runs the dialog modally until it is closed.
+    void DoModal();
+
+    bool IsChecked(int id) const override;
+    void SetChecked(int id, bool checked) override;
+    std::u16string Text(int id) const override;
+    void SetText(int id, std::u16string_view text) override;
+    int Selection(int id) const override;
+    void SetSelection(int id, int index) override;
+    void Enable(int id, bool enabled) override;
+
+    std::optional<std::u16string> ChooseFolder(std::u16string_view title) override;
+    std::optional<std::u16string> ChooseSaveFile(const SaveAsRequest& request) override;
+    void ShowMessage(std::u16string_view text) override;
+    void ShowAbout() override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL OnInitDialog();
+    void FillFromInitialisationData();
+    void AddAboutItem();
+    void OnPaint();
+
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+    HICON m_hIcon;
+    CQuillboxDlg dialog_;
+};
+
+}  // namespace quillbox::app
