@@ -108,9 +108,15 @@ std::optional<std::u16string> AnsiToUtf16(std::string_view narrow) {
 }
 
 std::optional<std::size_t> Utf16ToOem(std::u16string_view wide, std::span<char> out) {
-    // Without best fit, a character the code page lacks becomes "?" (as on every platform the
-    // program runs on) instead of a look-alike, such as the full-width cent for U+00A2.
+    // Without best fit, a character the code page lacks becomes "?" instead of a look-alike (the
+    // full-width cent for U+00A2), and the private-use characters, which Windows alone puts in
+    // the code page's user-defined area, become "?" too: the archive is the same on every system.
     std::u16string terminated(wide.substr(0, wide.find(u'\0')));
+    for (char16_t& unit : terminated) {
+        if (unit >= 0xE000 && unit <= 0xF8FF) {
+            unit = u'?';
+        }
+    }
     const int bytes =
         ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, AsWide(terminated.c_str()), -1,
                               out.data(), static_cast<int>(out.size()), nullptr, nullptr);
