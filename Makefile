@@ -1,5 +1,5 @@
 # The README's commands. Each target installs what is missing first.
-.PHONY: deps configure build test test-default test-asan demo run bench fuzz format clean
+.PHONY: deps configure build test test-default test-asan windows test-windows demo run bench fuzz format clean
 
 JOBS ?= $(shell nproc)
 
@@ -20,7 +20,18 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-test: test-default test-asan
+test: test-default test-asan test-windows
+
+# The Windows programs, cross-built: build-windows/bin/Quillbox.exe and quillbox-cli.exe.
+windows: deps
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS)
+
+# Their test suites under Wine, then the same folders through both command lines and a start of
+# the dialog program.
+test-windows: windows build
+	ctest --preset windows
+	bash scripts/test-windows
 
 demo: build
 	@bash scripts/run-demo build/bin/quillbox-cli examples build/demo
