@@ -57,6 +57,14 @@ TEST_F(GenerationRunTest, AnArchiveThatCannotBeCreatedFailsTheRun) {
 }
 
 #ifndef _WIN32
+std::string LongPath() {
+    std::string path;
+    while (path.size() < 5000) {
+        path += "a/";
+    }
+    return path + "out.txt";
+}
+
 struct UnwritableCase {
     std::string name;
     std::string output;  // relative paths are taken inside the test's folder
@@ -72,6 +80,8 @@ TEST_F(GenerationRunTest, AnArchiveThatCannotBeWrittenWholeFailsTheRun) {
         {"folder missing", "absent/out.txt", RunFailure::Stage::OpenOutput, ENOENT},
         {"a folder in the way", "messages", RunFailure::Stage::OpenOutput, EISDIR},
         {"full disk", "/dev/full", RunFailure::Stage::WriteOutput, ENOSPC},
+        // Longer than any path the system takes, in short parts.
+        {"path too long", LongPath(), RunFailure::Stage::OpenOutput, ENAMETOOLONG},
         // Writes are refused here even for root.
         {"a folder that refuses new files", "/sys/quillbox-test.txt", RunFailure::Stage::OpenOutput,
          EACCES},

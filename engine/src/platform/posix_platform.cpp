@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -24,12 +25,116 @@ std::optional<std::string> NativePath(std::u16string_view path) {
     return detail::EncodeUtf8(path);
 }
 
+// Code page 936 to UTF-16, one emit(unit) a character; false for bytes the code page does not
+// define, or as soon as emit returns false.
+template <typename Emit>
+bool DecodeCp936(std::string_view narrow, Emit&& emit) {
+    for (std::size_t i = 0; i < narrow.size(); ++i) {
+        const auto b = static_cast<unsigned char>(narrow[i]);
+        const std::uint16_t single = detail::kCp936SingleByte[b];
+        if (single != detail::kNotSingleByte) {
+            if (!emit(static_cast<char16_t>(single))) {
+                return false;
+            }
+            continue;
+        }
+        if (b < detail::kCp936FirstLead || b > detail::kCp936LastLead || i + 1 >= narrow.size()) {
+            return false;
+        }
+        const auto trail = static_cast<unsigned char>(narrow[i + 1]);
+        if (trail < detail::kCp936FirstTrail || trail > detail::kCp936LastTrail) {
+            return false;
+        }
+        constexpr unsigned kTrails = detail::kCp936LastTrail - detail::kCp936FirstTrail + 1;
+        const std::uint16_t unit = detail::kCp936Pairs[(b - detail::kCp936FirstLead) * kTrails +
+                                                       (trail - detail::kCp936FirstTrail)];
+        if (unit == 0 || !emit(static_cast<char16_t>(unit))) {
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
 std::optional<std::string> NativePathFromNarrow(const std::string& narrowPath) {
     const auto wide = AnsiToUtf16(narrowPath);
     if (!wide) {
         return std::nullopt;
     }
     return NativePath(*wide);
+}
+
+// A native path as the system takes it: at most PATH_MAX bytes with the terminating zero.
+using NativePathBuffer = std::array<char, PATH_MAX>;
+
+enum class Conversion { Done, Invalid, TooLong };
+
+// NativePathFromNarrow without a heap block: out gets the C string of the native path (which
+// ends at the first zero byte, as c_str() of the long form would). Invalid where
+// NativePathFromNarrow gives none; TooLong when the C string does not fit.
+Conversion NarrowToNative(std::string_view narrow, NativePathBuffer& out) {
+    std::size_t n = 0;
+    bool ended = false;
+    bool tooLong = false;
+    char16_t high = 0;
+    const auto put = [&](std::uint32_t cp) {
+        char bytes[4];
+        const int count = detail::EncodeCodePoint(cp, bytes);
+        for (int k = 0; k < count && !ended; ++k) {
+            if (bytes[k] == '\0') {
+                ended = true;
+            } else if (n + 1 < out.size()) {
+                out[n++] = bytes[k];
+            } else {
+                tooLong = true;
+                ended = true;
+            }
+        }
+    };
+    // Surrogates as EncodeUtf8 takes them: a pair is one code point, a lone one an error.
+    const bool valid = DecodeCp936(narrow, [&](char16_t unit) {
+        if (high != 0) {
+            if (unit < 0xDC00 || unit > 0xDFFF) {
+                return false;
+            }
+            put(0x10000 + ((high - 0xD800u) << 10) + (unit - 0xDC00u));
+            high = 0;
+        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+            high = unit;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            return false;
+        } else {
+            put(unit);
+        }
+        return true;
+    });
+    if (!valid || high != 0) {
+        return Conversion::Invalid;
+    }
+    if (tooLong) {
+        return Conversion::TooLong;
+    }
+    out[n] = '\0';
+    return Conversion::Done;
+}
+
+// open() of a narrow path; -1 with errno ENOENT when the path has no native form.
+int OpenNarrow(const std::string& narrowPath, int flags, mode_t mode = 0) {
+    NativePathBuffer buffer;
+    switch (NarrowToNative(narrowPath, buffer)) {
+        case Conversion::Done:
+            return ::open(buffer.data(), flags, mode);
+        case Conversion::TooLong:
+            // Longer than any path the system takes: it refuses this one in its own words.
+            if (const auto native = NativePathFromNarrow(narrowPath)) {
+                return ::open(native->c_str(), flags, mode);
+            }
+            break;
+        case Conversion::Invalid:
+            break;
+    }
+    errno = ENOENT;
+    return -1;
 }
 
 class FileDescriptor {
@@ -67,11 +172,7 @@ private:
 // Opens an input file for reading. Only regular files: a fifo or a device named like a message
 // file would block the run or never end.
 int OpenRegularFile(const std::string& narrowPath) {
-    const auto native = NativePathFromNarrow(narrowPath);
-    if (!native) {
-        return -1;
-    }
-    const int fd = ::open(native->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = OpenNarrow(narrowPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         return -1;
     }
@@ -109,28 +210,11 @@ const char16_t kPathSeparator = u'/';
 std::optional<std::u16string> AnsiToUtf16(std::string_view narrow) {
     std::u16string out;
     out.reserve(narrow.size());
-    for (std::size_t i = 0; i < narrow.size(); ++i) {
-        const auto b = static_cast<unsigned char>(narrow[i]);
-        const std::uint16_t single = detail::kCp936SingleByte[b];
-        if (single != detail::kNotSingleByte) {
-            out.push_back(single);
-            continue;
-        }
-        if (b < detail::kCp936FirstLead || b > detail::kCp936LastLead || i + 1 >= narrow.size()) {
-            return std::nullopt;
-        }
-        const auto trail = static_cast<unsigned char>(narrow[i + 1]);
-        if (trail < detail::kCp936FirstTrail || trail > detail::kCp936LastTrail) {
-            return std::nullopt;
-        }
-        constexpr unsigned kTrails = detail::kCp936LastTrail - detail::kCp936FirstTrail + 1;
-        const std::uint16_t unit = detail::kCp936Pairs[(b - detail::kCp936FirstLead) * kTrails +
-                                                       (trail - detail::kCp936FirstTrail)];
-        if (unit == 0) {
-            return std::nullopt;
-        }
-        out.push_back(unit);
-        ++i;
+    if (!DecodeCp936(narrow, [&](char16_t unit) {
+            out.push_back(unit);
+            return true;
+        })) {
+        return std::nullopt;
     }
     return out;
 }
@@ -185,8 +269,8 @@ std::u16string_view TrimTrailingSeparators(std::u16string_view path) {
 }
 
 bool FitsPathLimit(std::u16string_view path) {
-    const auto native = NativePath(path);
-    return native && native->size() < PATH_MAX;
+    const auto length = detail::Utf8Length(path);
+    return length && *length < PATH_MAX;
 }
 
 bool PathExists(std::u16string_view path) {
@@ -214,13 +298,13 @@ bool ListFolder(std::u16string_view folder, const EntryVisitor& visit) {
         return false;
     }
     const int dirFd = ::dirfd(dir.Get());
+    std::u16string wideName;
     while (const dirent* entry = ::readdir(dir.Get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") {
             continue;
         }
-        const auto wideName = detail::DecodeUtf8(name, false);
-        if (!wideName) {
+        if (!detail::DecodeUtf8Into(name, false, wideName)) {
             continue;
         }
         bool isDirectory = entry->d_type == DT_DIR;
@@ -229,7 +313,7 @@ bool ListFolder(std::u16string_view folder, const EntryVisitor& visit) {
             struct stat st {};
             isDirectory = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         }
-        visit(*wideName, isDirectory);
+        visit(wideName, isDirectory);
     }
     return true;
 }
@@ -293,13 +377,12 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::Open(const std::string& narrowPath) {
-    const auto native = NativePathFromNarrow(narrowPath);
-    if (!native || native->empty()) {
+    if (narrowPath.empty()) {
         lastError_ = ENOENT;
         return false;
     }
     const int fd =
-        ::open(native->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+        OpenNarrow(narrowPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
         lastError_ = errno;
         return false;

@@ -48,6 +48,14 @@ Lead ClassifyLead(std::uint8_t b) {
 
 std::optional<std::u16string> DecodeUtf8(std::string_view utf8, bool replace) {
     std::u16string out;
+    if (!DecodeUtf8Into(utf8, replace, out)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+bool DecodeUtf8Into(std::string_view utf8, bool replace, std::u16string& out) {
+    out.clear();
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
@@ -80,7 +88,7 @@ std::optional<std::u16string> DecodeUtf8(std::string_view utf8, bool replace) {
         }
         if (!complete) {
             if (!replace) {
-                return std::nullopt;
+                return false;
             }
             out.push_back(kReplacement);
             i += used;
@@ -89,7 +97,7 @@ std::optional<std::u16string> DecodeUtf8(std::string_view utf8, bool replace) {
         AppendCodePoint(out, cp);
         i += used;
     }
-    return out;
+    return true;
 }
 
 std::optional<std::string> EncodeUtf8(std::u16string_view utf16) {
@@ -106,23 +114,33 @@ std::optional<std::string> EncodeUtf8(std::u16string_view utf16) {
         } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
             return std::nullopt;
         }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | cp >> 6));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | cp >> 12));
-            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | cp >> 18));
-            out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        char bytes[4];
+        out.append(bytes, static_cast<std::size_t>(EncodeCodePoint(cp, bytes)));
     }
     return out;
+}
+
+std::optional<std::size_t> Utf8Length(std::u16string_view utf16) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t unit = utf16[i];
+        if (unit < 0x80) {
+            length += 1;
+        } else if (unit < 0x800) {
+            length += 2;
+        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (i + 1 >= utf16.size() || utf16[i + 1] < 0xDC00 || utf16[i + 1] > 0xDFFF) {
+                return std::nullopt;
+            }
+            length += 4;
+            ++i;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            return std::nullopt;
+        } else {
+            length += 3;
+        }
+    }
+    return length;
 }
 
 }  // namespace quillbox::platform::detail
