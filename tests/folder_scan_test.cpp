@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -130,6 +131,41 @@ TEST_F(FolderScanTest, AppendsWithoutClearingOrRemovingDuplicates) {
     }
     const std::string m = Slashes(Folder()) + "/m.vmg";
     EXPECT_EQ(files, (Names{"earlier", m, m}));
+}
+
+TEST_F(FolderScanTest, OneListingForTwoExtensionsGivesWhatTwoScansGive) {
+    for (const char* name :
+         {"a.vmg", "b.VMG", "c.Vmg", ".vmg", "vmg", "d.vmg.bak", "s/e.VMG", "s/f.vmg", "s/t/g.vmg",
+          "s/t/h.VMG", "u/i.VMG", "v.vmg/j.vmg", "信息/短信.VMG", "smile-\xF0\x9F\x98\x80.vmg"}) {
+        Touch(name);
+    }
+#ifndef _WIN32
+    Touch("bad-\xFF.vmg");
+    fs::create_directory_symlink(dir_ / "s", dir_ / "u" / "alias");
+    fs::create_directory_symlink(dir_.Path(), dir_ / "s" / "t" / "loop");
+    fs::create_symlink(dir_ / "a.vmg", dir_ / "link.VMG");
+    fs::create_symlink(dir_ / "absent.vmg", dir_ / "dangling.vmg");
+    ASSERT_EQ(::mkfifo((dir_ / "pipe.vmg").c_str(), 0600), 0);
+#endif
+    const std::pair<std::string, std::string> pairs[] = {
+        {"vmg", "VMG"}, {"VMG", "vmg"}, {"vmg", "vmg"}, {"*", "vmg"}, {"vcf", "VMG"}};
+    for (const auto& [first, second] : pairs) {
+        for (const bool recurse : {false, true}) {
+            for (const std::string& folder : {Folder(), Folder() + "/", Folder() + "/absent"}) {
+                std::vector<std::string> expected;
+                const bool foundFirst = CollectFiles(folder, expected, first, recurse);
+                const bool foundSecond = CollectFiles(folder, expected, second, recurse);
+                ASSERT_EQ(foundFirst, foundSecond);
+                FileList list;
+                EXPECT_EQ(CollectFiles(folder, list, first, second, recurse), foundFirst);
+                std::vector<std::string> paths(list.Size());
+                for (std::size_t i = 0; i < list.Size(); ++i) {
+                    list.PathAt(i, paths[i]);
+                }
+                EXPECT_EQ(paths, expected) << first << " " << second << " " << recurse;
+            }
+        }
+    }
 }
 
 #ifndef _WIN32

@@ -33,39 +33,40 @@ bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::strin
         return Fail(failure, RunFailure::Stage::EmptyOutputPath, 0);
     }
 
-    // Lower-case extensions are separate scans from upper-case ones, and come first.
-    std::vector<std::string> cardFiles;
-    std::vector<std::string> messageFiles;
-    CollectFiles(contactsFolder, cardFiles, "vcf", recurseContacts);
-    CollectFiles(contactsFolder, cardFiles, "VCF", recurseContacts);
-    CollectFiles(messageFolder, messageFiles, "vmg", recurseMessages);
-    CollectFiles(messageFolder, messageFiles, "VMG", recurseMessages);
+    // Lower-case extensions come first, then upper-case ones.
+    FileList cardFiles;
+    FileList messageFiles;
+    CollectFiles(contactsFolder, cardFiles, "vcf", "VCF", recurseContacts);
+    CollectFiles(messageFolder, messageFiles, "vmg", "VMG", recurseMessages);
 
     CFileReader fileReader;
     IFileReader& reader = fileReader;
 
     // All cards before the first message. A card that fails contributes none of its entries.
+    std::string path;
     ContactBook book;
     std::vector<ContactEntry> entries;
-    for (const std::string& path : cardFiles) {
+    for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
         entries.clear();
+        cardFiles.PathAt(i, path);
         if (reader.ReadContacts(&entries, path)) {
             for (const ContactEntry& entry : entries) {
                 book.AddEntry(entry);
             }
         }
     }
+    cardFiles.Clear();
 
     std::vector<MessageRecord> messages;
-    messages.reserve(messageFiles.size());
-    for (const std::string& path : messageFiles) {
+    messages.reserve(messageFiles.Size());
+    for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
+        messageFiles.PathAt(i, path);
         MessageRecord record;
         if (reader.ReadMessage(&record, path)) {
             messages.push_back(std::move(record));
         }
     }
-    messageFiles = {};
-    cardFiles = {};
+    messageFiles.Clear();
 
     FileSink sink;
     if (!sink.Open(outputPath)) {
