@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "test_files.h"
 
@@ -169,6 +170,28 @@ TEST_F(FolderScanTest, OneListingForTwoExtensionsGivesWhatTwoScansGive) {
 }
 
 #ifndef _WIN32
+TEST_F(FolderScanTest, TheListTellsWhichFilesTheListingSawAsRegular) {
+    Touch("plain.vmg");
+    ASSERT_EQ(::mkfifo((dir_ / "pipe.vmg").c_str(), 0600), 0);
+    fs::create_symlink(dir_ / "plain.vmg", dir_ / "to-plain.vmg");
+    fs::create_symlink(dir_ / "pipe.vmg", dir_ / "to-pipe.vmg");
+    fs::create_symlink(dir_ / "absent.vmg", dir_ / "dangling.vmg");
+    FileList list;
+    ASSERT_TRUE(CollectFiles(Folder(), list, "vmg", "VMG", false));
+    std::map<std::string, platform::EntryKind> kinds;
+    std::string path;
+    for (std::size_t i = 0; i < list.Size(); ++i) {
+        list.PathAt(i, path);
+        kinds[fs::path(path).filename().string()] = list.KindAt(i);
+    }
+    using platform::EntryKind;
+    EXPECT_EQ(kinds, (std::map<std::string, EntryKind>{{"dangling.vmg", EntryKind::Unchecked},
+                                                       {"pipe.vmg", EntryKind::Unchecked},
+                                                       {"plain.vmg", EntryKind::RegularFile},
+                                                       {"to-pipe.vmg", EntryKind::Unchecked},
+                                                       {"to-plain.vmg", EntryKind::RegularFile}}));
+}
+
 TEST_F(FolderScanTest, LinksToParentsEndTheDescentAndBrokenLinksAreFiles) {
     Touch("real/m.vmg");
     fs::create_directory_symlink(dir_.Path(), dir_ / "real" / "loop");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -202,6 +203,43 @@ TEST_F(GenerationRunTest, InputsAreOnlyRead) {
 }
 
 #ifndef _WIN32
+// A pipe that holds more than a head is read whole at once; it still is no message file, by its
+// own name or through a link.
+TEST_F(GenerationRunTest, AFifoWithAWriterIsNotRead) {
+    fs::create_directories(dir_ / "messages");
+    fs::create_directories(dir_ / "cards");
+    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    const std::string message =
+        test::Utf16Le(test::MessageText("2", "2.1.2009 0:0:0", "piped " + std::string(3000, 'p')));
+    const std::string card = "B\nFN:Piped\nTEL:1\nNOTE:" + std::string(5000, 'n') + "\n";
+    ASSERT_GT(message.size(), 4096u);
+    struct Pipe {
+        const char* name;
+        const std::string& bytes;
+    };
+    std::vector<int> writers;
+    for (const Pipe& pipe : {Pipe{"messages/pipe.vmg", message}, Pipe{"pipe-for-link", message},
+                             Pipe{"cards/pipe.vcf", card}, Pipe{"pipe-for-card-link", card}}) {
+        ASSERT_EQ(::mkfifo(Path(pipe.name).c_str(), 0600), 0);
+        // Linux lets one descriptor be the pipe's writer and keep it open without a reader.
+        const int fd = ::open(Path(pipe.name).c_str(), O_RDWR | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        writers.push_back(fd);
+        ASSERT_EQ(::write(fd, pipe.bytes.data(), pipe.bytes.size()),
+                  static_cast<ssize_t>(pipe.bytes.size()));
+    }
+    fs::create_symlink(dir_ / "pipe-for-link", dir_ / "messages/link.vmg");
+    fs::create_symlink(dir_ / "pipe-for-card-link", dir_ / "cards/link.vcf");
+    const bool ran = Run(false, SortOrder::ByDate);
+    for (const int fd : writers) {
+        ::close(fd);
+    }
+    ASSERT_TRUE(ran);
+    EXPECT_NE(Archive().find("1 <1>"), std::string::npos);
+    EXPECT_EQ(Archive().find("piped"), std::string::npos);
+    EXPECT_EQ(Archive().find("Piped"), std::string::npos);
+}
+
 TEST_F(GenerationRunTest, AFifoNamedLikeAMessageDoesNotBlockTheRun) {
     fs::create_directories(dir_ / "messages");
     ASSERT_EQ(::mkfifo(Path("messages/pipe.vmg").c_str(), 0600), 0);

@@ -138,19 +138,28 @@ bool ParseMessageHead(std::span<const char> head, MessageRecord& record) {
     return true;
 }
 
-bool CFileReader::ReadMessage(MessageRecord* record, std::string path) {
+bool ReadMessageFile(MessageRecord& record, const std::string& path, platform::EntryKind kind) {
     std::array<char, kMessageHeadUnits * 2> raw;
-    const auto got = platform::ReadFileHead(path, raw);
-    return got && ParseMessageHead(std::span<const char>(raw.data(), *got), *record);
+    const auto got = platform::ReadFileHead(path, raw, kind);
+    return got && ParseMessageHead(std::span<const char>(raw.data(), *got), record);
 }
 
-bool CFileReader::ReadContacts(std::vector<ContactEntry>* entries, std::string path) {
+bool ReadContactsFile(std::vector<ContactEntry>& entries, const std::string& path,
+                      platform::EntryKind kind) {
     std::array<char, kCardHeadBytes> head;
-    const auto got = platform::ReadTextFileHead(path, head);
+    const auto got = platform::ReadTextFileHead(path, head, kind);
     if (!got || *got == 0) {
         return false;
     }
-    return ParseCardText(std::string_view(head.data(), *got), *entries);
+    return ParseCardText(std::string_view(head.data(), *got), entries);
+}
+
+bool CFileReader::ReadMessage(MessageRecord* record, std::string path) {
+    return ReadMessageFile(*record, path, platform::EntryKind::Unchecked);
+}
+
+bool CFileReader::ReadContacts(std::vector<ContactEntry>* entries, std::string path) {
+    return ReadContactsFile(*entries, path, platform::EntryKind::Unchecked);
 }
 
 }  // namespace quillbox

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "quillbox/archive.h"
 
 namespace quillbox {
@@ -25,6 +26,11 @@ public:
     bool ReadMessage(MessageRecord* record, std::string path) override;
     bool ReadContacts(std::vector<ContactEntry>* entries, std::string path) override;
 };
+
+// The reads of CFileReader for a file a folder listing has seen, which may spare a check.
+bool ReadMessageFile(MessageRecord& record, const std::string& path, platform::EntryKind kind);
+bool ReadContactsFile(std::vector<ContactEntry>& entries, const std::string& path,
+                      platform::EntryKind kind);
 
 // Only the head of a file is read: 2048 UTF-16 units of a message, 2048 bytes of a card.
 inline constexpr std::size_t kMessageHeadUnits = 2048;

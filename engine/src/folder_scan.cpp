@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <span>
 
-#include "platform/platform.h"
 #include "quillbox/text.h"
 
 namespace quillbox {
@@ -93,7 +92,7 @@ bool FolderScan::Collect(const std::string& folder) {
 
     std::u16string entryPath;
     std::vector<char> narrowName;
-    platform::ListFolder(base, [&](std::u16string_view name, bool isDirectory) {
+    platform::ListFolder(base, [&](std::u16string_view name, platform::EntryKind kind) {
         entryPath.assign(prefix).append(name);
         if (!platform::FitsPathLimit(entryPath) || !narrowFolder) {
             return;
@@ -108,7 +107,7 @@ bool FolderScan::Collect(const std::string& folder) {
             }
             narrow = std::string_view(narrowName.data(), *length);
         }
-        if (isDirectory) {
+        if (kind == platform::EntryKind::Folder) {
             if (recurse_) {
                 std::string subfolder(narrowPrefix);
                 subfolder.append(narrow);
@@ -131,7 +130,7 @@ bool FolderScan::Collect(const std::string& folder) {
                 files_.names_.append(narrow);
             }
             found_[k].push_back(
-                {nameOffset, folderIndex, static_cast<std::uint16_t>(narrow.size())});
+                {nameOffset, folderIndex, static_cast<std::uint16_t>(narrow.size()), kind});
         }
     });
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace quillbox {
 
 // Appends the code page 936 path of every file below folder whose name ends in "." and the
@@ -21,6 +23,8 @@ public:
     std::size_t Size() const { return entries_.size(); }
     // The code page 936 path of the index-th file, into path.
     void PathAt(std::size_t index, std::string& path) const;
+    // What the folder listing said the file is.
+    platform::EntryKind KindAt(std::size_t index) const { return entries_[index].kind; }
     // Frees the storage.
     void Clear();
 
@@ -31,6 +35,7 @@ private:
         std::size_t nameOffset = 0;
         std::uint32_t folder = 0;
         std::uint16_t nameLength = 0;  // a name within the platform's path limit
+        platform::EntryKind kind = platform::EntryKind::Unchecked;
     };
 
     std::vector<std::string> folders_;

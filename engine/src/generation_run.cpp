@@ -39,9 +39,6 @@ bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::strin
     CollectFiles(contactsFolder, cardFiles, "vcf", "VCF", recurseContacts);
     CollectFiles(messageFolder, messageFiles, "vmg", "VMG", recurseMessages);
 
-    CFileReader fileReader;
-    IFileReader& reader = fileReader;
-
     // All cards before the first message. A card that fails contributes none of its entries.
     std::string path;
     ContactBook book;
@@ -49,7 +46,7 @@ bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::strin
     for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
         entries.clear();
         cardFiles.PathAt(i, path);
-        if (reader.ReadContacts(&entries, path)) {
+        if (ReadContactsFile(entries, path, cardFiles.KindAt(i))) {
             for (const ContactEntry& entry : entries) {
                 book.AddEntry(entry);
             }
@@ -62,7 +59,7 @@ bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::strin
     for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
         messageFiles.PathAt(i, path);
         MessageRecord record;
-        if (reader.ReadMessage(&record, path)) {
+        if (ReadMessageFile(record, path, messageFiles.KindAt(i))) {
             messages.push_back(std::move(record));
         }
     }

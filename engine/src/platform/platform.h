@@ -49,18 +49,28 @@ bool PathExists(std::u16string_view path);
 
 std::optional<FolderId> IdentifyFolder(std::u16string_view path);
 
+// What a folder listing tells of an entry. A link to a folder is a folder.
+enum class EntryKind : std::uint8_t {
+    Folder,
+    RegularFile,  // the listing saw a regular file: reading it needs no further check
+    Unchecked,    // any other entry: what it is shows only when it is opened
+};
+
 // Calls visit for every entry of the folder except "." and "..", in the platform's order.
 // A name that cannot be turned into UTF-16 is left out. False when the folder cannot be listed.
-using EntryVisitor = std::function<void(std::u16string_view name, bool isDirectory)>;
+using EntryVisitor = std::function<void(std::u16string_view name, EntryKind kind)>;
 bool ListFolder(std::u16string_view folder, const EntryVisitor& visit);
 
 // Reads up to area.size() bytes from the start of a regular file, as stored. Returns the number
-// of bytes read, or none when the file cannot be opened or read.
-std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area);
+// of bytes read, or none when the file cannot be opened or read or is no regular file. kind is
+// what a listing said of the file.
+std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area,
+                                        EntryKind kind = EntryKind::Unchecked);
 
 // As ReadFileHead, in the C library's text mode: CR LF is delivered as LF, a byte 0x1A ends
 // the data, and area.size() counts the bytes after that translation.
-std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area);
+std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
+                                            EntryKind kind = EntryKind::Unchecked);
 
 // The archive file: created or truncated by Open, written through, checked at Close.
 class OutputFile {

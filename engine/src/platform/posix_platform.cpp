@@ -170,11 +170,12 @@ private:
 };
 
 // Opens an input file for reading. Only regular files: a fifo or a device named like a message
-// file would block the run or never end.
-int OpenRegularFile(const std::string& narrowPath) {
+// file would block the run or never end. A file the listing saw as regular needs no fstat, and
+// O_NONBLOCK keeps even a file that has turned into a fifo since from blocking.
+int OpenRegularFile(const std::string& narrowPath, EntryKind kind) {
     const int fd = OpenNarrow(narrowPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return -1;
+    if (fd < 0 || kind == EntryKind::RegularFile) {
+        return fd;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -307,27 +308,35 @@ bool ListFolder(std::u16string_view folder, const EntryVisitor& visit) {
         if (!detail::DecodeUtf8Into(name, false, wideName)) {
             continue;
         }
-        bool isDirectory = entry->d_type == DT_DIR;
+        EntryKind kind = entry->d_type == DT_DIR   ? EntryKind::Folder
+                         : entry->d_type == DT_REG ? EntryKind::RegularFile
+                                                   : EntryKind::Unchecked;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
             // A link to a folder counts as a folder, as on Windows; a dangling one as a file.
             struct stat st {};
-            isDirectory = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            if (::fstatat(dirFd, entry->d_name, &st, 0) == 0) {
+                kind = S_ISDIR(st.st_mode)   ? EntryKind::Folder
+                       : S_ISREG(st.st_mode) ? EntryKind::RegularFile
+                                             : EntryKind::Unchecked;
+            }
         }
-        visit(wideName, isDirectory);
+        visit(wideName, kind);
     }
     return true;
 }
 
-std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area) {
-    const FileDescriptor fd(OpenRegularFile(narrowPath));
+std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area,
+                                        EntryKind kind) {
+    const FileDescriptor fd(OpenRegularFile(narrowPath, kind));
     if (fd.Get() < 0) {
         return std::nullopt;
     }
     return ReadFully(fd.Get(), area.data(), area.size());
 }
 
-std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area) {
-    const FileDescriptor fd(OpenRegularFile(narrowPath));
+std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
+                                            EntryKind kind) {
+    const FileDescriptor fd(OpenRegularFile(narrowPath, kind));
     if (fd.Get() < 0) {
         return std::nullopt;
     }

@@ -212,16 +212,20 @@ bool ListFolder(std::u16string_view folder, const EntryVisitor& visit) {
         if (name == u"." || name == u"..") {
             continue;
         }
-        visit(name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        // A file is checked again when it is read.
+        visit(name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder
+                                                                            : EntryKind::Unchecked);
     } while (::FindNextFileW(search.Get(), &data));
     return true;
 }
 
-std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area) {
+std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area,
+                                        EntryKind) {
     return ReadHead(narrowPath, area, "rb");
 }
 
-std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area) {
+std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
+                                            EntryKind) {
     return ReadHead(narrowPath, area, "r");
 }
 
