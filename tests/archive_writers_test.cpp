@@ -29,15 +29,32 @@ ContactBook BookWithAbc() {
     return book;
 }
 
+MessageStore StoreOf(const std::vector<MessageRecord>& messages) {
+    MessageStore store;
+    for (const MessageRecord& m : messages) {
+        store.Add(m.sender, m.dateText, m.body, m.dateKey);
+    }
+    return store;
+}
+
+// Each writer takes the records and the run's store; both must give the same bytes.
 std::string Text(const std::vector<MessageRecord>& messages, ContactBook book, SortOrder order) {
+    ContactBook copy = book;
     StringSink sink;
     WriteTextArchive(sink, messages, book, order);
+    StringSink fromStore;
+    WriteTextArchive(fromStore, StoreOf(messages), copy, order);
+    EXPECT_EQ(Printable(fromStore.Bytes()), Printable(sink.Bytes()));
     return sink.Bytes();
 }
 
 std::string Html(const std::vector<MessageRecord>& messages, ContactBook book, SortOrder order) {
+    ContactBook copy = book;
     StringSink sink;
     WriteHtmlArchive(sink, messages, book, order);
+    StringSink fromStore;
+    WriteHtmlArchive(fromStore, StoreOf(messages), copy, order);
+    EXPECT_EQ(Printable(fromStore.Bytes()), Printable(sink.Bytes()));
     return sink.Bytes();
 }
 
@@ -72,6 +89,12 @@ std::vector<std::string> HeadingsOf(const std::vector<MessageRecord>& messages, 
     WalkGroups(
         messages, book, order, [&](std::string_view h) { headings.push_back(std::string(h)); },
         [](const MessageRecord&, std::string_view) {});
+    std::vector<std::string> fromStore;
+    WalkGroups(
+        StoreOf(messages).Messages(), book, order,
+        [&](std::string_view h) { fromStore.push_back(std::string(h)); },
+        [](const MessageStore::Message&, std::string_view) {});
+    EXPECT_EQ(fromStore, headings);
     return headings;
 }
 

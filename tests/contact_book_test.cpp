@@ -86,6 +86,39 @@ TEST(OrderMessages, SortsStablyByDateOrBySenderThenDate) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Bodies(OrderMessages(c.input, c.order)), c.expected) << c.name;
+        // The run's own store orders the same way.
+        MessageStore store;
+        for (const MessageRecord& m : c.input) {
+            store.Add(m.sender, m.dateText, m.body, m.dateKey);
+        }
+        store.Order(c.order);
+        std::vector<std::string> bodies;
+        for (const auto& m : store.Messages()) {
+            bodies.emplace_back(m.Body());
+        }
+        EXPECT_EQ(bodies, c.expected) << c.name;
+    }
+}
+
+TEST(MessageStore, KeepsEveryTextWholeAcrossItsBlocks) {
+    // Past a megabyte the texts go on in a new block; one longer than a block gets its own.
+    MessageStore store;
+    std::vector<MessageRecord> records;
+    for (std::size_t i = 0; i < 3000; ++i) {
+        const std::string body(i == 1500 ? std::size_t{3} << 20 : i % 997,
+                               static_cast<char>('a' + i % 26));
+        records.push_back({std::to_string(i * 7919), body,
+                           i % 5 == 0 ? std::string() : "2009-03-" + std::to_string(i), i * 31});
+        store.Add(records.back().sender, records.back().dateText, records.back().body,
+                  records.back().dateKey);
+    }
+    ASSERT_EQ(store.Messages().size(), records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const auto& m = store.Messages()[i];
+        EXPECT_EQ(m.Sender(), records[i].sender);
+        EXPECT_EQ(m.DateText(), records[i].dateText);
+        ASSERT_EQ(m.Body(), records[i].body) << i;
+        EXPECT_EQ(m.DateKey(), records[i].dateKey);
     }
 }
 

@@ -77,7 +77,21 @@ protected:
         WriteBytes(path, fileBytes);
         MessageRecord record;
         CFileReader reader;
-        if (!reader.ReadMessage(&record, path.string())) {
+        const bool read = reader.ReadMessage(&record, path.string());
+        // The run's read into its store takes the same messages, whatever the listing said.
+        for (const auto kind : {platform::EntryKind::Unchecked, platform::EntryKind::RegularFile}) {
+            MessageStore store;
+            EXPECT_EQ(ReadMessageFile(store, path.string(), kind), read);
+            EXPECT_EQ(store.Messages().size(), read ? 1u : 0u);
+            if (read && store.Messages().size() == 1) {
+                const auto& stored = store.Messages()[0];
+                EXPECT_EQ(stored.Sender(), record.sender);
+                EXPECT_EQ(stored.DateText(), record.dateText);
+                EXPECT_EQ(stored.Body(), record.body);
+                EXPECT_EQ(stored.DateKey(), record.dateKey);
+            }
+        }
+        if (!read) {
             return std::nullopt;
         }
         return record;
@@ -142,6 +156,10 @@ TEST_F(ReadMessageTest, MissingFileAndFolderAreRefused) {
     CFileReader reader;
     EXPECT_FALSE(reader.ReadMessage(&record, (dir_ / "absent.vmg").string()));
     EXPECT_FALSE(reader.ReadMessage(&record, dir_.Path().string()));
+    // A folder in place of what the listing saw as a file still reads as nothing.
+    MessageStore store;
+    EXPECT_FALSE(ReadMessageFile(store, dir_.Path().string(), platform::EntryKind::RegularFile));
+    EXPECT_TRUE(store.Messages().empty());
 }
 
 struct CardCase {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "contact_book.h"
+#include "message_order.h"
 #include "quillbox/archive.h"
 
 namespace quillbox {
@@ -29,25 +30,46 @@ inline constexpr std::string_view kSenderWord = "\xB7\xA2\xD0\xC5\xC8\xCB\xA3\xB
 std::string MonthHeading(std::int32_t year, std::int32_t month);
 std::string SenderHeading(std::string_view displayName);
 
+// The texts of a message, however it is held.
+inline std::string_view SenderOf(const MessageRecord& m) {
+    return m.sender;
+}
+inline std::string_view DateTextOf(const MessageRecord& m) {
+    return m.dateText;
+}
+inline std::string_view BodyOf(const MessageRecord& m) {
+    return m.body;
+}
+inline std::string_view SenderOf(const MessageStore::Message& m) {
+    return m.Sender();
+}
+inline std::string_view DateTextOf(const MessageStore::Message& m) {
+    return m.DateText();
+}
+inline std::string_view BodyOf(const MessageStore::Message& m) {
+    return m.Body();
+}
+
 // Walks the ordered messages once: onHeading(text) whenever a group begins (a new month by date,
 // a new sender number by sender), then onEntry(record, displayName) for every message. A group
 // key equal to the starting one (year 0 month 0, or the empty sender) opens no group.
-template <typename OnHeading, typename OnEntry>
-void WalkGroups(const std::vector<MessageRecord>& messages, ContactBook& book, SortOrder order,
+template <typename Message, typename OnHeading, typename OnEntry>
+void WalkGroups(const std::vector<Message>& messages, ContactBook& book, SortOrder order,
                 OnHeading&& onHeading, OnEntry&& onEntry) {
     DateParts group;
     DateParts previous;
     std::string groupSender;
-    for (const MessageRecord& record : messages) {
-        const std::string& displayName = book.Lookup(record.sender);
+    for (const Message& record : messages) {
+        const std::string_view sender = SenderOf(record);
+        const std::string& displayName = book.Lookup(sender);
         if (order == SortOrder::ByDate) {
-            previous = ReadDateParts(record.dateText, previous);
+            previous = ReadDateParts(DateTextOf(record), previous);
             if (previous.year != group.year || previous.month != group.month) {
                 group = previous;
                 onHeading(MonthHeading(group.year, group.month));
             }
-        } else if (record.sender != groupSender) {
-            groupSender = record.sender;
+        } else if (sender != groupSender) {
+            groupSender = sender;
             onHeading(SenderHeading(displayName));
         }
         onEntry(record, displayName);

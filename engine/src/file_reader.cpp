@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "field_normalisation.h"
 #include "platform/platform.h"
@@ -33,7 +34,7 @@ std::string RemoveSoftLineBreaks(std::string_view text) {
 
 }  // namespace
 
-bool ParseMessageText(std::string_view text, MessageRecord& record) {
+bool FindMessageFields(std::string_view text, MessageFields& fields) {
     text = UpToZero(text);
     const auto tel = text.find("TEL:");
     if (tel == npos) {
@@ -64,13 +65,22 @@ bool ParseMessageText(std::string_view text, MessageRecord& record) {
         return false;
     }
     // The byte before "END:VBODY" is dropped whatever it is; normally the body's last LF.
-    const auto body =
+    fields.body =
         end > bodyStart ? text.substr(bodyStart, end - 1 - bodyStart) : std::string_view();
+    fields.number = text.substr(numberStart, numberEnd - numberStart);
+    fields.date = text.substr(dateStart, dateEnd - dateStart);
+    return true;
+}
 
-    record.body.assign(body);
-    record.sender = NormalizedNumber(text.substr(numberStart, numberEnd - numberStart));
+bool ParseMessageText(std::string_view text, MessageRecord& record) {
+    MessageFields fields;
+    if (!FindMessageFields(text, fields)) {
+        return false;
+    }
+    record.body.assign(fields.body);
+    record.sender = NormalizedNumber(fields.number);
     DisplayDate date;
-    record.dateKey = ParseMessageDate(text.substr(dateStart, dateEnd - dateStart), date);
+    record.dateKey = ParseMessageDate(fields.date, date);
     record.dateText.assign(date.View());
     return true;
 }
@@ -113,25 +123,34 @@ bool ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
     return true;
 }
 
-bool ParseMessageHead(std::span<const char> head, MessageRecord& record) {
+std::optional<std::string_view> MessageHeadText(std::span<const char> head,
+                                                std::span<char, kMessageNarrowBytes> narrow) {
     // The head is UTF-16LE; a final odd byte is no whole unit. A byte-order mark is converted
     // like any other character.
     std::array<char16_t, kMessageHeadUnits> units;
     const std::size_t count = std::min(head.size() / 2, units.size());
     if (count == 0) {
-        return false;
+        return std::nullopt;
     }
     for (std::size_t i = 0; i < count; ++i) {
         units[i] = static_cast<char16_t>(static_cast<unsigned char>(head[2 * i]) |
                                          static_cast<unsigned char>(head[2 * i + 1]) << 8);
     }
-    std::array<char, kMessageNarrowBytes> narrow;
     const auto length = platform::Utf16ToOem(std::u16string_view(units.data(), count), narrow);
     if (!length) {
+        return std::nullopt;
+    }
+    return std::string_view(narrow.data(), *length);
+}
+
+bool ParseMessageHead(std::span<const char> head, MessageRecord& record) {
+    std::array<char, kMessageNarrowBytes> narrow;
+    const auto text = MessageHeadText(head, narrow);
+    if (!text) {
         return false;
     }
     MessageRecord parsed;
-    if (!ParseMessageText(std::string_view(narrow.data(), *length), parsed)) {
+    if (!ParseMessageText(*text, parsed)) {
         return false;
     }
     record = std::move(parsed);
@@ -142,6 +161,24 @@ bool ReadMessageFile(MessageRecord& record, const std::string& path, platform::E
     std::array<char, kMessageHeadUnits * 2> raw;
     const auto got = platform::ReadFileHead(path, raw, kind);
     return got && ParseMessageHead(std::span<const char>(raw.data(), *got), record);
+}
+
+bool ReadMessageFile(MessageStore& store, const std::string& path, platform::EntryKind kind) {
+    std::array<char, kMessageHeadUnits * 2> raw;
+    const auto got = platform::ReadFileHead(path, raw, kind);
+    if (!got) {
+        return false;
+    }
+    std::array<char, kMessageNarrowBytes> narrow;
+    const auto text = MessageHeadText(std::span<const char>(raw.data(), *got), narrow);
+    MessageFields fields;
+    if (!text || !FindMessageFields(*text, fields)) {
+        return false;
+    }
+    DisplayDate date;
+    const std::uint64_t key = ParseMessageDate(fields.date, date);
+    store.Add(NormalizedNumber(fields.number), date.View(), fields.body, key);
+    return true;
 }
 
 bool ReadContactsFile(std::vector<ContactEntry>& entries, const std::string& path,

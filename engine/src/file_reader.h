@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "message_order.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
 
@@ -29,6 +31,8 @@ public:
 
 // The reads of CFileReader for a file a folder listing has seen, which may spare a check.
 bool ReadMessageFile(MessageRecord& record, const std::string& path, platform::EntryKind kind);
+// The same into a store: a message that cannot be read adds nothing.
+bool ReadMessageFile(MessageStore& store, const std::string& path, platform::EntryKind kind);
 bool ReadContactsFile(std::vector<ContactEntry>& entries, const std::string& path,
                       platform::EntryKind kind);
 
@@ -41,6 +45,18 @@ inline constexpr std::size_t kCardHeadBytes = 2048;
 // converted to code page 936, and a card's head after the text-mode read.
 bool ParseMessageHead(std::span<const char> head, MessageRecord& record);
 bool ParseMessageText(std::string_view text, MessageRecord& record);
+
+// The parts of ParseMessageText's work: a head as code page 936 text in narrow (none when it
+// holds no whole unit or does not fit), and where the fields stand in such a text, the number
+// and the date as they are written.
+std::optional<std::string_view> MessageHeadText(std::span<const char> head,
+                                                std::span<char, kMessageNarrowBytes> narrow);
+struct MessageFields {
+    std::string_view number;
+    std::string_view date;
+    std::string_view body;
+};
+bool FindMessageFields(std::string_view text, MessageFields& fields);
 bool ParseCardText(std::string_view text, std::vector<ContactEntry>& entries);
 
 }  // namespace quillbox

@@ -54,14 +54,11 @@ bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::strin
     }
     cardFiles.Clear();
 
-    std::vector<MessageRecord> messages;
-    messages.reserve(messageFiles.Size());
+    MessageStore messages;
+    messages.Reserve(messageFiles.Size());
     for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
         messageFiles.PathAt(i, path);
-        MessageRecord record;
-        if (ReadMessageFile(record, path, messageFiles.KindAt(i))) {
-            messages.push_back(std::move(record));
-        }
+        ReadMessageFile(messages, path, messageFiles.KindAt(i));
     }
     messageFiles.Clear();
 
@@ -69,11 +66,11 @@ bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::strin
     if (!sink.Open(outputPath)) {
         return Fail(failure, RunFailure::Stage::OpenOutput, sink.LastError());
     }
-    const std::vector<MessageRecord> ordered = OrderMessages(std::move(messages), order);
+    messages.Order(order);
     if (html) {
-        WriteHtmlArchive(sink, ordered, book, order);
+        WriteHtmlArchive(sink, messages, book, order);
     } else {
-        WriteTextArchive(sink, ordered, book, order);
+        WriteTextArchive(sink, messages, book, order);
     }
     if (!sink.Close()) {
         return Fail(failure, RunFailure::Stage::WriteOutput, sink.LastError());

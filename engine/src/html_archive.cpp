@@ -84,8 +84,11 @@ std::string BodyToHtml(std::string_view body) {
     return out;
 }
 
-void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
-                      SortOrder order) {
+namespace {
+
+template <typename Message>
+void WriteHtml(ByteSink& out, const std::vector<Message>& messages, ContactBook& book,
+               SortOrder order) {
     std::string block(kDocumentType);
     block.append(kHead);
     out.Write(block);
@@ -97,21 +100,33 @@ void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages,
             block.append(kHeadingClose);
             out.Write(block);
         },
-        [&](const MessageRecord& record, std::string_view displayName) {
+        [&](const Message& record, std::string_view displayName) {
             block.assign(kEntryOpen);
             AppendText(block, displayName);
             block.append(kBeforeNumber);
-            AppendText(block, record.sender);
+            AppendText(block, SenderOf(record));
             block.append(kAfterNumber);
-            AppendText(block, record.dateText);
+            AppendText(block, DateTextOf(record));
             block.append(kAfterDate);
             block.append(kBodyOpen);
             // Escaped before the line breaks go in, so that the "<br/>" stays markup.
-            block.append(BodyToHtml(EscapeHtml(record.body)));
+            block.append(BodyToHtml(EscapeHtml(BodyOf(record))));
             block.append(kEntryClose);
             out.Write(block);
         });
     out.Write(kTail);
+}
+
+}  // namespace
+
+void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
+                      SortOrder order) {
+    WriteHtml(out, messages, book, order);
+}
+
+void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                      SortOrder order) {
+    WriteHtml(out, messages.Messages(), book, order);
 }
 
 }  // namespace quillbox

@@ -6,6 +6,7 @@
 
 #include "byte_sink.h"
 #include "contact_book.h"
+#include "message_order.h"
 #include "quillbox/archive.h"
 
 namespace quillbox {
@@ -18,6 +19,8 @@ std::string BodyToHtml(std::string_view body);
 
 // The HTML archive: one HTML 4.01 page without line breaks of its own, labelled gb2312.
 void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
+                      SortOrder order);
+void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       SortOrder order);
 
 }  // namespace quillbox

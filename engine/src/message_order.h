@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "quillbox/archive.h"
@@ -9,5 +12,44 @@ namespace quillbox {
 // By date: newest first. By sender: senders in descending byte order (an empty sender last),
 // each sender's messages newest first. Ties keep the reading order.
 std::vector<MessageRecord> OrderMessages(std::vector<MessageRecord> messages, SortOrder order);
+
+// The messages of a run, each as a MessageRecord would hold it but without a heap block of its
+// own: the texts lie one after another in large blocks, so a message costs its text and 24
+// bytes.
+class MessageStore {
+public:
+    class Message {
+    public:
+        std::string_view Sender() const { return {text_, senderLength_}; }
+        std::string_view DateText() const { return {text_ + senderLength_, dateLength_}; }
+        std::string_view Body() const { return {text_ + senderLength_ + dateLength_, bodyLength_}; }
+        std::uint64_t DateKey() const { return dateKey_; }
+
+    private:
+        friend class MessageStore;
+        const char* text_ = nullptr;
+        std::uint64_t dateKey_ = 0;
+        std::uint32_t bodyLength_ = 0;
+        std::uint16_t senderLength_ = 0;
+        std::uint16_t dateLength_ = 0;
+    };
+
+    // Room for count messages without moving the list.
+    void Reserve(std::size_t count) { messages_.reserve(count); }
+    // Sender and date are shorter than 64 KiB, the body than 4 GiB: a message read from a file
+    // is never longer than the head of the file.
+    void Add(std::string_view sender, std::string_view dateText, std::string_view body,
+             std::uint64_t dateKey);
+    // As OrderMessages.
+    void Order(SortOrder order);
+
+    const std::vector<Message>& Messages() const { return messages_; }
+
+private:
+    std::vector<Message> messages_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* free_ = nullptr;
+    std::size_t freeSize_ = 0;
+};
 
 }  // namespace quillbox

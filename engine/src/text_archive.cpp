@@ -18,8 +18,11 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
     }
 }
 
-void WriteTextArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
-                      SortOrder order) {
+namespace {
+
+template <typename Message>
+void WriteText(ByteSink& out, const std::vector<Message>& messages, ContactBook& book,
+               SortOrder order) {
     std::string block;
     WalkGroups(
         messages, book, order,
@@ -29,18 +32,30 @@ void WriteTextArchive(ByteSink& out, const std::vector<MessageRecord>& messages,
             block.append(kHeadingClose);
             out.Write(block);
         },
-        [&](const MessageRecord& record, std::string_view displayName) {
+        [&](const Message& record, std::string_view displayName) {
             block.clear();
             AppendWithCrLf(block, displayName);
             block.append(" <");
-            AppendWithCrLf(block, record.sender);
+            AppendWithCrLf(block, SenderOf(record));
             block.append(">     ");
-            AppendWithCrLf(block, record.dateText);
+            AppendWithCrLf(block, DateTextOf(record));
             block.append(" : \r\n");
-            AppendWithCrLf(block, record.body);
+            AppendWithCrLf(block, BodyOf(record));
             block.append("\r\n");
             out.Write(block);
         });
+}
+
+}  // namespace
+
+void WriteTextArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
+                      SortOrder order) {
+    WriteText(out, messages, book, order);
+}
+
+void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                      SortOrder order) {
+    WriteText(out, messages.Messages(), book, order);
 }
 
 }  // namespace quillbox

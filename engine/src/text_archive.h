@@ -6,6 +6,7 @@
 
 #include "byte_sink.h"
 #include "contact_book.h"
+#include "message_order.h"
 #include "quillbox/archive.h"
 
 namespace quillbox {
@@ -17,6 +18,8 @@ void AppendWithCrLf(std::string& out, std::string_view text);
 // The plain-text archive: a framed heading per group and per message the line
 // "name <number>     date : " and the body, every line ended by CR LF.
 void WriteTextArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
+                      SortOrder order);
+void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       SortOrder order);
 
 }  // namespace quillbox
