@@ -274,5 +274,27 @@ TEST(BodyToHtml, TurnsLineEndsIntoBreaks) {
     }
 }
 
+TEST(AppendBodyHtml, IsBodyToHtmlOfEscapeHtml) {
+    // Every string of up to five characters over the characters that matter, and some longer.
+    const std::string_view alphabet = "\r\n&<>a\xD5";
+    std::vector<std::string> bodies = {""};
+    for (std::size_t begin = 0, length = 1; length <= 5; ++length) {
+        const std::size_t end = bodies.size();
+        for (std::size_t i = begin; i < end; ++i) {
+            for (const char c : alphabet) {
+                bodies.push_back(bodies[i] + c);
+            }
+        }
+        begin = end;
+    }
+    bodies.push_back("<script>alert(1)</script>\r\n\r\r\n&amp;\n\n>");
+    for (const std::string& body : bodies) {
+        std::string out = "kept";
+        AppendBodyHtml(out, body);
+        ASSERT_EQ(Printable(out), Printable("kept" + BodyToHtml(EscapeHtml(body))))
+            << Printable(body);
+    }
+}
+
 }  // namespace
 }  // namespace quillbox

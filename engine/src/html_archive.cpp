@@ -84,6 +84,20 @@ std::string BodyToHtml(std::string_view body) {
     return out;
 }
 
+void AppendBodyHtml(std::string& out, std::string_view body) {
+    // The entities hold no CR or LF, so escaping first leaves the line ends as they were.
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') {
+            out.append(kLineBreak);
+            ++i;
+        } else if (body[i] == '\n') {
+            out.append(kLineBreak);
+        } else {
+            AppendEscapedChar(out, body[i]);
+        }
+    }
+}
+
 namespace {
 
 template <typename Message>
@@ -110,7 +124,7 @@ void WriteHtml(ByteSink& out, const std::vector<Message>& messages, ContactBook&
             block.append(kAfterDate);
             block.append(kBodyOpen);
             // Escaped before the line breaks go in, so that the "<br/>" stays markup.
-            block.append(BodyToHtml(EscapeHtml(BodyOf(record))));
+            AppendBodyHtml(block, BodyOf(record));
             block.append(kEntryClose);
             out.Write(block);
         });

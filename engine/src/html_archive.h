@@ -17,6 +17,9 @@ std::string EscapeHtml(std::string_view text);
 // Every CR LF pair, then every remaining LF, becomes "<br/>"; a CR on its own stays.
 std::string BodyToHtml(std::string_view body);
 
+// Appends BodyToHtml(EscapeHtml(body)) in one pass.
+void AppendBodyHtml(std::string& out, std::string_view body);
+
 // The HTML archive: one HTML 4.01 page without line breaks of its own, labelled gb2312.
 void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
                       SortOrder order);
