@@ -81,7 +81,9 @@ protected:
         // The run's read into its store takes the same messages, whatever the listing said.
         for (const auto kind : {platform::EntryKind::Unchecked, platform::EntryKind::RegularFile}) {
             MessageStore store;
-            EXPECT_EQ(ReadMessageFile(store, path.string(), kind), read);
+            platform::FolderFileReader files;
+            const std::string folder = dir_.Path().string() + "/";
+            EXPECT_EQ(ReadMessageFile(store, files, {folder, "m.vmg", kind}), read);
             EXPECT_EQ(store.Messages().size(), read ? 1u : 0u);
             if (read && store.Messages().size() == 1) {
                 const auto& stored = store.Messages()[0];
@@ -158,9 +160,75 @@ TEST_F(ReadMessageTest, MissingFileAndFolderAreRefused) {
     EXPECT_FALSE(reader.ReadMessage(&record, dir_.Path().string()));
     // A folder in place of what the listing saw as a file still reads as nothing.
     MessageStore store;
-    EXPECT_FALSE(ReadMessageFile(store, dir_.Path().string(), platform::EntryKind::RegularFile));
+    platform::FolderFileReader files;
+    EXPECT_FALSE(
+        ReadMessageFile(store, files,
+                        {dir_.Path().parent_path().string() + "/", dir_.Path().filename().string(),
+                         platform::EntryKind::RegularFile}));
     EXPECT_TRUE(store.Messages().empty());
 }
+
+#ifndef _WIN32
+// The folder reader converts a folder once for its files; every path must still read as the
+// whole path does.
+TEST(FolderFileReader, ReadsWhatTheWholePathReads) {
+    TempDir dir;
+    const std::string root = Gbk(dir.Path().string()) + "/";
+    WriteBytes(dir / "a/x", "a/x\r\n");
+    WriteBytes(dir / "a/y", "a/y");
+    WriteBytes(dir / "中/x", "zhong/x");
+    WriteBytes(dir / "中/短信", "zhong/duanxin");
+    WriteBytes(dir / "b/x", "b/x\r");
+    WriteBytes(dir / "?/x", "question/x");
+    std::string tooLong = root;
+    while (tooLong.size() < 4200) {
+        tooLong += "a/";
+    }
+    const std::pair<std::string, std::string> paths[] = {
+        {root + "a/", "x"},
+        {root + "a/", "y"},
+        {root + "b/", "x"},
+        {root + "a/", "x"},
+        {root + Gbk("中/"), "x"},
+        {root + Gbk("中/"), Gbk("短信")},
+        // A folder that ends inside a character, or a name that starts with one's second byte.
+        {root + "\xD6", "\xD0/x"},
+        {root + Gbk("中/"), "\xD0"},
+        // Bytes code page 936 does not define.
+        {root + "\x80\xFF/", "x"},
+        {root + "?/", "x"},
+        // The C string ends at a zero byte, in the name or in the folder.
+        {root + "a/", std::string("x\0z", 3)},
+        {root + std::string("a/\0", 3) + "/", "x"},
+        {root, "a"},
+        {root + "absent/", "x"},
+        {tooLong, "x"},
+        {"", ""},
+    };
+    for (const auto kind : {platform::EntryKind::Unchecked, platform::EntryKind::RegularFile}) {
+        platform::FolderFileReader files;
+        for (const auto& [folder, name] : paths) {
+            const std::string whole = folder + name;
+            std::array<char, 64> expected{};
+            std::array<char, 64> got{};
+            const auto expectedSize = platform::ReadFileHead(whole, expected, kind);
+            EXPECT_EQ(files.ReadHead(folder, name, got, kind), expectedSize) << Printable(whole);
+            EXPECT_EQ(got, expected) << Printable(whole);
+            const auto expectedText = platform::ReadTextFileHead(whole, expected, kind);
+            EXPECT_EQ(files.ReadTextHead(folder, name, got, kind), expectedText)
+                << Printable(whole);
+            EXPECT_EQ(got, expected) << Printable(whole);
+        }
+    }
+    // The cases read something, and the text mode reads a CR LF as LF.
+    platform::FolderFileReader files;
+    std::array<char, 64> area{};
+    EXPECT_EQ(files.ReadTextHead(root + "\xD6", "\xD0/x", area, platform::EntryKind::Unchecked),
+              std::optional<std::size_t>(7));
+    EXPECT_EQ(files.ReadTextHead(root + "a/", "x", area, platform::EntryKind::Unchecked),
+              std::optional<std::size_t>(4));
+}
+#endif
 
 struct CardCase {
     std::string name;

@@ -182,7 +182,7 @@ TEST_F(FolderScanTest, TheListTellsWhichFilesTheListingSawAsRegular) {
     std::string path;
     for (std::size_t i = 0; i < list.Size(); ++i) {
         list.PathAt(i, path);
-        kinds[fs::path(path).filename().string()] = list.KindAt(i);
+        kinds[fs::path(path).filename().string()] = list.At(i).kind;
     }
     using platform::EntryKind;
     EXPECT_EQ(kinds, (std::map<std::string, EntryKind>{{"dangling.vmg", EntryKind::Unchecked},

@@ -157,15 +157,10 @@ bool ParseMessageHead(std::span<const char> head, MessageRecord& record) {
     return true;
 }
 
-bool ReadMessageFile(MessageRecord& record, const std::string& path, platform::EntryKind kind) {
+bool ReadMessageFile(MessageStore& store, platform::FolderFileReader& files,
+                     const ListedFile& file) {
     std::array<char, kMessageHeadUnits * 2> raw;
-    const auto got = platform::ReadFileHead(path, raw, kind);
-    return got && ParseMessageHead(std::span<const char>(raw.data(), *got), record);
-}
-
-bool ReadMessageFile(MessageStore& store, const std::string& path, platform::EntryKind kind) {
-    std::array<char, kMessageHeadUnits * 2> raw;
-    const auto got = platform::ReadFileHead(path, raw, kind);
+    const auto got = files.ReadHead(file.folder, file.name, raw, file.kind);
     if (!got) {
         return false;
     }
@@ -181,22 +176,34 @@ bool ReadMessageFile(MessageStore& store, const std::string& path, platform::Ent
     return true;
 }
 
-bool ReadContactsFile(std::vector<ContactEntry>& entries, const std::string& path,
-                      platform::EntryKind kind) {
-    std::array<char, kCardHeadBytes> head;
-    const auto got = platform::ReadTextFileHead(path, head, kind);
+namespace {
+
+bool ParseCardHead(std::span<const char> head, std::optional<std::size_t> got,
+                   std::vector<ContactEntry>& entries) {
     if (!got || *got == 0) {
         return false;
     }
     return ParseCardText(std::string_view(head.data(), *got), entries);
 }
 
+}  // namespace
+
+bool ReadContactsFile(std::vector<ContactEntry>& entries, platform::FolderFileReader& files,
+                      const ListedFile& file) {
+    std::array<char, kCardHeadBytes> head;
+    return ParseCardHead(head, files.ReadTextHead(file.folder, file.name, head, file.kind),
+                         entries);
+}
+
 bool CFileReader::ReadMessage(MessageRecord* record, std::string path) {
-    return ReadMessageFile(*record, path, platform::EntryKind::Unchecked);
+    std::array<char, kMessageHeadUnits * 2> raw;
+    const auto got = platform::ReadFileHead(path, raw);
+    return got && ParseMessageHead(std::span<const char>(raw.data(), *got), *record);
 }
 
 bool CFileReader::ReadContacts(std::vector<ContactEntry>* entries, std::string path) {
-    return ReadContactsFile(*entries, path, platform::EntryKind::Unchecked);
+    std::array<char, kCardHeadBytes> head;
+    return ParseCardHead(head, platform::ReadTextFileHead(path, head), *entries);
 }
 
 }  // namespace quillbox

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "folder_scan.h"
 #include "message_order.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
@@ -29,12 +30,12 @@ public:
     bool ReadContacts(std::vector<ContactEntry>* entries, std::string path) override;
 };
 
-// The reads of CFileReader for a file a folder listing has seen, which may spare a check.
-bool ReadMessageFile(MessageRecord& record, const std::string& path, platform::EntryKind kind);
-// The same into a store: a message that cannot be read adds nothing.
-bool ReadMessageFile(MessageStore& store, const std::string& path, platform::EntryKind kind);
-bool ReadContactsFile(std::vector<ContactEntry>& entries, const std::string& path,
-                      platform::EntryKind kind);
+// The reads of a run, as CFileReader's, for files of a scan's list through one reader. A message
+// goes into the store, or nothing when it cannot be read.
+bool ReadMessageFile(MessageStore& store, platform::FolderFileReader& files,
+                     const ListedFile& file);
+bool ReadContactsFile(std::vector<ContactEntry>& entries, platform::FolderFileReader& files,
+                      const ListedFile& file);
 
 // Only the head of a file is read: 2048 UTF-16 units of a message, 2048 bytes of a card.
 inline constexpr std::size_t kMessageHeadUnits = 2048;

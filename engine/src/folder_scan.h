@@ -16,6 +16,13 @@ namespace quillbox {
 bool CollectFiles(std::string folder, std::vector<std::string>& files, std::string extension,
                   bool recurse);
 
+// A file of a FileList: its path is folder + name.
+struct ListedFile {
+    std::string_view folder;
+    std::string_view name;
+    platform::EntryKind kind;  // what the folder listing said it is
+};
+
 // Paths as a scan finds them, kept compactly: each folder's path once and the file names after
 // it, so that a long list takes little more than its names.
 class FileList {
@@ -23,8 +30,11 @@ public:
     std::size_t Size() const { return entries_.size(); }
     // The code page 936 path of the index-th file, into path.
     void PathAt(std::size_t index, std::string& path) const;
-    // What the folder listing said the file is.
-    platform::EntryKind KindAt(std::size_t index) const { return entries_[index].kind; }
+    ListedFile At(std::size_t index) const {
+        const Entry& entry = entries_[index];
+        return {folders_[entry.folder],
+                std::string_view(names_).substr(entry.nameOffset, entry.nameLength), entry.kind};
+    }
     // Frees the storage.
     void Clear();
 

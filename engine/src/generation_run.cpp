@@ -40,13 +40,12 @@ bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::strin
     CollectFiles(messageFolder, messageFiles, "vmg", "VMG", recurseMessages);
 
     // All cards before the first message. A card that fails contributes none of its entries.
-    std::string path;
+    platform::FolderFileReader files;
     ContactBook book;
     std::vector<ContactEntry> entries;
     for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
         entries.clear();
-        cardFiles.PathAt(i, path);
-        if (ReadContactsFile(entries, path, cardFiles.KindAt(i))) {
+        if (ReadContactsFile(entries, files, cardFiles.At(i))) {
             for (const ContactEntry& entry : entries) {
                 book.AddEntry(entry);
             }
@@ -57,8 +56,7 @@ bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::strin
     MessageStore messages;
     messages.Reserve(messageFiles.Size());
     for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
-        messageFiles.PathAt(i, path);
-        ReadMessageFile(messages, path, messageFiles.KindAt(i));
+        ReadMessageFile(messages, files, messageFiles.At(i));
     }
     messageFiles.Clear();
 

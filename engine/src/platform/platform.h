@@ -72,6 +72,26 @@ std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span
 std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
                                             EntryKind kind = EntryKind::Unchecked);
 
+// Reads the heads of many files, each given as its folder's path and its name (code page 936),
+// as ReadFileHead and ReadTextFileHead of folder + name would: a run of files in one folder
+// has the folder's path converted once.
+class FolderFileReader {
+public:
+    std::optional<std::size_t> ReadHead(std::string_view folder, std::string_view name,
+                                        std::span<char> area, EntryKind kind);
+    std::optional<std::size_t> ReadTextHead(std::string_view folder, std::string_view name,
+                                            std::span<char> area, EntryKind kind);
+
+private:
+    int Open(std::string_view folder, std::string_view name, EntryKind kind);
+
+    std::string folder_;
+    bool folderSeen_ = false;
+    bool folderJoins_ = false;  // whether nativeFolder_ can be joined with a name
+    std::string nativeFolder_;  // the folder's path as the system takes it
+    std::string path_;
+};
+
 // The archive file: created or truncated by Open, written through, checked at Close.
 class OutputFile {
 public:

@@ -69,59 +69,80 @@ using NativePathBuffer = std::array<char, PATH_MAX>;
 
 enum class Conversion { Done, Invalid, TooLong };
 
-// NativePathFromNarrow without a heap block: out gets the C string of the native path (which
-// ends at the first zero byte, as c_str() of the long form would). Invalid where
-// NativePathFromNarrow gives none; TooLong when the C string does not fit.
-Conversion NarrowToNative(std::string_view narrow, NativePathBuffer& out) {
-    std::size_t n = 0;
-    bool ended = false;
-    bool tooLong = false;
-    char16_t high = 0;
-    const auto put = [&](std::uint32_t cp) {
+// NativePathFromNarrow without a heap block, in one piece or several: out gets the C string of
+// the native path, which ends at the first zero byte as c_str() of the long form would.
+class NativeWriter {
+public:
+    NativeWriter(NativePathBuffer& out, std::size_t start) : out_(out), length_(start) {}
+
+    // False when the text has no native form: a byte the code page does not define (a piece
+    // must end on a whole character), or a lone surrogate.
+    bool Append(std::string_view narrow) {
+        // Surrogates as EncodeUtf8 takes them: a pair is one code point, a lone one an error.
+        valid_ = valid_ && DecodeCp936(narrow, [&](char16_t unit) {
+                     if (high_ != 0) {
+                         if (unit < 0xDC00 || unit > 0xDFFF) {
+                             return false;
+                         }
+                         Put(0x10000 + ((high_ - 0xD800u) << 10) + (unit - 0xDC00u));
+                         high_ = 0;
+                     } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+                         high_ = unit;
+                     } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                         return false;
+                     } else {
+                         Put(unit);
+                     }
+                     return true;
+                 });
+        return valid_;
+    }
+
+    // Whether text appended later lands in the C string as it would in the whole path.
+    bool Open() const { return valid_ && high_ == 0 && !ended_; }
+    std::size_t Length() const { return length_; }
+
+    Conversion Finish() {
+        if (!valid_ || high_ != 0) {
+            return Conversion::Invalid;
+        }
+        if (tooLong_) {
+            return Conversion::TooLong;
+        }
+        out_[length_] = '\0';
+        return Conversion::Done;
+    }
+
+private:
+    void Put(std::uint32_t cp) {
         char bytes[4];
         const int count = detail::EncodeCodePoint(cp, bytes);
-        for (int k = 0; k < count && !ended; ++k) {
+        for (int k = 0; k < count && !ended_; ++k) {
             if (bytes[k] == '\0') {
-                ended = true;
-            } else if (n + 1 < out.size()) {
-                out[n++] = bytes[k];
+                ended_ = true;
+            } else if (length_ + 1 < out_.size()) {
+                out_[length_++] = bytes[k];
             } else {
-                tooLong = true;
-                ended = true;
+                tooLong_ = true;
+                ended_ = true;
             }
         }
-    };
-    // Surrogates as EncodeUtf8 takes them: a pair is one code point, a lone one an error.
-    const bool valid = DecodeCp936(narrow, [&](char16_t unit) {
-        if (high != 0) {
-            if (unit < 0xDC00 || unit > 0xDFFF) {
-                return false;
-            }
-            put(0x10000 + ((high - 0xD800u) << 10) + (unit - 0xDC00u));
-            high = 0;
-        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
-            high = unit;
-        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            return false;
-        } else {
-            put(unit);
-        }
-        return true;
-    });
-    if (!valid || high != 0) {
-        return Conversion::Invalid;
     }
-    if (tooLong) {
-        return Conversion::TooLong;
-    }
-    out[n] = '\0';
-    return Conversion::Done;
-}
+
+    NativePathBuffer& out_;
+    std::size_t length_;
+    char16_t high_ = 0;
+    bool valid_ = true;
+    bool ended_ = false;  // at a zero byte, or out of room
+    bool tooLong_ = false;
+};
 
 // open() of a narrow path; -1 with errno ENOENT when the path has no native form.
 int OpenNarrow(const std::string& narrowPath, int flags, mode_t mode = 0) {
     NativePathBuffer buffer;
-    switch (NarrowToNative(narrowPath, buffer)) {
+    NativeWriter writer(buffer, 0);
+    writer.Append(narrowPath);
+    switch (writer.Finish()) {
         case Conversion::Done:
             return ::open(buffer.data(), flags, mode);
         case Conversion::TooLong:
@@ -169,11 +190,12 @@ private:
     DIR* dir_;
 };
 
-// Opens an input file for reading. Only regular files: a fifo or a device named like a message
-// file would block the run or never end. A file the listing saw as regular needs no fstat, and
-// O_NONBLOCK keeps even a file that has turned into a fifo since from blocking.
-int OpenRegularFile(const std::string& narrowPath, EntryKind kind) {
-    const int fd = OpenNarrow(narrowPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+constexpr int kInputFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// Only regular files are input: a fifo or a device named like a message file would block the
+// run or never end. A file the listing saw as regular needs no fstat, and O_NONBLOCK keeps even
+// a file that has turned into a fifo since from blocking.
+int CheckRegularFile(int fd, EntryKind kind) {
     if (fd < 0 || kind == EntryKind::RegularFile) {
         return fd;
     }
@@ -183,6 +205,10 @@ int OpenRegularFile(const std::string& narrowPath, EntryKind kind) {
         return -1;
     }
     return fd;
+}
+
+int OpenRegularFile(const std::string& narrowPath, EntryKind kind) {
+    return CheckRegularFile(OpenNarrow(narrowPath, kInputFlags), kind);
 }
 
 // read() until the area is full or the file ends; a short read is not the end of a file.
@@ -325,18 +351,18 @@ bool ListFolder(std::u16string_view folder, const EntryVisitor& visit) {
     return true;
 }
 
-std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area,
-                                        EntryKind kind) {
-    const FileDescriptor fd(OpenRegularFile(narrowPath, kind));
+namespace {
+
+std::optional<std::size_t> ReadBinaryFrom(int descriptor, std::span<char> area) {
+    const FileDescriptor fd(descriptor);
     if (fd.Get() < 0) {
         return std::nullopt;
     }
     return ReadFully(fd.Get(), area.data(), area.size());
 }
 
-std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
-                                            EntryKind kind) {
-    const FileDescriptor fd(OpenRegularFile(narrowPath, kind));
+std::optional<std::size_t> ReadTextFrom(int descriptor, std::span<char> area) {
+    const FileDescriptor fd(descriptor);
     if (fd.Get() < 0) {
         return std::nullopt;
     }
@@ -377,6 +403,59 @@ std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::
         area[delivered++] = '\r';
     }
     return delivered;
+}
+
+}  // namespace
+
+std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area,
+                                        EntryKind kind) {
+    return ReadBinaryFrom(OpenRegularFile(narrowPath, kind), area);
+}
+
+std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
+                                            EntryKind kind) {
+    return ReadTextFrom(OpenRegularFile(narrowPath, kind), area);
+}
+
+int FolderFileReader::Open(std::string_view folder, std::string_view name, EntryKind kind) {
+    if (!folderSeen_ || folder != folder_) {
+        folder_.assign(folder);
+        folderSeen_ = true;
+        NativePathBuffer buffer;
+        NativeWriter writer(buffer, 0);
+        // A folder that ends inside a character, or whose C string has ended, is joined with
+        // each name and converted whole.
+        folderJoins_ = writer.Append(folder) && writer.Open();
+        nativeFolder_.assign(buffer.data(), folderJoins_ ? writer.Length() : 0);
+    }
+    if (folderJoins_) {
+        NativePathBuffer buffer;
+        std::memcpy(buffer.data(), nativeFolder_.data(), nativeFolder_.size());
+        NativeWriter writer(buffer, nativeFolder_.size());
+        writer.Append(name);
+        switch (writer.Finish()) {
+            case Conversion::Done:
+                return CheckRegularFile(::open(buffer.data(), kInputFlags), kind);
+            case Conversion::Invalid:
+                return -1;
+            case Conversion::TooLong:
+                break;
+        }
+    }
+    path_.assign(folder).append(name);
+    return OpenRegularFile(path_, kind);
+}
+
+std::optional<std::size_t> FolderFileReader::ReadHead(std::string_view folder,
+                                                      std::string_view name, std::span<char> area,
+                                                      EntryKind kind) {
+    return ReadBinaryFrom(Open(folder, name, kind), area);
+}
+
+std::optional<std::size_t> FolderFileReader::ReadTextHead(std::string_view folder,
+                                                          std::string_view name,
+                                                          std::span<char> area, EntryKind kind) {
+    return ReadTextFrom(Open(folder, name, kind), area);
 }
 
 OutputFile::~OutputFile() {

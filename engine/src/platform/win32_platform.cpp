@@ -229,6 +229,21 @@ std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::
     return ReadHead(narrowPath, area, "r");
 }
 
+// The C library takes the whole path each time.
+std::optional<std::size_t> FolderFileReader::ReadHead(std::string_view folder,
+                                                      std::string_view name, std::span<char> area,
+                                                      EntryKind kind) {
+    path_.assign(folder).append(name);
+    return ReadFileHead(path_, area, kind);
+}
+
+std::optional<std::size_t> FolderFileReader::ReadTextHead(std::string_view folder,
+                                                          std::string_view name,
+                                                          std::span<char> area, EntryKind kind) {
+    path_.assign(folder).append(name);
+    return ReadTextFileHead(path_, area, kind);
+}
+
 OutputFile::~OutputFile() {
     if (handle_ != -1) {
         std::fclose(reinterpret_cast<std::FILE*>(handle_));
