@@ -1,6 +1,7 @@
 #include "folder_scan.h"
 
 #include <algorithm>
+#include <functional>
 #include <span>
 
 #include "quillbox/text.h"
@@ -27,33 +28,31 @@ bool HasExtension(std::string_view folder, std::string_view name, std::string_vi
     return HasExtension(path, extension);
 }
 
-}  // namespace
+// A file the walk found: folder + name is its path, and bit k of extensions is set when it has
+// the k-th extension asked for. Files of one folder share its serial number.
+struct FoundFile {
+    std::size_t folderSerial;
+    const std::string& folder;
+    std::string_view name;
+    platform::EntryKind kind;
+    std::uint32_t extensions;
+};
 
-// One depth-first walk that sorts each file into the list of the first extension it has.
+// One depth-first walk for up to 32 extensions at once.
 class FolderScan {
 public:
-    FolderScan(FileList& files, std::span<const std::string_view> extensions, bool recurse)
-        : files_(files), extensions_(extensions), found_(extensions.size()), recurse_(recurse) {}
+    using Visitor = std::function<void(const FoundFile&)>;
+
+    FolderScan(std::span<const std::string_view> extensions, bool recurse, Visitor visit)
+        : extensions_(extensions), recurse_(recurse), visit_(std::move(visit)) {}
 
     bool Collect(const std::string& folder);
 
-    // The entries found, the first extension's before the second's.
-    void Finish() {
-        for (auto& entries : found_) {
-            if (files_.entries_.empty()) {
-                files_.entries_ = std::move(entries);
-            } else {
-                files_.entries_.insert(files_.entries_.end(), entries.begin(), entries.end());
-            }
-            entries = {};
-        }
-    }
-
 private:
-    FileList& files_;
     std::span<const std::string_view> extensions_;
-    std::vector<std::vector<FileList::Entry>> found_;
     bool recurse_;
+    Visitor visit_;
+    std::size_t folderSerial_ = 0;
     std::vector<platform::FolderId> descent_;
 };
 
@@ -87,8 +86,7 @@ bool FolderScan::Collect(const std::string& folder) {
     const auto narrowFolder = NarrowText(prefix);
     const std::string narrowPrefix = narrowFolder.value_or(std::string());
     const bool prefixEnds = prefix.find(u'\0') != std::u16string::npos;
-    std::uint32_t folderIndex = 0;
-    bool folderAdded = false;
+    const std::size_t serial = folderSerial_++;
 
     std::u16string entryPath;
     std::vector<char> narrowName;
@@ -115,22 +113,14 @@ bool FolderScan::Collect(const std::string& folder) {
             }
             return;
         }
-        std::size_t nameOffset = std::string::npos;
+        std::uint32_t matches = 0;
         for (std::size_t k = 0; k < extensions_.size(); ++k) {
-            if (!HasExtension(narrowPrefix, narrow, extensions_[k])) {
-                continue;
+            if (HasExtension(narrowPrefix, narrow, extensions_[k])) {
+                matches |= std::uint32_t{1} << k;
             }
-            if (!folderAdded) {
-                folderIndex = static_cast<std::uint32_t>(files_.folders_.size());
-                files_.folders_.push_back(narrowPrefix);
-                folderAdded = true;
-            }
-            if (nameOffset == std::string::npos) {
-                nameOffset = files_.names_.size();
-                files_.names_.append(narrow);
-            }
-            found_[k].push_back(
-                {nameOffset, folderIndex, static_cast<std::uint16_t>(narrow.size()), kind});
+        }
+        if (matches != 0) {
+            visit_({serial, narrowPrefix, narrow, kind, matches});
         }
     });
 
@@ -139,6 +129,8 @@ bool FolderScan::Collect(const std::string& folder) {
     }
     return true;
 }
+
+}  // namespace
 
 void FileList::PathAt(std::size_t index, std::string& path) const {
     const Entry& entry = entries_[index];
@@ -153,25 +145,41 @@ void FileList::Clear() {
 
 bool CollectFiles(const std::string& folder, FileList& files, std::string_view first,
                   std::string_view second, bool recurse) {
+    // The second extension's files go after all of the first's.
+    std::vector<FileList::Entry> seconds;
+    std::size_t lastSerial = 0;
+    std::uint32_t folderIndex = 0;
     const std::string_view extensions[] = {first, second};
-    FolderScan scan(files, extensions, recurse);
+    FolderScan scan(extensions, recurse, [&](const FoundFile& file) {
+        if (files.folders_.empty() || file.folderSerial != lastSerial) {
+            lastSerial = file.folderSerial;
+            folderIndex = static_cast<std::uint32_t>(files.folders_.size());
+            files.folders_.push_back(file.folder);
+        }
+        const FileList::Entry entry{files.names_.size(), folderIndex,
+                                    static_cast<std::uint16_t>(file.name.size()), file.kind};
+        files.names_.append(file.name);
+        if ((file.extensions & 1) != 0) {
+            files.entries_.push_back(entry);
+        }
+        if ((file.extensions & 2) != 0) {
+            seconds.push_back(entry);
+        }
+    });
     const bool found = scan.Collect(folder);
-    scan.Finish();
+    files.entries_.insert(files.entries_.end(), seconds.begin(), seconds.end());
     return found;
 }
 
 bool CollectFiles(std::string folder, std::vector<std::string>& files, std::string extension,
                   bool recurse) {
-    FileList list;
     const std::string_view extensions[] = {extension};
-    FolderScan scan(list, extensions, recurse);
-    const bool found = scan.Collect(folder);
-    scan.Finish();
-    files.reserve(files.size() + list.Size());
-    for (std::size_t i = 0; i < list.Size(); ++i) {
-        list.PathAt(i, files.emplace_back());
-    }
-    return found;
+    FolderScan scan(extensions, recurse, [&](const FoundFile& file) {
+        std::string& path = files.emplace_back();
+        path.reserve(file.folder.size() + file.name.size());
+        path.append(file.folder).append(file.name);
+    });
+    return scan.Collect(folder);
 }
 
 }  // namespace quillbox

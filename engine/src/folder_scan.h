@@ -39,7 +39,8 @@ public:
     void Clear();
 
 private:
-    friend class FolderScan;
+    friend bool CollectFiles(const std::string& folder, FileList& files, std::string_view first,
+                             std::string_view second, bool recurse);
 
     struct Entry {
         std::size_t nameOffset = 0;
