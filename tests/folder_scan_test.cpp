@@ -167,6 +167,21 @@ TEST_F(FolderScanTest, OneListingForTwoExtensionsGivesWhatTwoScansGive) {
             }
         }
     }
+    // A list appends, as CollectFiles does.
+    std::vector<std::string> expected;
+    for (const std::string& folder : {Folder(), Folder() + "/s"}) {
+        CollectFiles(folder, expected, "vmg", true);
+        CollectFiles(folder, expected, "VMG", true);
+    }
+    FileList list;
+    CollectFiles(Folder(), list, "vmg", "VMG", true);
+    CollectFiles(Folder() + "/s", list, "vmg", "VMG", true);
+    std::vector<std::string> paths(list.Size());
+    for (std::size_t i = 0; i < list.Size(); ++i) {
+        list.PathAt(i, paths[i]);
+        EXPECT_EQ(std::string(list.At(i).folder) + std::string(list.At(i).name), paths[i]);
+    }
+    EXPECT_EQ(paths, expected);
 }
 
 #ifndef _WIN32

@@ -147,11 +147,13 @@ bool CollectFiles(const std::string& folder, FileList& files, std::string_view f
                   std::string_view second, bool recurse) {
     // The second extension's files go after all of the first's.
     std::vector<FileList::Entry> seconds;
+    bool inFolder = false;
     std::size_t lastSerial = 0;
     std::uint32_t folderIndex = 0;
     const std::string_view extensions[] = {first, second};
     FolderScan scan(extensions, recurse, [&](const FoundFile& file) {
-        if (files.folders_.empty() || file.folderSerial != lastSerial) {
+        if (!inFolder || file.folderSerial != lastSerial) {
+            inFolder = true;
             lastSerial = file.folderSerial;
             folderIndex = static_cast<std::uint32_t>(files.folders_.size());
             files.folders_.push_back(file.folder);
