@@ -99,7 +99,7 @@ public:
     }
 
     // Whether text appended later lands in the C string as it would in the whole path.
-    bool Open() const { return valid_ && high_ == 0 && !ended_; }
+    bool Joinable() const { return valid_ && high_ == 0 && !ended_; }
     std::size_t Length() const { return length_; }
 
     Conversion Finish() {
@@ -425,7 +425,7 @@ int FolderFileReader::Open(std::string_view folder, std::string_view name, Entry
         NativeWriter writer(buffer, 0);
         // A folder that ends inside a character, or whose C string has ended, is joined with
         // each name and converted whole.
-        folderJoins_ = writer.Append(folder) && writer.Open();
+        folderJoins_ = writer.Append(folder) && writer.Joinable();
         nativeFolder_.assign(buffer.data(), folderJoins_ ? writer.Length() : 0);
     }
     if (folderJoins_) {
