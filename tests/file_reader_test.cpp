@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 
 #include "test_files.h"
 
@@ -335,6 +336,51 @@ TEST_F(ReadContactsTest, ReadsOnly2048BytesAfterTextModeTranslation) {
     // The limit falls inside a telephone line: the card fails.
     entries.clear();
     EXPECT_FALSE(Read(head + note + "TEL:22222222\r\n" + std::string(900, 'y'), entries));
+}
+
+// The C library's text mode over a whole file: CR LF is LF, a lone CR stays, 0x1A ends the data.
+std::string TextModeOf(std::string_view bytes) {
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size() && bytes[i] != '\x1A'; ++i) {
+        if (bytes[i] != '\r' || i + 1 >= bytes.size() || bytes[i + 1] != '\n') {
+            text.push_back(bytes[i]);
+        }
+    }
+    return text;
+}
+
+TEST(ReadTextFileHead, GivesTheHeadOfTheWholeFileInTextMode) {
+    // Files around and past the reader's 4096-byte chunks, line ends falling across them.
+    TempDir dir;
+    std::mt19937 random(4096);
+    const char pieces[] = {'a', '\r', '\n', '\r', '\n', 'b'};
+    std::vector<std::string> files = {"", "\r", std::string(4095, 'x') + "\r\n"};
+    files.push_back(std::string(4095, '\r') + "\n" + std::string(4000, '\r') + "\r\n");
+    for (const std::size_t size : {4095u, 4096u, 4097u, 8191u, 8192u, 8193u, 12000u}) {
+        for (int variant = 0; variant < 4; ++variant) {
+            std::string bytes;
+            for (std::size_t i = 0; i < size; ++i) {
+                bytes.push_back(variant == 0 ? (i % 2 == 0 ? '\r' : '\n')
+                                             : pieces[random() % std::size(pieces)]);
+            }
+            if (variant == 3) {
+                bytes[size - 1 - random() % 100] = '\x1A';
+            }
+            files.push_back(bytes);
+        }
+    }
+    for (const std::string& bytes : files) {
+        WriteBytes(dir / "c.vcf", bytes);
+        const std::string text = TextModeOf(bytes);
+        for (const std::size_t areaSize : {2048u, 6000u, 10000u}) {
+            std::vector<char> area(areaSize);
+            const auto got = platform::ReadTextFileHead((dir / "c.vcf").string(), area);
+            ASSERT_TRUE(got);
+            EXPECT_EQ(Printable(std::string_view(area.data(), *got)),
+                      Printable(text.substr(0, areaSize)))
+                << bytes.size() << " bytes into " << areaSize;
+        }
+    }
 }
 
 TEST_F(ReadContactsTest, EndOfFileByteEndsTheData) {

@@ -397,6 +397,10 @@ std::optional<std::size_t> ReadTextFrom(int descriptor, std::span<char> area) {
                 area[delivered++] = c;
             }
         }
+        // ReadFully stops short only at the end of the file: no read() to learn it again.
+        if (*got < sizeof raw) {
+            break;
+        }
     }
     // A CR that ends the file stays a CR.
     if (pendingCr && delivered < area.size()) {
