@@ -11,7 +11,8 @@ namespace quillbox::platform::detail {
 // UTF-8 to UTF-16. With replace set, every maximal ill-formed subsequence becomes one U+FFFD
 // (the Unicode recommendation, and what Windows' conversion does); otherwise it is an error.
 std::optional<std::u16string> DecodeUtf8(std::string_view utf8, bool replace);
-// The same into out, reusing its storage; false (out unspecified) where DecodeUtf8 gives none.
+// The same into out, reusing its storage; false where DecodeUtf8 gives none (out then holds
+// a part of the text).
 bool DecodeUtf8Into(std::string_view utf8, bool replace, std::u16string& out);
 
 // UTF-16 to UTF-8; none for an unpaired surrogate.
