@@ -68,9 +68,11 @@ std::string EscapeHtml(std::string_view text) {
     return out;
 }
 
-std::string BodyToHtml(std::string_view body) {
-    std::string out;
-    out.reserve(body.size());
+namespace {
+
+// Every CR LF pair, then every remaining LF, becomes "<br/>"; other bytes go to appendChar.
+template <typename AppendChar>
+void AppendWithBreaks(std::string& out, std::string_view body, AppendChar appendChar) {
     for (std::size_t i = 0; i < body.size(); ++i) {
         if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') {
             out.append(kLineBreak);
@@ -78,24 +80,23 @@ std::string BodyToHtml(std::string_view body) {
         } else if (body[i] == '\n') {
             out.append(kLineBreak);
         } else {
-            out.push_back(body[i]);
+            appendChar(body[i]);
         }
     }
+}
+
+}  // namespace
+
+std::string BodyToHtml(std::string_view body) {
+    std::string out;
+    out.reserve(body.size());
+    AppendWithBreaks(out, body, [&out](char c) { out.push_back(c); });
     return out;
 }
 
 void AppendBodyHtml(std::string& out, std::string_view body) {
     // The entities hold no CR or LF, so escaping first leaves the line ends as they were.
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') {
-            out.append(kLineBreak);
-            ++i;
-        } else if (body[i] == '\n') {
-            out.append(kLineBreak);
-        } else {
-            AppendEscapedChar(out, body[i]);
-        }
-    }
+    AppendWithBreaks(out, body, [&out](char c) { AppendEscapedChar(out, c); });
 }
 
 namespace {
