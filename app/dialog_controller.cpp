@@ -45,11 +45,6 @@ bool CQuillboxDlg::OnSysCommand(unsigned command) {
 
 void CQuillboxDlg::OnGenerate() {
     UpdateData(true);
-    // A path with a character code page 936 lacks would name another file: such a path is
-    // never handed to the run.
-    const auto messageFolder = NarrowPath(m_strMessageFolder);
-    const auto contactFolder = NarrowPath(m_strContactFolder);
-    const auto outputFile = NarrowPath(m_strOutputFile);
     if (m_strMessageFolder.empty()) {
         shell_.ShowMessage(kMessageFolderEmpty);
         return;
@@ -58,16 +53,36 @@ void CQuillboxDlg::OnGenerate() {
         shell_.ShowMessage(kOutputFileEmpty);
         return;
     }
-    if (!messageFolder || !contactFolder || !outputFile) {
-        shell_.ShowMessage(kGenerationFailed);
-        return;
+    ArchiveRequest request;
+    request.messageFolder = PathFromText(m_strMessageFolder);
+    request.recurseMessages = m_bRecurseMessages != 0;
+    if (!m_strContactFolder.empty()) {
+        request.contactsFolder = PathFromText(m_strContactFolder);
     }
+    request.recurseContacts = m_bRecurseContacts != 0;
+    request.output = PathFromText(m_strOutputFile);
+    request.html = m_bHtml != 0;
+    request.order = SortOrder{m_nSortOrder != 0};
 
     controls_.Enable(IDC_GENERATE, false);
-    const bool done =
-        generate_(*messageFolder, m_bRecurseMessages != 0, *contactFolder, m_bRecurseContacts != 0,
-                  *outputFile, m_bHtml != 0, SortOrder{m_nSortOrder != 0});
-    shell_.ShowMessage(done ? kGenerationDone : kGenerationFailed);
+    RunReport report;
+    if (generate_(request, &report)) {
+        const std::size_t skipped = report.messages.skipped.size() + report.cards.skipped.size();
+        std::u16string text(kGenerationDone);
+        if (skipped != 0) {
+            text += u"\n已跳过 " + WidenUtf8(std::to_string(skipped)).value_or(u"") +
+                    u" 个无法读取的文件";
+        }
+        shell_.ShowMessage(text);
+    } else {
+        // The reason goes on a second line; a run that could not even start has none.
+        std::u16string text(kGenerationFailed);
+        if (const auto reason = WidenUtf8(DescribeFailure(report.failure));
+            reason && !reason->empty()) {
+            text += u"\n" + *reason;
+        }
+        shell_.ShowMessage(text);
+    }
     controls_.Enable(IDC_GENERATE, true);
 }
 

@@ -42,8 +42,8 @@ public:
     virtual void ShowAbout() = 0;
 };
 
-using GenerateFunction =
-    std::function<bool(std::string, bool, std::string, bool, std::string, bool, SortOrder)>;
+// GenerateArchive, or what a test puts in its place.
+using GenerateFunction = std::function<bool(const ArchiveRequest&, RunReport*)>;
 
 // The main dialog's data and handlers, free of any toolkit: views call the handlers on their
 // events and the dialog reaches its controls and windows only through the two interfaces.

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "corpus_model.h"
-#include "file_reader.h"
 #include "platform/platform.h"
+#include "read/classic_reader.h"
 
 namespace {
 
@@ -83,13 +83,17 @@ struct Totals {
 // the engine's own parser so that the figure is the text it holds, not an estimate.
 void CountMessage(std::u16string_view text, Totals& totals) {
     const std::u16string_view head = text.substr(0, quillbox::kMessageHeadUnits);
-    std::array<char, quillbox::kMessageNarrowBytes> narrow;
-    const auto length = quillbox::platform::Utf16ToOem(head, narrow);
-    quillbox::MessageRecord record;
-    if (length && quillbox::ParseMessageText(std::string_view(narrow.data(), *length), record)) {
+    std::string bytes;
+    for (const char16_t unit : head) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    quillbox::MessageStore store;
+    if (!quillbox::ParseMessageHead(bytes, store)) {
+        const auto& message = store.Messages().front();
         ++totals.messagesParsed;
         totals.messageTextBytes +=
-            record.sender.size() + record.body.size() + record.dateText.size();
+            message.Sender().size() + message.Body().size() + message.DateText().size();
     }
 }
 

@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "byte_sink.h"
-#include "contact_book.h"
 #include "corpus_model.h"
-#include "field_normalisation.h"
-#include "file_reader.h"
-#include "html_archive.h"
-#include "message_order.h"
+#include "order/contact_book.h"
+#include "order/message_store.h"
 #include "platform/platform.h"
-#include "text_archive.h"
+#include "read/classic_reader.h"
+#include "read/field_normalisation.h"
+#include "write/byte_sink.h"
+#include "write/html_archive.h"
+#include "write/text_archive.h"
 
 namespace {
 
@@ -40,20 +40,25 @@ std::string Narrow(std::u16string_view text) {
     return std::string(narrow.data(), length.value_or(0));
 }
 
-// Records as the reader produces them, in reading order.
-const std::vector<quillbox::MessageRecord>& Records() {
-    static const std::vector<quillbox::MessageRecord> records = [] {
-        std::vector<quillbox::MessageRecord> out;
+// The messages as the reader stores them, in reading order.
+void FillStore(quillbox::MessageStore& store) {
+    static const std::vector<std::string> texts = [] {
+        std::vector<std::string> out;
         out.reserve(kRecords);
         for (std::size_t i = 0; i < kRecords; ++i) {
-            quillbox::MessageRecord record;
-            if (quillbox::ParseMessageText(Narrow(Model().MessageText(i)), record)) {
-                out.push_back(std::move(record));
-            }
+            out.push_back(Narrow(Model().MessageText(i)));
         }
         return out;
     }();
-    return records;
+    store.Reserve(texts.size());
+    for (const std::string& text : texts) {
+        quillbox::MessageFields fields;
+        if (!quillbox::FindMessageFields(text, fields)) {
+            quillbox::DisplayDate date;
+            const std::uint64_t key = quillbox::ParseMessageDate(fields.date, date);
+            store.Add(quillbox::NormalizedNumber(fields.number), date.View(), fields.body, key);
+        }
+    }
 }
 
 quillbox::ContactBook MakeBook() {
@@ -67,7 +72,7 @@ quillbox::ContactBook MakeBook() {
             }
         }
         entries.clear();
-        if (quillbox::ParseCardText(text, entries)) {
+        if (!quillbox::ParseCardText(text, entries)) {
             for (const auto& entry : entries) {
                 book.AddEntry(entry);
             }
@@ -124,9 +129,11 @@ void BM_ParseMessageText(benchmark::State& state) {
     }
     std::size_t next = 0;
     for (auto _ : state) {
-        quillbox::MessageRecord record;
-        benchmark::DoNotOptimize(quillbox::ParseMessageText(texts[next], record));
-        benchmark::DoNotOptimize(record);
+        quillbox::MessageFields fields;
+        benchmark::DoNotOptimize(quillbox::FindMessageFields(texts[next], fields));
+        quillbox::DisplayDate date;
+        benchmark::DoNotOptimize(quillbox::ParseMessageDate(fields.date, date));
+        benchmark::DoNotOptimize(quillbox::NormalizedNumber(fields.number));
         next = (next + 1) % kSampleCount;
     }
 }
@@ -167,25 +174,29 @@ BENCHMARK(BM_ParseMessageDate);
 
 // Range 0: 0 by sender, 1 by date. The copy handed to each call is made outside the timing.
 void BM_OrderMessages(benchmark::State& state) {
-    const auto& records = Records();
+    std::size_t count = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        std::vector<quillbox::MessageRecord> copy = records;
+        quillbox::MessageStore store;
+        FillStore(store);
+        count = store.Messages().size();
         state.ResumeTiming();
-        auto ordered = quillbox::OrderMessages(std::move(copy), OrderOf(state));
-        benchmark::DoNotOptimize(ordered.data());
+        store.Order(OrderOf(state));
+        benchmark::DoNotOptimize(store.Messages().data());
         state.PauseTiming();
-        ordered = {};
+        store = {};
         state.ResumeTiming();
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(records.size()));
+                            static_cast<std::int64_t>(count));
 }
 BENCHMARK(BM_OrderMessages)->ArgName("by_date")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 template <bool Html>
 void BM_WriteArchive(benchmark::State& state) {
-    const auto ordered = quillbox::OrderMessages(Records(), OrderOf(state));
+    quillbox::MessageStore ordered;
+    FillStore(ordered);
+    ordered.Order(OrderOf(state));
     quillbox::ContactBook book = MakeBook();
     std::size_t bytes = 0;
     // One untimed pass first, which faults in the heap pages that the timed passes reuse.
@@ -210,7 +221,7 @@ void BM_WriteArchive(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(bytes));
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(ordered.size()));
+                            static_cast<std::int64_t>(ordered.Messages().size()));
 }
 BENCHMARK(BM_WriteArchive<false>)
     ->Name("BM_WriteTextArchive")

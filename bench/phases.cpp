@@ -15,14 +15,14 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_sink.h"
-#include "contact_book.h"
-#include "file_reader.h"
-#include "folder_scan.h"
-#include "html_archive.h"
-#include "message_order.h"
+#include "order/contact_book.h"
+#include "order/message_store.h"
 #include "platform/platform.h"
-#include "text_archive.h"
+#include "read/classic_reader.h"
+#include "scan/folder_scan.h"
+#include "write/byte_sink.h"
+#include "write/html_archive.h"
+#include "write/text_archive.h"
 
 namespace {
 
@@ -88,41 +88,37 @@ int main(int argc, char** argv) {
         html = html || arg == "--html";
         order = arg == "--date" ? quillbox::SortOrder::ByDate : order;
     }
-    // ASCII paths: the narrow engine path and the native path are the same bytes.
     const std::string messageFolder = argv[1];
     const std::string contactsFolder = argv[2];
 
     Stopwatch watch;
-    watch.Report("start");
-    std::vector<std::string> cardFiles;
-    std::vector<std::string> messageFiles;
-    quillbox::CollectFiles(contactsFolder, cardFiles, "vcf", true);
-    quillbox::CollectFiles(contactsFolder, cardFiles, "VCF", true);
-    watch.Report("scan cards (two passes)");
-    quillbox::CollectFiles(messageFolder, messageFiles, "vmg", true);
-    quillbox::CollectFiles(messageFolder, messageFiles, "VMG", true);
-    watch.Report("scan messages (two passes)");
+    quillbox::FileList cardFiles;
+    quillbox::FileList messageFiles;
+    quillbox::CollectFiles(contactsFolder, cardFiles, "vcf", "VCF", true);
+    quillbox::CollectFiles(messageFolder, messageFiles, "vmg", "VMG", true);
+    watch.Report("scan both folders");
 
-    for (const std::string& path : cardFiles) {
+    std::string path;
+    for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
+        cardFiles.PathAt(i, path);
         OpenReadClose(path, quillbox::kCardHeadBytes);
     }
-    for (const std::string& path : messageFiles) {
+    for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
+        messageFiles.PathAt(i, path);
         OpenReadClose(path, quillbox::kMessageNarrowBytes);
     }
-    watch.Report("open, read, close every file (the floor)");
+    watch.Report("open, read and close every file (the floor)");
 
-    std::array<char, quillbox::kMessageNarrowBytes> raw;
-    for (const std::string& path : messageFiles) {
-        quillbox::platform::ReadFileHead(path, raw);
-    }
-    watch.Report("platform::ReadFileHead of every message");
-
-    quillbox::CFileReader reader;
     quillbox::ContactBook book;
     std::vector<quillbox::ContactEntry> entries;
-    for (const std::string& path : cardFiles) {
+    for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
+        const quillbox::ListedFile listed = cardFiles.At(i);
+        cardFiles.PathAt(i, path);
+        quillbox::platform::InputFile file;
         entries.clear();
-        if (reader.ReadContacts(&entries, path)) {
+        if (file.Open(path, listed.kind, listed.id) ==
+                quillbox::platform::InputFile::Outcome::Opened &&
+            !quillbox::ReadCardFile(file, entries)) {
             for (const auto& entry : entries) {
                 book.AddEntry(entry);
             }
@@ -130,17 +126,20 @@ int main(int argc, char** argv) {
     }
     watch.Report("read cards into the contact book");
 
-    std::vector<quillbox::MessageRecord> messages;
-    messages.reserve(messageFiles.size());
-    for (const std::string& path : messageFiles) {
-        quillbox::MessageRecord record;
-        if (reader.ReadMessage(&record, path)) {
-            messages.push_back(std::move(record));
+    quillbox::MessageStore messages;
+    messages.Reserve(messageFiles.Size());
+    for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
+        const quillbox::ListedFile listed = messageFiles.At(i);
+        messageFiles.PathAt(i, path);
+        quillbox::platform::InputFile file;
+        if (file.Open(path, listed.kind, listed.id) ==
+            quillbox::platform::InputFile::Outcome::Opened) {
+            quillbox::ReadMessageFile(file, messages);
         }
     }
     watch.Report("read messages (file, conversion, parse)");
-    messageFiles = {};
-    cardFiles = {};
+    messageFiles.Clear();
+    cardFiles.Clear();
     watch.Report("free the path lists");
 
     quillbox::FileSink sink;
@@ -148,15 +147,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", argv[3]);
         return 1;
     }
-    const auto ordered = quillbox::OrderMessages(std::move(messages), order);
+    messages.Order(order);
     watch.Report("order");
     if (html) {
-        quillbox::WriteHtmlArchive(sink, ordered, book, order);
+        quillbox::WriteHtmlArchive(sink, messages, book, order);
     } else {
-        quillbox::WriteTextArchive(sink, ordered, book, order);
+        quillbox::WriteTextArchive(sink, messages, book, order);
     }
     const bool closed = sink.Close();
     watch.Report(html ? "write the HTML archive" : "write the text archive");
-    std::printf("%zu messages\n", ordered.size());
+    std::printf("%zu messages\n", messages.Messages().size());
     return closed ? 0 : 1;
 }

@@ -1,59 +1,34 @@
 #include "command_line.h"
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <optional>
 
 namespace quillbox::cli {
 
 namespace {
 
-enum class Option {
-    Messages,
-    Contacts,
-    Output,
-    Sort,
-    Html,
-    RecurseMessages,
-    RecurseContacts,
-    Help,
-    Version
+// Long options without a short form get codes above any character.
+enum LongOnly : int { kHtml = 0x100, kReport };
+
+constexpr option kLongOptions[] = {
+    {"messages", required_argument, nullptr, 'm'},
+    {"contacts", required_argument, nullptr, 'c'},
+    {"output", required_argument, nullptr, 'o'},
+    {"sort", required_argument, nullptr, 's'},
+    {"html", no_argument, nullptr, kHtml},
+    {"recurse-messages", no_argument, nullptr, 'r'},
+    {"recurse-contacts", no_argument, nullptr, 'R'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"report", required_argument, nullptr, kReport},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
 };
-
-struct OptionName {
-    std::string_view longName;
-    char shortName;
-    Option option;
-    bool takesValue;
-};
-
-constexpr OptionName kOptions[] = {
-    {"messages", 'm', Option::Messages, true},
-    {"contacts", 'c', Option::Contacts, true},
-    {"output", 'o', Option::Output, true},
-    {"sort", 's', Option::Sort, true},
-    {"html", '\0', Option::Html, false},
-    {"recurse-messages", 'r', Option::RecurseMessages, false},
-    {"recurse-contacts", 'R', Option::RecurseContacts, false},
-    {"help", 'h', Option::Help, false},
-    {"version", 'V', Option::Version, false},
-};
-
-const OptionName* FindLong(std::string_view name) {
-    for (const auto& option : kOptions) {
-        if (option.longName == name) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
-
-const OptionName* FindShort(char name) {
-    for (const auto& option : kOptions) {
-        if (option.shortName != '\0' && option.shortName == name) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
+// The leading ":" has getopt_long tell a missing value from an unknown option, and print nothing.
+constexpr char kShortOptions[] = ":m:c:o:s:rRvqhV";
 
 std::string Quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
@@ -62,74 +37,65 @@ std::string Quoted(std::string_view text) {
 }  // namespace
 
 std::string_view UsageText() {
-    return "用法：quillbox-cli --messages DIR [--contacts DIR] --output FILE [--html]\n"
-           "                    [--sort sender|date] [--recurse-messages] [--recurse-contacts]\n"
+    return "用法：quillbox-cli --messages DIR [--contacts DIR] --output FILE [选项]\n"
+           "把信息目录中的 .vmg 信息和联系人目录中的 .vcf 名片写成一个文档。\n"
            "\n"
-           "  -m, --messages DIR        信息目录（.vmg 文件）\n"
-           "  -c, --contacts DIR        联系人目录（.vcf 文件）\n"
-           "  -o, --output FILE         输出文件，已有的文件将被替换\n"
+           "  -m, --messages=DIR        信息目录（.vmg 文件）\n"
+           "  -c, --contacts=DIR        联系人目录（.vcf 文件）\n"
+           "  -o, --output=FILE         输出文件；已有的文件只被完整的新文档替换；- 为标准输出\n"
            "      --html                写 HTML 文档（默认为纯文本）\n"
-           "  -s, --sort sender|date    排序方式：发件人（默认）或日期\n"
+           "  -s, --sort=sender|date    排序方式：发件人（默认）或日期\n"
            "  -r, --recurse-messages    递归信息目录的子目录\n"
            "  -R, --recurse-contacts    递归联系人目录的子目录\n"
+           "  -v, --verbose             逐个列出跳过的文件及原因\n"
+           "  -q, --quiet               成功时不输出任何信息，只报告错误\n"
+           "      --report=FILE         把运行报告写成 JSON 文件；- 为标准输出\n"
            "  -h, --help                显示本帮助\n"
-           "  -V, --version             显示版本\n";
+           "  -V, --version             显示版本\n"
+           "\n"
+           "退出状态：0 文档已写入；1 生成失败（目录不存在、输出文件是输入文件、无法写入等），\n"
+           "原有的输出文件保持不变；2 用法错误。\n";
 }
 
 Command ParseCommandLine(const std::vector<std::string_view>& args) {
+    // getopt_long wants a mutable argv that ends in a null pointer.
+    std::vector<std::string> storage;
+    storage.reserve(args.size() + 1);
+    storage.emplace_back("quillbox-cli");
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : storage) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
+
     RunOptions run;
     bool help = false;
     bool version = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        const OptionName* option = nullptr;
-        std::optional<std::string_view> inlineValue;
-        if (arg.starts_with("--")) {
-            std::string_view name = arg.substr(2);
-            if (const auto eq = name.find('='); eq != std::string_view::npos) {
-                inlineValue = name.substr(eq + 1);
-                name = name.substr(0, eq);
-            }
-            option = FindLong(name);
-        } else if (arg.size() >= 2 && arg[0] == '-') {
-            option = FindShort(arg[1]);
-            if (option != nullptr && arg.size() > 2) {
-                if (!option->takesValue) {
-                    return UsageError{"未知选项 " + Quoted(arg)};
-                }
-                inlineValue = arg.substr(2);
-            }
-        } else {
-            return UsageError{"多余的参数 " + Quoted(arg)};
+    bool verbose = false;
+    bool quiet = false;
+    // optind 0 starts a new scan, as glibc and mingw-w64 both take it.
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        const int previous = optind == 0 ? 1 : optind;
+        const int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+        if (code == -1) {
+            break;
         }
-        if (option == nullptr) {
-            return UsageError{"未知选项 " + Quoted(arg)};
-        }
-
-        std::string_view value;
-        if (option->takesValue) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                return UsageError{"选项 " + Quoted(arg) + " 需要一个值"};
-            }
-        } else if (inlineValue) {
-            return UsageError{"选项 " + Quoted(arg) + " 不带值"};
-        }
-
-        switch (option->option) {
-            case Option::Messages:
+        const std::string_view value = optarg != nullptr ? optarg : "";
+        switch (code) {
+            case 'm':
                 run.messageFolder = value;
                 break;
-            case Option::Contacts:
+            case 'c':
                 run.contactsFolder = value;
                 break;
-            case Option::Output:
+            case 'o':
                 run.outputFile = value;
                 break;
-            case Option::Sort:
+            case 's':
                 if (value == "sender") {
                     run.order = SortOrder::BySender;
                 } else if (value == "date") {
@@ -138,28 +104,69 @@ Command ParseCommandLine(const std::vector<std::string_view>& args) {
                     return UsageError{"排序方式只能是 sender 或 date，不是 " + Quoted(value)};
                 }
                 break;
-            case Option::Html:
+            case kHtml:
                 run.html = true;
                 break;
-            case Option::RecurseMessages:
+            case 'r':
                 run.recurseMessages = true;
                 break;
-            case Option::RecurseContacts:
+            case 'R':
                 run.recurseContacts = true;
                 break;
-            case Option::Help:
+            case 'v':
+                verbose = true;
+                break;
+            case 'q':
+                quiet = true;
+                break;
+            case kReport:
+                run.reportFile = value;
+                break;
+            case 'h':
                 help = true;
                 break;
-            case Option::Version:
+            case 'V':
                 version = true;
                 break;
+            case ':':
+                return UsageError{"选项 " + Quoted(storage[static_cast<std::size_t>(previous)]) +
+                                  " 需要一个值"};
+            default: {
+                const std::string_view arg =
+                    storage[static_cast<std::size_t>(std::min(previous, argc - 1))];
+                if (optopt != 0 && !arg.starts_with("--")) {
+                    return UsageError{"未知选项 " +
+                                      Quoted(std::string("-") + static_cast<char>(optopt))};
+                }
+                const std::string_view name = arg.substr(0, arg.find('='));
+                for (const option& known : kLongOptions) {
+                    if (known.name != nullptr && known.has_arg == no_argument &&
+                        name.substr(2) == known.name && name.size() < arg.size()) {
+                        return UsageError{"选项 " + Quoted(name) + " 不带值"};
+                    }
+                }
+                return UsageError{"未知选项 " + Quoted(name)};
+            }
         }
+    }
+    if (optind < argc) {
+        return UsageError{"多余的参数 " + Quoted(storage[static_cast<std::size_t>(optind)])};
     }
     if (help) {
         return ShowHelp{};
     }
     if (version) {
         return ShowVersion{};
+    }
+    if (verbose && quiet) {
+        return UsageError{"--verbose 和 --quiet 不能同时使用"};
+    }
+    run.verbosity = quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal;
+    if (run.reportFile == "-" && run.outputFile == "-") {
+        return UsageError{"--report=- 和 --output=- 不能同时写到标准输出"};
+    }
+    if (!run.reportFile.empty() && run.reportFile == run.outputFile) {
+        return UsageError{"报告文件不能是输出文件"};
     }
     return run;
 }

@@ -9,15 +9,21 @@
 
 namespace quillbox::cli {
 
-// The options of one run, with the paths as the command line gave them (UTF-8 here).
+// How much a run says on standard error.
+enum class Verbosity { Quiet, Normal, Verbose };
+
+// The options of one run, with the paths as the command line gave them (UTF-8 on Windows, the
+// system's bytes elsewhere).
 struct RunOptions {
     std::string messageFolder;
     std::string contactsFolder;
     std::string outputFile;
+    std::string reportFile;
     bool recurseMessages = false;
     bool recurseContacts = false;
     bool html = false;
     SortOrder order = SortOrder::BySender;
+    Verbosity verbosity = Verbosity::Normal;
 };
 
 struct ShowHelp {};
@@ -28,6 +34,7 @@ struct UsageError {
 
 using Command = std::variant<RunOptions, ShowHelp, ShowVersion, UsageError>;
 
+// The arguments after the program's name.
 Command ParseCommandLine(const std::vector<std::string_view>& args);
 
 std::string_view UsageText();

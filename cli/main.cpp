@@ -1,14 +1,18 @@
+#include <cstdio>
 #include <exception>
-#include <iostream>
-#include <optional>
 #include <string>
-#include <system_error>
 #include <variant>
 #include <vector>
 
 #include "command_line.h"
 #include "quillbox/archive.h"
 #include "quillbox/text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#endif
 
 namespace {
 
@@ -18,86 +22,113 @@ constexpr int kExitUsage = 2;
 constexpr const char* kDone = "文档生成完毕！";
 constexpr const char* kFailed = "文档生成失败！";
 
-// The program's texts are UTF-8; a Windows console shows code page 936.
-std::string ForConsole(const std::string& utf8) {
+// Standard error, or standard output for help and version. Status never goes to standard
+// output: the archive may be going there.
+void Write(std::FILE* stream, const std::string& utf8) {
 #ifdef _WIN32
-    const auto wide = quillbox::WidenUtf8(utf8);
-    if (wide) {
-        if (auto narrow = quillbox::NarrowText(*wide)) {
-            return *narrow;
+    // A console shows UTF-16 whatever its code page; a file or pipe gets UTF-8.
+    const HANDLE handle = ::GetStdHandle(stream == stdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
+        if (const auto wide = quillbox::WidenUtf8(utf8)) {
+            std::fflush(stream);
+            DWORD written = 0;
+            ::WriteConsoleW(handle, wide->data(), static_cast<DWORD>(wide->size()), &written,
+                            nullptr);
+            return;
         }
     }
 #endif
-    return utf8;
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
 }
 
-void Print(std::ostream& out, const std::string& utf8) {
-    out << ForConsole(utf8) << '\n';
+void Say(const std::string& utf8) {
+    Write(stderr, utf8 + "\n");
 }
 
-// A path the user gave, as the engine's code page 936 text. None when code page 936 cannot
-// name it: "?" in place of a character would read or write another file.
-std::optional<std::string> EnginePath(const std::string& utf8Path) {
-    const auto wide = quillbox::WidenUtf8(utf8Path);
-    if (!wide) {
-        return std::nullopt;
+std::string Size(std::uint64_t bytes) {
+    char text[32];
+    if (bytes < 1024) {
+        std::snprintf(text, sizeof text, "%llu 字节", static_cast<unsigned long long>(bytes));
+    } else if (bytes < 1024 * 1024) {
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
     }
-    return quillbox::NarrowPath(*wide);
+    return text;
 }
 
-int Fail(const std::string& reason) {
-    Print(std::cerr, kFailed);
-    if (!reason.empty()) {
-        Print(std::cerr, reason);
+// "已读取 495 条信息（跳过 5 个文件），联系人 120 张（跳过 1 张），写入 1.2 MB：archive.txt"
+std::string Summary(const quillbox::RunReport& report) {
+    std::string line = "已读取 " + std::to_string(report.messages.read) + " 条信息";
+    if (!report.messages.skipped.empty()) {
+        line += "（跳过 " + std::to_string(report.messages.skipped.size()) + " 个文件）";
     }
-    return kExitFailed;
+    line += "，联系人 " + std::to_string(report.cards.read) + " 张";
+    if (!report.cards.skipped.empty()) {
+        line += "（跳过 " + std::to_string(report.cards.skipped.size()) + " 张）";
+    }
+    line +=
+        "，写入 " + Size(report.bytesWritten) + "：" + quillbox::DisplayPath(report.archivePath);
+    return line;
 }
 
-std::string SystemMessage(int error) {
-    return error != 0 ? "：" + std::system_category().message(error) : std::string();
+void ListSkipped(const quillbox::RunReport& report) {
+    for (const auto* files : {&report.cards, &report.messages}) {
+        for (const quillbox::SkippedFile& skipped : files->skipped) {
+            std::string line = "跳过 " + quillbox::DisplayPath(skipped.path) + "：" +
+                               std::string(quillbox::SkipReasonText(skipped.reason));
+            Say(line);
+        }
+    }
 }
 
 int Run(const quillbox::cli::RunOptions& options) {
     // The dialog's two refusals, in its order.
     if (options.messageFolder.empty()) {
-        Print(std::cerr, "信息路径不能为空！");
+        Say("信息路径不能为空！");
         return kExitUsage;
     }
     if (options.outputFile.empty()) {
-        Print(std::cerr, "输出路径不能为空！");
+        Say("输出路径不能为空！");
         return kExitUsage;
     }
-    const auto messages = EnginePath(options.messageFolder);
-    const auto contacts = EnginePath(options.contactsFolder);
-    const auto output = EnginePath(options.outputFile);
-    for (const auto& [narrow, given] :
-         {std::pair{&messages, &options.messageFolder},
-          std::pair{&contacts, &options.contactsFolder}, std::pair{&output, &options.outputFile}}) {
-        if (!*narrow) {
-            return Fail("路径含有代码页 936 无法表示的字符：" + *given);
-        }
+    quillbox::ArchiveRequest request;
+    request.messageFolder = quillbox::PathFromArgument(options.messageFolder);
+    request.recurseMessages = options.recurseMessages;
+    if (!options.contactsFolder.empty()) {
+        request.contactsFolder = quillbox::PathFromArgument(options.contactsFolder);
+    }
+    request.recurseContacts = options.recurseContacts;
+    request.output = quillbox::PathFromArgument(options.outputFile);
+    request.html = options.html;
+    request.order = options.order;
+    if (!options.reportFile.empty()) {
+        request.report = quillbox::PathFromArgument(options.reportFile);
     }
 
-    quillbox::RunFailure failure;
-    if (quillbox::GenerateArchive(*messages, options.recurseMessages, *contacts,
-                                  options.recurseContacts, *output, options.html, options.order,
-                                  &failure)) {
-        Print(std::cout, kDone);
-        return 0;
+    quillbox::RunReport report;
+    const bool written = quillbox::GenerateArchive(request, &report);
+    using Verbosity = quillbox::cli::Verbosity;
+    if (options.verbosity == Verbosity::Verbose ||
+        (!written && options.verbosity != Verbosity::Quiet)) {
+        ListSkipped(report);
     }
-    switch (failure.stage) {
-        case quillbox::RunFailure::Stage::OpenOutput:
-            return Fail("无法创建输出文件 " + options.outputFile +
-                        SystemMessage(failure.systemError));
-        case quillbox::RunFailure::Stage::WriteOutput:
-            return Fail("无法写入输出文件 " + options.outputFile +
-                        SystemMessage(failure.systemError));
-        default:
-            return Fail({});
+    if (!written) {
+        if (report.failure.stage != quillbox::RunFailure::Stage::WriteReport) {
+            Say(kFailed);
+        }
+        Say(quillbox::DescribeFailure(report.failure));
+        return kExitFailed;
     }
+    if (options.verbosity != Verbosity::Quiet) {
+        Say(kDone);
+        Say(Summary(report));
+    }
+    return 0;
 }
 
-// The arguments as UTF-8 text.
+// The arguments as UTF-8 text (the system's bytes on POSIX).
 int Main(const std::vector<std::string>& arguments) {
     try {
         const std::vector<std::string_view> args(arguments.begin(), arguments.end());
@@ -106,28 +137,27 @@ int Main(const std::vector<std::string>& arguments) {
             return Run(*run);
         }
         if (std::holds_alternative<quillbox::cli::ShowHelp>(command)) {
-            std::cout << ForConsole(std::string(quillbox::cli::UsageText()));
+            Write(stdout, std::string(quillbox::cli::UsageText()));
             return 0;
         }
         if (std::holds_alternative<quillbox::cli::ShowVersion>(command)) {
-            std::cout << "quillbox-cli " QUILLBOX_VERSION "\n";
+            Write(stdout, "quillbox-cli " QUILLBOX_VERSION "\n");
             return 0;
         }
-        Print(std::cerr,
-              "quillbox-cli: " + std::get<quillbox::cli::UsageError>(command).message + "\n");
-        std::cerr << ForConsole(std::string(quillbox::cli::UsageText()));
+        Say("quillbox-cli: " + std::get<quillbox::cli::UsageError>(command).message);
+        Say("Try 'quillbox-cli --help'.");
         return kExitUsage;
     } catch (const std::exception& e) {
-        return Fail(e.what());
+        Say(kFailed);
+        Say(e.what());
+        return kExitFailed;
     }
 }
 
 }  // namespace
 
 #ifdef _WIN32
-#include <windows.h>
-
-// Windows hands the command line over as UTF-16.
+// Windows hands the command line over as UTF-16; it goes on as UTF-8, never as code page 936.
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
@@ -142,6 +172,9 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+    // A size limit or a closed pipe is then a write error the run reports, not a silent death.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     return Main(std::vector<std::string>(argv + 1, argv + argc));
 }
 #endif

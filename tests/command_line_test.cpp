@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace quillbox::cli {
 namespace {
 
@@ -53,6 +55,108 @@ TEST(ParseCommandLine, RefusesWhatItDoesNotKnow) {
                                                                        {"-rx"},
                                                                        {"-"}}) {
         EXPECT_TRUE(std::holds_alternative<UsageError>(ParseCommandLine(args))) << args[0];
+    }
+}
+
+TEST(ParseCommandLine, TakesValuesAndFlagsInEveryFormGetoptKnows) {
+    struct Case {
+        const char* name;
+        std::vector<std::string_view> args;
+        std::string messages;
+        std::string output;
+        bool recurseMessages;
+        bool recurseContacts;
+    };
+    const Case cases[] = {
+        {"--opt=value", {"--messages=m", "--output=o"}, "m", "o", false, false},
+        {"a value that looks like an option",
+         {"--messages=-x", "-o", "-"},
+         "-x",
+         "-",
+         false,
+         false},
+        {"a separate value may begin with a dash",
+         {"-m", "-x", "--output", "--o"},
+         "-x",
+         "--o",
+         false,
+         false},
+        {"an empty value", {"--messages=", "-o", "o"}, "", "o", false, false},
+        {"bundled flags", {"-rR", "-m", "m", "-o", "o"}, "m", "o", true, true},
+        {"bundled flags with a value last", {"-Rrmm", "-o", "o"}, "m", "o", true, true},
+        {"an unambiguous prefix of a long option",
+         {"--mess=m", "--out", "o", "--recurse-m"},
+         "m",
+         "o",
+         true,
+         false},
+        {"the last value wins", {"-m", "a", "-m", "b", "-o", "o"}, "b", "o", false, false},
+        {"-- ends the options", {"-m", "m", "-o", "o", "--"}, "m", "o", false, false},
+    };
+    for (const Case& c : cases) {
+        const Command command = ParseCommandLine(c.args);
+        const auto* run = std::get_if<RunOptions>(&command);
+        ASSERT_NE(run, nullptr) << c.name;
+        EXPECT_EQ(run->messageFolder, c.messages) << c.name;
+        EXPECT_EQ(run->outputFile, c.output) << c.name;
+        EXPECT_EQ(run->recurseMessages, c.recurseMessages) << c.name;
+        EXPECT_EQ(run->recurseContacts, c.recurseContacts) << c.name;
+    }
+}
+
+TEST(ParseCommandLine, VerbosityAndReport) {
+    const auto verbosity = [](std::initializer_list<std::string_view> args) {
+        const Command command = ParseCommandLine(args);
+        const auto* run = std::get_if<RunOptions>(&command);
+        return run != nullptr ? std::optional<Verbosity>(run->verbosity) : std::nullopt;
+    };
+    EXPECT_EQ(verbosity({}), Verbosity::Normal);
+    EXPECT_EQ(verbosity({"-v"}), Verbosity::Verbose);
+    EXPECT_EQ(verbosity({"--verbose"}), Verbosity::Verbose);
+    EXPECT_EQ(verbosity({"-q"}), Verbosity::Quiet);
+    EXPECT_EQ(verbosity({"--quiet", "--quiet"}), Verbosity::Quiet);
+
+    const Command command = Parse({"-m", "m", "-o", "-", "--report=r.json"});
+    const auto* run = std::get_if<RunOptions>(&command);
+    ASSERT_NE(run, nullptr);
+    EXPECT_EQ(run->reportFile, "r.json");
+    EXPECT_EQ(run->outputFile, "-");
+    const Command toStdout = Parse({"-m", "m", "-o", "o", "--report", "-"});
+    ASSERT_TRUE(std::holds_alternative<RunOptions>(toStdout));
+    EXPECT_EQ(std::get<RunOptions>(toStdout).reportFile, "-");
+}
+
+TEST(ParseCommandLine, UsageErrorsSayWhatIsWrongInOneLine) {
+    struct Case {
+        std::vector<std::string_view> args;
+        std::string_view named;  // what the message must quote
+    };
+    const Case cases[] = {
+        {{"-v", "-q"}, "--quiet"},
+        {{"-qv"}, "--verbose"},
+        {{"--verbose", "-m", "m", "--quiet"}, "--quiet"},
+        // Standard output can take one of the two.
+        {{"-m", "m", "--report=-", "-o", "-"}, "--report=-"},
+        {{"-m", "m", "--report", "-", "--output=-"}, "--output=-"},
+        {{"-o", "same", "--report=same"}, ""},
+        // After "--" every argument is an operand, and the program takes none.
+        {{"-m", "m", "--", "-o", "o"}, "'-o'"},
+        {{"--", "--help"}, "'--help'"},
+        {{"-m", "m", "stray"}, "'stray'"},
+        {{"--sort", "name"}, "'name'"},
+        {{"--bogus=1"}, "'--bogus'"},
+        {{"-x"}, "'-x'"},
+        {{"-rx"}, "'-x'"},
+        {{"--report"}, "'--report'"},
+        {{"--html=yes"}, "--html"},
+    };
+    for (const Case& c : cases) {
+        const Command command = ParseCommandLine(c.args);
+        const auto* error = std::get_if<UsageError>(&command);
+        ASSERT_NE(error, nullptr) << c.args[0];
+        EXPECT_FALSE(error->message.empty()) << c.args[0];
+        EXPECT_EQ(error->message.find('\n'), std::string::npos) << error->message;
+        EXPECT_NE(error->message.find(c.named), std::string::npos) << error->message;
     }
 }
 

@@ -1,8 +1,9 @@
-#include "contact_book.h"
+#include "order/contact_book.h"
 
 #include <gtest/gtest.h>
 
-#include "message_order.h"
+#include "order/message_store.h"
+#include "test_messages.h"
 
 namespace quillbox {
 namespace {
@@ -29,26 +30,18 @@ TEST(ContactBook, TheEmptyNumberHasAnEmptyDisplayName) {
     EXPECT_EQ(book.Lookup(""), "Nobody");
 }
 
-MessageRecord Message(std::string sender, std::uint64_t key, std::string body = {}) {
+test::Message Message(std::string sender, std::uint64_t key, std::string body = {}) {
     return {std::move(sender), std::move(body), {}, key};
-}
-
-std::vector<std::string> Bodies(const std::vector<MessageRecord>& messages) {
-    std::vector<std::string> bodies;
-    for (const auto& m : messages) {
-        bodies.push_back(m.body);
-    }
-    return bodies;
 }
 
 struct OrderCase {
     std::string name;
     SortOrder order;
-    std::vector<MessageRecord> input;
+    std::vector<test::Message> input;
     std::vector<std::string> expected;  // bodies in the expected order
 };
 
-TEST(OrderMessages, SortsStablyByDateOrBySenderThenDate) {
+TEST(MessageStore, OrdersStablyByDateOrBySenderThenDate) {
     const OrderCase cases[] = {
         {"senders in descending byte order",
          SortOrder::BySender,
@@ -85,12 +78,7 @@ TEST(OrderMessages, SortsStablyByDateOrBySenderThenDate) {
         {"nothing to order", SortOrder::ByDate, {}, {}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Bodies(OrderMessages(c.input, c.order)), c.expected) << c.name;
-        // The run's own store orders the same way.
-        MessageStore store;
-        for (const MessageRecord& m : c.input) {
-            store.Add(m.sender, m.dateText, m.body, m.dateKey);
-        }
+        MessageStore store = test::StoreOf(c.input);
         store.Order(c.order);
         std::vector<std::string> bodies;
         for (const auto& m : store.Messages()) {
@@ -103,7 +91,7 @@ TEST(OrderMessages, SortsStablyByDateOrBySenderThenDate) {
 TEST(MessageStore, KeepsEveryTextWholeAcrossItsBlocks) {
     // Past a megabyte the texts go on in a new block; one longer than a block gets its own.
     MessageStore store;
-    std::vector<MessageRecord> records;
+    std::vector<test::Message> records;
     for (std::size_t i = 0; i < 3000; ++i) {
         const std::string body(i == 1500 ? std::size_t{3} << 20 : i % 997,
                                static_cast<char>('a' + i % 26));

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "fake_dialog_shell.h"
+#include "quillbox/text.h"
 #include "res/resource.h"
-#include "test_files.h"
 
 namespace quillbox::app {
 namespace {
@@ -35,14 +36,14 @@ public:
 class DialogControllerTest : public ::testing::Test {
 protected:
     DialogControllerTest()
-        : dialog_(controls_, shell_,
-                  [this](std::string m, bool rm, std::string c, bool rc, std::string o, bool h,
-                         SortOrder s) {
-                      runs_.push_back({m, rm, c, rc, o, h, s,
-                                       controls_.disabled.count(IDC_GENERATE) != 0 &&
-                                           controls_.disabled.at(IDC_GENERATE)});
-                      return runResult_;
-                  }) {
+        : dialog_(controls_, shell_, [this](const ArchiveRequest& request, RunReport* report) {
+              runs_.push_back({request, controls_.disabled.count(IDC_GENERATE) != 0 &&
+                                            controls_.disabled.at(IDC_GENERATE)});
+              if (report != nullptr) {
+                  *report = runReport_;
+              }
+              return runResult_;
+          }) {
         shell_.generateDisabled = [this] {
             return controls_.disabled.count(IDC_GENERATE) != 0 &&
                    controls_.disabled.at(IDC_GENERATE);
@@ -54,6 +55,7 @@ protected:
     test::FakeDialogShell shell_;
     std::vector<test::RecordedRun> runs_;
     bool runResult_ = true;
+    RunReport runReport_;
     CQuillboxDlg dialog_;
 };
 
@@ -83,7 +85,7 @@ TEST_F(DialogControllerTest, RefusesAMissingMessageFolderFirstThenAMissingOutput
     EXPECT_FALSE(controls_.disabled[IDC_GENERATE]);
 }
 
-TEST_F(DialogControllerTest, HandsTheSevenArgumentsToTheRunAsTheControlsStandAtThePress) {
+TEST_F(DialogControllerTest, HandsTheRequestToTheRunAsTheControlsStandAtThePress) {
     controls_.SetText(IDC_MESSAGE_FOLDER, u"/home/李四/信息");
     controls_.SetText(IDC_OUTPUT_FILE, u"/tmp/存档.txt");
     dialog_.OnGenerate();  // no contact folder: the run starts all the same
@@ -99,22 +101,29 @@ TEST_F(DialogControllerTest, HandsTheSevenArgumentsToTheRunAsTheControlsStandAtT
     dialog_.OnGenerate();
 
     ASSERT_EQ(runs_.size(), 3u);
-    EXPECT_EQ(runs_[0].messageFolder, quillbox::test::Gbk("/home/李四/信息"));
-    EXPECT_EQ(runs_[0].contactsFolder, "");
-    EXPECT_EQ(runs_[0].outputFile, quillbox::test::Gbk("/tmp/存档.txt"));
-    EXPECT_FALSE(runs_[0].html);
-    EXPECT_EQ(runs_[0].order, SortOrder::BySender);
+    using std::filesystem::path;
+    const ArchiveRequest& first = runs_[0].request;
+    EXPECT_EQ(first.messageFolder, path(u"/home/李四/信息"));
+    EXPECT_FALSE(first.recurseMessages);
+    EXPECT_EQ(first.contactsFolder, path());
+    EXPECT_FALSE(first.recurseContacts);
+    EXPECT_EQ(first.output, path(u"/tmp/存档.txt"));
+    EXPECT_FALSE(first.html);
+    EXPECT_EQ(first.order, SortOrder::BySender);
+    EXPECT_EQ(first.report, path());
 
-    EXPECT_EQ(runs_[1].contactsFolder, "/c");
-    EXPECT_TRUE(runs_[1].recurseMessages);
-    EXPECT_FALSE(runs_[1].recurseContacts);
-    EXPECT_TRUE(runs_[1].html);
-    EXPECT_EQ(runs_[1].order, SortOrder::ByDate);
+    const ArchiveRequest& second = runs_[1].request;
+    EXPECT_EQ(second.contactsFolder, path("/c"));
+    EXPECT_TRUE(second.recurseMessages);
+    EXPECT_FALSE(second.recurseContacts);
+    EXPECT_TRUE(second.html);
+    EXPECT_EQ(second.order, SortOrder::ByDate);
 
-    EXPECT_TRUE(runs_[2].recurseContacts);
-    EXPECT_FALSE(runs_[2].recurseMessages);
-    EXPECT_FALSE(runs_[2].html);
-    EXPECT_EQ(runs_[2].order, SortOrder::BySender);
+    const ArchiveRequest& third = runs_[2].request;
+    EXPECT_TRUE(third.recurseContacts);
+    EXPECT_FALSE(third.recurseMessages);
+    EXPECT_FALSE(third.html);
+    EXPECT_EQ(third.order, SortOrder::BySender);
 }
 
 TEST_F(DialogControllerTest, DisablesGenerateUntilTheResultHasBeenSeen) {
@@ -125,22 +134,56 @@ TEST_F(DialogControllerTest, DisablesGenerateUntilTheResultHasBeenSeen) {
     dialog_.OnGenerate();
     ASSERT_EQ(runs_.size(), 2u);
     EXPECT_TRUE(runs_[0].generateDisabled);
+    EXPECT_TRUE(runs_[1].generateDisabled);
     EXPECT_EQ(shell_.messages, (std::vector<std::u16string>{u"文档生成完毕！", u"文档生成失败！"}));
     EXPECT_EQ(shell_.generateDisabledDuringMessage, (std::vector<bool>{true, true}));
     EXPECT_FALSE(controls_.disabled[IDC_GENERATE]);
 }
 
-TEST_F(DialogControllerTest, APathOutsideCodePage936IsNeverRun) {
+TEST_F(DialogControllerTest, TheMessageSaysWhyARunFailedAndHowManyFilesItSkipped) {
     controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
+    controls_.SetText(IDC_OUTPUT_FILE, u"/o.txt");
+    runReport_.ok = true;
+    runReport_.messages.skipped = {{"/m/a.vmg", SkipReason::NoDate, 0},
+                                   {"/m/b.vmg", SkipReason::Empty, 0}};
+    runReport_.cards.skipped = {{"/c/x.vcf", SkipReason::NoName, 0}};
+    dialog_.OnGenerate();
+    runReport_.cards.skipped.clear();
+    runReport_.messages.skipped.resize(1);
+    dialog_.OnGenerate();
+
+    runResult_ = false;
+    runReport_ = {};
+    runReport_.failure = {RunFailure::Stage::MessageFolderMissing, 0, "/m"};
+    dialog_.OnGenerate();
+    const auto reason = WidenUtf8(DescribeFailure(runReport_.failure));
+    ASSERT_TRUE(reason);
+    ASSERT_FALSE(reason->empty());
+    EXPECT_EQ(shell_.messages, (std::vector<std::u16string>{
+                                   u"文档生成完毕！\n已跳过 3 个无法读取的文件",
+                                   u"文档生成完毕！\n已跳过 1 个无法读取的文件",
+                                   u"文档生成失败！\n" + *reason,
+                               }));
+    EXPECT_FALSE(controls_.disabled[IDC_GENERATE]);
+}
+
+TEST_F(DialogControllerTest, APathOutsideCodePage936IsRunAsTyped) {
+    const std::u16string smile = u"/tmp/\U0001F600";
     for (const int field : {IDC_OUTPUT_FILE, IDC_CONTACT_FOLDER, IDC_MESSAGE_FOLDER}) {
         controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
         controls_.SetText(IDC_CONTACT_FOLDER, u"/c");
         controls_.SetText(IDC_OUTPUT_FILE, u"/o.txt");
-        controls_.SetText(field, u"/tmp/\U0001F600");
+        controls_.SetText(field, smile);
         dialog_.OnGenerate();
     }
-    EXPECT_TRUE(runs_.empty());
-    EXPECT_EQ(shell_.messages, std::vector<std::u16string>(3, u"文档生成失败！"));
+    using std::filesystem::path;
+    ASSERT_EQ(runs_.size(), 3u);
+    EXPECT_EQ(runs_[0].request.output, path(smile));
+    EXPECT_EQ(runs_[1].request.contactsFolder, path(smile));
+    EXPECT_EQ(runs_[2].request.messageFolder, path(smile));
+    EXPECT_EQ(runs_[2].request.contactsFolder, path("/c"));
+    EXPECT_EQ(runs_[2].request.output, path("/o.txt"));
+    EXPECT_EQ(shell_.messages, std::vector<std::u16string>(3, u"文档生成完毕！"));
     EXPECT_FALSE(controls_.disabled[IDC_GENERATE]);
 }
 
@@ -163,8 +206,8 @@ TEST_F(DialogControllerTest, SaveAsTextsFollowTheHtmlBoxAsItStandsWhenBrowsing) 
     controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
     dialog_.OnGenerate();
     ASSERT_EQ(runs_.size(), 1u);
-    EXPECT_TRUE(runs_[0].html);
-    EXPECT_EQ(runs_[0].outputFile, "/tmp/a.txt");
+    EXPECT_TRUE(runs_[0].request.html);
+    EXPECT_EQ(runs_[0].request.output, std::filesystem::path("/tmp/a.txt"));
 }
 
 TEST_F(DialogControllerTest, ChoosingAFolderKeepsTheBoxesTickedSinceTheLastExchange) {

@@ -51,15 +51,9 @@ private:
     }
 };
 
-// The seven arguments of one run, and the state of "生成" while it ran.
+// What one run was asked to do, and the state of "生成" while it ran.
 struct RecordedRun {
-    std::string messageFolder;
-    bool recurseMessages;
-    std::string contactsFolder;
-    bool recurseContacts;
-    std::string outputFile;
-    bool html;
-    SortOrder order;
+    ArchiveRequest request;
     bool generateDisabled;
 };
 

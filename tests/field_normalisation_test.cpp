@@ -1,4 +1,4 @@
-#include "field_normalisation.h"
+#include "read/field_normalisation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "folder_scan.h"
+#include "scan/folder_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <tuple>
 
 #include "test_files.h"
 
@@ -18,39 +20,61 @@ namespace quillbox {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Gbk;
 using test::TempDir;
 using test::WriteBytes;
+
+// One extension only: no file of the tests ends in it.
+constexpr std::string_view kNone = "none";
+
+// A path as UTF-8 with "/" between its parts on every platform, for comparing.
+std::string Generic(const platform::NativeString& native) {
+    const std::u8string utf8 = fs::path(native).u8string();
+    std::string path(utf8.begin(), utf8.end());
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+std::vector<std::string> PathsOf(const FileList& list) {
+    std::vector<std::string> paths;
+    platform::NativeString path;
+    for (std::size_t i = 0; i < list.Size(); ++i) {
+        list.PathAt(i, path);
+        paths.push_back(Generic(path));
+    }
+    return paths;
+}
 
 class FolderScanTest : public ::testing::Test {
 protected:
     void Touch(std::string_view relative) { WriteBytes(dir_ / relative, "x"); }
 
-    // The names found, relative to the folder, sorted: the listing order is the platform's.
-    std::vector<std::string> Scan(const std::string& folder, std::string extension, bool recurse,
-                                  bool* result = nullptr) {
-        std::vector<std::string> files;
-        const bool found = CollectFiles(folder, files, std::move(extension), recurse);
-        if (result != nullptr) {
-            *result = found;
-        }
-        const std::string root = Slashes(dir_.Path().string()) + "/";
-        for (auto& f : files) {
-            f = Slashes(f);
+    // The paths listed, relative to the test's folder, in the list's order.
+    std::vector<std::string> Listed(const fs::path& folder, std::string_view first,
+                                    std::string_view second, bool recurse) {
+        FileList list;
+        CollectFiles(folder.native(), list, first, second, recurse);
+        std::vector<std::string> paths = PathsOf(list);
+        const std::string root = Generic(dir_.Path().native()) + "/";
+        for (auto& f : paths) {
             if (f.starts_with(root)) {
                 f.erase(0, root.size());
             }
         }
-        std::sort(files.begin(), files.end());
-        return files;
+        return paths;
     }
 
-    std::string Folder() const { return dir_.Path().string(); }
+    // The same, sorted: the listing order is the platform's.
+    std::vector<std::string> Scan(const fs::path& folder, std::string_view first,
+                                  std::string_view second, bool recurse) {
+        std::vector<std::string> paths = Listed(folder, first, second, recurse);
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
 
-    // Paths with "/" between their parts on every platform, for comparing.
-    static std::string Slashes(std::string path) {
-        std::replace(path.begin(), path.end(), '\\', '/');
-        return path;
+    const fs::path& Folder() const { return dir_.Path(); }
+    // The folder with text after it, as a user may type it.
+    fs::path Folder(std::string_view suffix) const {
+        return fs::path(Folder().native() + platform::NativeString(suffix.begin(), suffix.end()));
     }
 
     TempDir dir_;
@@ -64,19 +88,22 @@ TEST_F(FolderScanTest, MatchesADotAndTheExtensionByteForByte) {
          {"a.vcf", "b.c.vcf", "c.VCF", "d.Vcf", "e.vcf.bak", "vcf", "avcf", ".vcf"}) {
         Touch(name);
     }
-    EXPECT_EQ(Scan(Folder(), "vcf", false), (Names{".vcf", "a.vcf", "b.c.vcf"}));
-    EXPECT_EQ(Scan(Folder(), "VCF", false), (Names{"c.VCF"}));
-    EXPECT_EQ(Scan(Folder(), "*", false).size(), 8u);
+    EXPECT_EQ(Scan(Folder(), "vcf", kNone, false), (Names{".vcf", "a.vcf", "b.c.vcf"}));
+    EXPECT_EQ(Scan(Folder(), kNone, "VCF", false), (Names{"c.VCF"}));
+    // All files of the first extension, then those of the second.
+    Names both = Listed(Folder(), "VCF", "vcf", false);
+    ASSERT_EQ(both.size(), 4u);
+    EXPECT_EQ(both.front(), "c.VCF");
+    std::sort(both.begin() + 1, both.end());
+    EXPECT_EQ(both, (Names{"c.VCF", ".vcf", "a.vcf", "b.c.vcf"}));
 }
 
 TEST_F(FolderScanTest, SubFoldersAreScannedOnlyWhenAskedAndNeverListed) {
     Touch("top.vmg");
     Touch("cards.vmg/inner.vmg");
     Touch("a/b/c/deep.vmg");
-    EXPECT_EQ(Scan(Folder(), "vmg", false), (Names{"top.vmg"}));
-    EXPECT_EQ(Scan(Folder(), "vmg", true),
-              (Names{"a/b/c/deep.vmg", "cards.vmg/inner.vmg", "top.vmg"}));
-    EXPECT_EQ(Scan(Folder(), "*", true),
+    EXPECT_EQ(Scan(Folder(), "vmg", "VMG", false), (Names{"top.vmg"}));
+    EXPECT_EQ(Scan(Folder(), "vmg", "VMG", true),
               (Names{"a/b/c/deep.vmg", "cards.vmg/inner.vmg", "top.vmg"}));
 }
 
@@ -85,15 +112,11 @@ TEST_F(FolderScanTest, ASubFoldersFilesComeWhereTheSubFolderStands) {
     Touch("sub/s1.vcf");
     Touch("sub/s2.vcf");
     Touch("z.vcf");
-    std::vector<std::string> files;
-    ASSERT_TRUE(CollectFiles(Folder(), files, "vcf", true));
+    const Names files = Listed(Folder(), "vcf", "VCF", true);
     ASSERT_EQ(files.size(), 4u);
     // Depth-first: the two files of sub stand next to each other, whatever the listing order.
-    for (auto& f : files) {
-        f = Slashes(f);
-    }
-    const auto s1 = std::find(files.begin(), files.end(), Slashes(Folder()) + "/sub/s1.vcf");
-    const auto s2 = std::find(files.begin(), files.end(), Slashes(Folder()) + "/sub/s2.vcf");
+    const auto s1 = std::find(files.begin(), files.end(), "sub/s1.vcf");
+    const auto s2 = std::find(files.begin(), files.end(), "sub/s2.vcf");
     ASSERT_NE(s1, files.end());
     ASSERT_NE(s2, files.end());
     EXPECT_EQ(std::abs(s1 - s2), 1);
@@ -101,37 +124,45 @@ TEST_F(FolderScanTest, ASubFoldersFilesComeWhereTheSubFolderStands) {
 
 TEST_F(FolderScanTest, MissingEmptyAndTrailingSeparatorFolders) {
     Touch("sub/x.vmg");
-    bool result = true;
-    EXPECT_EQ(Scan(Folder() + "/absent", "vmg", true, &result), Names{});
-    EXPECT_FALSE(result);
-    EXPECT_EQ(Scan("", "vmg", true, &result), Names{});
-    EXPECT_FALSE(result);
-    // A folder without matching files is no failure.
-    EXPECT_EQ(Scan(Folder(), "vcf", true, &result), Names{});
-    EXPECT_TRUE(result);
+    // The run checks its folders before a scan; a missing one lists nothing all the same.
+    EXPECT_EQ(Scan(Folder("/absent"), "vmg", "VMG", true), Names{});
+    // A folder without matching files gives nothing either.
+    EXPECT_EQ(Scan(Folder(), "vcf", "VCF", true), Names{});
     // "dir/" is the folder dir, and its paths have no doubled separator.
-    EXPECT_EQ(Scan(Folder() + "/", "vmg", true, &result), (Names{"sub/x.vmg"}));
-    EXPECT_TRUE(result);
-    EXPECT_EQ(Scan(Folder() + "/sub//", "vmg", false, &result), (Names{"sub/x.vmg"}));
+    EXPECT_EQ(Scan(Folder("/"), "vmg", "VMG", true), (Names{"sub/x.vmg"}));
+    EXPECT_EQ(Scan(Folder("/sub//"), "vmg", "VMG", false), (Names{"sub/x.vmg"}));
 }
 
 TEST_F(FolderScanTest, AFileGivenAsTheFolderYieldsNothing) {
     Touch("x.vmg");
-    bool result = false;
-    EXPECT_EQ(Scan(Folder() + "/x.vmg", "vmg", true, &result), Names{});
-    EXPECT_TRUE(result);
+    EXPECT_EQ(Scan(Folder("/x.vmg"), "vmg", "VMG", true), Names{});
 }
 
 TEST_F(FolderScanTest, AppendsWithoutClearingOrRemovingDuplicates) {
     Touch("m.vmg");
-    std::vector<std::string> files{"earlier"};
-    CollectFiles(Folder(), files, "vmg", false);
-    CollectFiles(Folder(), files, "vmg", false);
-    for (auto& f : files) {
-        f = Slashes(f);
+    Touch("other/o.vmg");
+    FileList list;
+    CollectFiles(Folder("/other").native(), list, "vmg", "VMG", false);
+    CollectFiles(Folder().native(), list, "vmg", "VMG", false);
+    CollectFiles(Folder().native(), list, "vmg", "VMG", false);
+    const std::string root = Generic(Folder().native());
+    EXPECT_EQ(PathsOf(list), (Names{root + "/other/o.vmg", root + "/m.vmg", root + "/m.vmg"}));
+    list.Clear();
+    EXPECT_EQ(list.Size(), 0u);
+}
+
+// What a list says of each file: its path, its kind and its identity as the listing gave them.
+using Listing =
+    std::vector<std::tuple<std::string, platform::EntryKind, std::optional<platform::FileId>>>;
+
+void AppendListing(const FileList& list, Listing& listing) {
+    platform::NativeString path;
+    for (std::size_t i = 0; i < list.Size(); ++i) {
+        list.PathAt(i, path);
+        const ListedFile file = list.At(i);
+        EXPECT_EQ(platform::NativeString(file.folder) + platform::NativeString(file.name), path);
+        listing.emplace_back(Generic(path), file.kind, file.id);
     }
-    const std::string m = Slashes(Folder()) + "/m.vmg";
-    EXPECT_EQ(files, (Names{"earlier", m, m}));
 }
 
 TEST_F(FolderScanTest, OneListingForTwoExtensionsGivesWhatTwoScansGive) {
@@ -148,40 +179,42 @@ TEST_F(FolderScanTest, OneListingForTwoExtensionsGivesWhatTwoScansGive) {
     fs::create_symlink(dir_ / "absent.vmg", dir_ / "dangling.vmg");
     ASSERT_EQ(::mkfifo((dir_ / "pipe.vmg").c_str(), 0600), 0);
 #endif
-    const std::pair<std::string, std::string> pairs[] = {
-        {"vmg", "VMG"}, {"VMG", "vmg"}, {"vmg", "vmg"}, {"*", "vmg"}, {"vcf", "VMG"}};
+    const std::pair<std::string_view, std::string_view> pairs[] = {
+        {"vmg", "VMG"}, {"VMG", "vmg"}, {"vmg", "vmg"}, {"vcf", "VMG"}};
     for (const auto& [first, second] : pairs) {
         for (const bool recurse : {false, true}) {
-            for (const std::string& folder : {Folder(), Folder() + "/", Folder() + "/absent"}) {
-                std::vector<std::string> expected;
-                const bool foundFirst = CollectFiles(folder, expected, first, recurse);
-                const bool foundSecond = CollectFiles(folder, expected, second, recurse);
-                ASSERT_EQ(foundFirst, foundSecond);
+            for (const fs::path& folder : {Folder(), Folder("/"), Folder("/absent")}) {
+                FileList one;
+                FileList other;
+                CollectFiles(folder.native(), one, first, kNone, recurse);
+                CollectFiles(folder.native(), other, second, kNone, recurse);
+                Listing expected;
+                AppendListing(one, expected);
+                AppendListing(other, expected);
                 FileList list;
-                EXPECT_EQ(CollectFiles(folder, list, first, second, recurse), foundFirst);
-                std::vector<std::string> paths(list.Size());
-                for (std::size_t i = 0; i < list.Size(); ++i) {
-                    list.PathAt(i, paths[i]);
-                }
-                EXPECT_EQ(paths, expected) << first << " " << second << " " << recurse;
+                CollectFiles(folder.native(), list, first, second, recurse);
+                Listing listing;
+                AppendListing(list, listing);
+                EXPECT_EQ(listing, expected) << first << " " << second << " " << recurse;
             }
         }
     }
-    // A list appends, as CollectFiles does.
-    std::vector<std::string> expected;
-    for (const std::string& folder : {Folder(), Folder() + "/s"}) {
-        CollectFiles(folder, expected, "vmg", true);
-        CollectFiles(folder, expected, "VMG", true);
+    // A list appends, folder after folder.
+    Listing expected;
+    for (const fs::path& folder : {Folder(), Folder("/s")}) {
+        FileList one;
+        FileList other;
+        CollectFiles(folder.native(), one, "vmg", kNone, true);
+        CollectFiles(folder.native(), other, "VMG", kNone, true);
+        AppendListing(one, expected);
+        AppendListing(other, expected);
     }
     FileList list;
-    CollectFiles(Folder(), list, "vmg", "VMG", true);
-    CollectFiles(Folder() + "/s", list, "vmg", "VMG", true);
-    std::vector<std::string> paths(list.Size());
-    for (std::size_t i = 0; i < list.Size(); ++i) {
-        list.PathAt(i, paths[i]);
-        EXPECT_EQ(std::string(list.At(i).folder) + std::string(list.At(i).name), paths[i]);
-    }
-    EXPECT_EQ(paths, expected);
+    CollectFiles(Folder().native(), list, "vmg", "VMG", true);
+    CollectFiles(Folder("/s").native(), list, "vmg", "VMG", true);
+    Listing listing;
+    AppendListing(list, listing);
+    EXPECT_EQ(listing, expected);
 }
 
 #ifndef _WIN32
@@ -192,12 +225,14 @@ TEST_F(FolderScanTest, TheListTellsWhichFilesTheListingSawAsRegular) {
     fs::create_symlink(dir_ / "pipe.vmg", dir_ / "to-pipe.vmg");
     fs::create_symlink(dir_ / "absent.vmg", dir_ / "dangling.vmg");
     FileList list;
-    ASSERT_TRUE(CollectFiles(Folder(), list, "vmg", "VMG", false));
+    CollectFiles(Folder().native(), list, "vmg", "VMG", false);
     std::map<std::string, platform::EntryKind> kinds;
-    std::string path;
+    std::map<std::string, std::optional<platform::FileId>> ids;
+    platform::NativeString path;
     for (std::size_t i = 0; i < list.Size(); ++i) {
         list.PathAt(i, path);
         kinds[fs::path(path).filename().string()] = list.At(i).kind;
+        ids[fs::path(path).filename().string()] = list.At(i).id;
     }
     using platform::EntryKind;
     EXPECT_EQ(kinds, (std::map<std::string, EntryKind>{{"dangling.vmg", EntryKind::Unchecked},
@@ -205,29 +240,42 @@ TEST_F(FolderScanTest, TheListTellsWhichFilesTheListingSawAsRegular) {
                                                        {"plain.vmg", EntryKind::RegularFile},
                                                        {"to-pipe.vmg", EntryKind::Unchecked},
                                                        {"to-plain.vmg", EntryKind::RegularFile}}));
+    // A regular file has its identity, a link its target's: the run tells them apart by it.
+    struct stat plain {};
+    ASSERT_EQ(::stat((dir_ / "plain.vmg").c_str(), &plain), 0);
+    const platform::FileId plainId{static_cast<std::uint64_t>(plain.st_dev),
+                                   static_cast<std::uint64_t>(plain.st_ino)};
+    EXPECT_EQ(ids["plain.vmg"], plainId);
+    EXPECT_EQ(ids["to-plain.vmg"], plainId);
+    EXPECT_FALSE(ids["dangling.vmg"].has_value());
 }
 
-TEST_F(FolderScanTest, LinksToParentsEndTheDescentAndBrokenLinksAreFiles) {
+TEST_F(FolderScanTest, EachFolderIsEnteredOnceAndBrokenLinksAreFiles) {
     Touch("real/m.vmg");
     fs::create_directory_symlink(dir_.Path(), dir_ / "real" / "loop");
     fs::create_directory_symlink(dir_ / "real", dir_ / "alias");
     fs::create_symlink(dir_ / "absent.vmg", dir_ / "dangling.vmg");
     fs::create_symlink(dir_ / "self.vmg", dir_ / "self.vmg");
-    const Names found = Scan(Folder(), "vmg", true);
-    // real/m.vmg is reached through real and through alias; the loop back to the top is cut.
-    EXPECT_EQ(found, (Names{"alias/m.vmg", "dangling.vmg", "real/m.vmg", "self.vmg"}));
+    Names found = Scan(Folder(), "vmg", "VMG", true);
+    // real is reached as itself and through alias, and is listed under whichever comes first;
+    // the loop back to the top is cut.
+    ASSERT_EQ(found.size(), 3u) << ::testing::PrintToString(found);
+    EXPECT_TRUE(found[0] == "alias/m.vmg" || found[0] == "real/m.vmg") << found[0];
+    found.erase(found.begin());
+    EXPECT_EQ(found, (Names{"dangling.vmg", "self.vmg"}));
 }
 #endif
 
-TEST_F(FolderScanTest, ChineseNamesArriveAsCodePage936AndUnconvertibleNamesAreSkipped) {
+TEST_F(FolderScanTest, NamesArriveAsTheSystemSpellsThem) {
     Touch("信息/短信.vmg");
+    Names expected = {"smile-\xF0\x9F\x98\x80.vmg", "信息/短信.vmg"};
 #ifndef _WIN32
     Touch("bad-\xFF.vmg");  // only POSIX names can be other than Unicode
+    expected.insert(expected.begin(), "bad-\xFF.vmg");
 #endif
     Touch("smile-\xF0\x9F\x98\x80.vmg");
-    const Names found = Scan(Folder(), "vmg", true);
-    // A name that is not UTF-8 is left out; one the code page lacks keeps the "?" it gets.
-    EXPECT_EQ(found, (Names{"smile-??.vmg", Gbk("信息/短信.vmg")}));
+    // Nothing is left out, and nothing becomes a "?": a name the code page lacks is still read.
+    EXPECT_EQ(Scan(Folder(), "vmg", "VMG", true), expected);
 }
 
 #ifndef _WIN32
@@ -238,7 +286,7 @@ TEST_F(FolderScanTest, AnUnreadableSubFolderIsPassedOver) {
     Touch("ok.vmg");
     Touch("locked/hidden.vmg");
     fs::permissions(dir_ / "locked", fs::perms::none);
-    EXPECT_EQ(Scan(Folder(), "vmg", true), (Names{"ok.vmg"}));
+    EXPECT_EQ(Scan(Folder(), "vmg", "VMG", true), (Names{"ok.vmg"}));
 }
 
 TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
@@ -246,7 +294,7 @@ TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
     const fs::path start = fs::current_path();
     fs::current_path(dir_.Path());
     const std::string segment(200, 'd');
-    std::size_t length = Folder().size();
+    std::size_t length = Folder().native().size();
     int depth = 0;
     while (length < 4200) {
         fs::create_directory(segment);
@@ -256,8 +304,9 @@ TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
         std::ofstream("m.vmg") << "x";
     }
     fs::current_path(start);
-    std::vector<std::string> files;
-    ASSERT_TRUE(CollectFiles(Folder(), files, "vmg", true));
+    FileList list;
+    CollectFiles(Folder().native(), list, "vmg", "VMG", true);
+    const Names files = PathsOf(list);
     EXPECT_FALSE(files.empty());
     EXPECT_LT(files.size(), static_cast<std::size_t>(depth));
     for (const auto& f : files) {

@@ -6,7 +6,10 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "quillbox/archive.h"
 #include "test_files.h"
@@ -24,35 +27,73 @@ using test::WriteMessage;
 
 class GenerationRunTest : public ::testing::Test {
 protected:
-    std::string Path(std::string_view relative) const { return (dir_ / relative).string(); }
-
-    bool Run(bool html = false, SortOrder order = SortOrder::ByDate, bool recurseMessages = false,
-             bool recurseContacts = false, RunFailure* failure = nullptr) {
-        return GenerateArchive(Path("messages"), recurseMessages, Path("cards"), recurseContacts,
-                               Path("out.txt"), html, order, failure);
+    // Both folders are there, empty: a run over a missing folder fails.
+    GenerationRunTest() {
+        fs::create_directories(dir_ / "messages");
+        fs::create_directories(dir_ / "cards");
     }
 
+    ArchiveRequest Request(bool html = false, SortOrder order = SortOrder::ByDate,
+                           bool recurseMessages = false, bool recurseContacts = false) const {
+        ArchiveRequest request;
+        request.messageFolder = dir_ / "messages";
+        request.recurseMessages = recurseMessages;
+        request.contactsFolder = dir_ / "cards";
+        request.recurseContacts = recurseContacts;
+        request.output = dir_ / "out.txt";
+        request.html = html;
+        request.order = order;
+        return request;
+    }
+
+    bool Run(bool html = false, SortOrder order = SortOrder::ByDate, bool recurseMessages = false,
+             bool recurseContacts = false) {
+        return GenerateArchive(Request(html, order, recurseMessages, recurseContacts), &report_);
+    }
+
+    std::string Path(std::string_view relative) const { return (dir_ / relative).string(); }
     std::string Archive() const { return ReadBytes(dir_ / "out.txt"); }
 
+    // The names of the files a run skipped, with the reasons.
+    static std::vector<std::pair<std::string, SkipReason>> Skipped(const RunReport::Files& files) {
+        std::vector<std::pair<std::string, SkipReason>> skipped;
+        for (const SkippedFile& file : files.skipped) {
+            skipped.emplace_back(file.path.filename().string(), file.reason);
+        }
+        std::sort(skipped.begin(), skipped.end());
+        return skipped;
+    }
+
     TempDir dir_;
+    RunReport report_;
 };
 
 TEST_F(GenerationRunTest, AnEmptyOutputPathIsRefusedBeforeAnythingIsRead) {
     WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
-    RunFailure failure;
-    EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, "", false, SortOrder::ByDate,
-                                 &failure));
-    EXPECT_EQ(failure.stage, RunFailure::Stage::EmptyOutputPath);
+    ArchiveRequest request = Request();
+    request.contactsFolder.clear();
+    request.output.clear();
+    RunReport report;
+    EXPECT_FALSE(GenerateArchive(request, &report));
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.failure.stage, RunFailure::Stage::EmptyOutputPath);
+    EXPECT_EQ(report.messages.found, 0u);
 }
 
 TEST_F(GenerationRunTest, AnArchiveThatCannotBeCreatedFailsTheRun) {
     WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
-    for (const char* output : {"absent/out.txt", "messages"}) {
-        RunFailure failure;
-        EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, Path(output), false,
-                                     SortOrder::ByDate, &failure))
-            << output;
-        EXPECT_EQ(failure.stage, RunFailure::Stage::OpenOutput) << output;
+    const std::pair<const char*, RunFailure::Stage> outputs[] = {
+        // The archive is written beside its place first: the folder must take a new file.
+        {"absent/out.txt", RunFailure::Stage::NoTemporaryFile},
+        {"messages", RunFailure::Stage::OpenOutput},
+    };
+    for (const auto& [output, stage] : outputs) {
+        ArchiveRequest request = Request();
+        request.output = dir_ / output;
+        RunReport report;
+        EXPECT_FALSE(GenerateArchive(request, &report)) << output;
+        EXPECT_EQ(report.failure.stage, stage) << output;
+        EXPECT_FALSE(DescribeFailure(report.failure).empty()) << output;
     }
     EXPECT_FALSE(fs::exists(dir_ / "absent"));
 }
@@ -78,31 +119,30 @@ TEST_F(GenerationRunTest, AnArchiveThatCannotBeWrittenWholeFailsTheRun) {
     fs::create_directories(dir_ / "locked");
     fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     std::vector<UnwritableCase> cases = {
-        {"folder missing", "absent/out.txt", RunFailure::Stage::OpenOutput, ENOENT},
+        {"folder missing", "absent/out.txt", RunFailure::Stage::NoTemporaryFile, ENOENT},
         {"a folder in the way", "messages", RunFailure::Stage::OpenOutput, EISDIR},
         {"full disk", "/dev/full", RunFailure::Stage::WriteOutput, ENOSPC},
         // Longer than any path the system takes, in short parts.
         {"path too long", LongPath(), RunFailure::Stage::OpenOutput, ENAMETOOLONG},
         // Writes are refused here even for root.
-        {"a folder that refuses new files", "/sys/quillbox-test.txt", RunFailure::Stage::OpenOutput,
-         EACCES},
+        {"a folder that refuses new files", "/sys/quillbox-test.txt",
+         RunFailure::Stage::NoTemporaryFile, EACCES},
     };
     if (::geteuid() != 0) {
         cases.push_back(
-            {"read-only folder", "locked/out.txt", RunFailure::Stage::OpenOutput, EACCES});
+            {"read-only folder", "locked/out.txt", RunFailure::Stage::NoTemporaryFile, EACCES});
     }
     for (const auto& c : cases) {
         if (c.output.starts_with("/") && !fs::exists(fs::path(c.output).parent_path())) {
             continue;
         }
-        const std::string output = c.output.starts_with("/") ? c.output : Path(c.output);
         for (const bool html : {false, true}) {
-            RunFailure failure;
-            EXPECT_FALSE(GenerateArchive(Path("messages"), false, "", false, output, html,
-                                         SortOrder::ByDate, &failure))
-                << c.name;
-            EXPECT_EQ(failure.stage, c.stage) << c.name;
-            EXPECT_EQ(failure.systemError, c.error) << c.name;
+            ArchiveRequest request = Request(html);
+            request.output = c.output.starts_with("/") ? fs::path(c.output) : dir_ / c.output;
+            RunReport report;
+            EXPECT_FALSE(GenerateArchive(request, &report)) << c.name;
+            EXPECT_EQ(report.failure.stage, c.stage) << c.name;
+            EXPECT_EQ(report.failure.systemError, c.error) << c.name;
         }
     }
     EXPECT_FALSE(fs::exists(dir_ / "absent"));
@@ -110,13 +150,59 @@ TEST_F(GenerationRunTest, AnArchiveThatCannotBeWrittenWholeFailsTheRun) {
 }
 #endif
 
-TEST_F(GenerationRunTest, MissingFoldersGiveAnEmptyArchive) {
+TEST_F(GenerationRunTest, AMissingFolderFailsTheRunAndWritesNothing) {
+    struct Case {
+        const char* name;
+        fs::path messages;
+        fs::path cards;
+        RunFailure::Stage stage;
+    };
+    WriteBytes(dir_ / "a-file", "x");
+    const Case cases[] = {
+        {"no message folder", dir_ / "absent", dir_ / "cards",
+         RunFailure::Stage::MessageFolderMissing},
+        {"an empty message folder path", fs::path(), dir_ / "cards",
+         RunFailure::Stage::MessageFolderMissing},
+        // The message folder is looked at first.
+        {"neither folder", dir_ / "absent", dir_ / "absent too",
+         RunFailure::Stage::MessageFolderMissing},
+        {"no contacts folder", dir_ / "messages", dir_ / "absent",
+         RunFailure::Stage::ContactsFolderMissing},
+        {"a file as the message folder", dir_ / "a-file", dir_ / "cards",
+         RunFailure::Stage::MessageFolderNotFolder},
+        {"a file as the contacts folder", dir_ / "messages", dir_ / "a-file",
+         RunFailure::Stage::ContactsFolderNotFolder},
+    };
+    for (const Case& c : cases) {
+        ArchiveRequest request = Request();
+        request.messageFolder = c.messages;
+        request.contactsFolder = c.cards;
+        RunReport report;
+        EXPECT_FALSE(GenerateArchive(request, &report)) << c.name;
+        EXPECT_EQ(report.failure.stage, c.stage) << c.name;
+        const fs::path& named = c.stage == RunFailure::Stage::MessageFolderMissing ||
+                                        c.stage == RunFailure::Stage::MessageFolderNotFolder
+                                    ? c.messages
+                                    : c.cards;
+        EXPECT_EQ(report.failure.path, named) << c.name;
+        EXPECT_FALSE(fs::exists(dir_ / "out.txt")) << c.name;
+    }
+}
+
+TEST_F(GenerationRunTest, EmptyFoldersAndNoContactsFolderGiveAnEmptyArchive) {
     EXPECT_TRUE(Run(false));
     EXPECT_TRUE(fs::exists(dir_ / "out.txt"));
     EXPECT_EQ(Archive(), "");
     EXPECT_TRUE(Run(true));
     EXPECT_TRUE(Archive().ends_with("</body>\t\t</html>\t\t"));
     EXPECT_EQ(Archive().find("<div"), std::string::npos);
+    // No contacts folder at all: the messages are shown by number.
+    WriteMessage(dir_ / "messages/a.vmg", "5", "1.1.2009 0:0:0", "x");
+    ArchiveRequest request = Request();
+    request.contactsFolder.clear();
+    ASSERT_TRUE(GenerateArchive(request, &report_));
+    EXPECT_NE(Archive().find("5 <5>"), std::string::npos);
+    EXPECT_EQ(report_.cards.found, 0u);
 }
 
 TEST_F(GenerationRunTest, SendersWithoutACardAreShownByNumber) {
@@ -177,6 +263,21 @@ TEST_F(GenerationRunTest, BrokenFilesAreSkippedAndAFailedCardGivesNoEntry) {
     EXPECT_NE(archive.find("1 <1>     2009-01-01 00:00:00 : \r\nkept\r\n"), std::string::npos);
     EXPECT_EQ(archive.find("Cut"), std::string::npos);
     EXPECT_EQ(archive.find("<2>"), std::string::npos);
+    // The report names each file skipped, with the reason.
+    EXPECT_TRUE(report_.ok);
+    EXPECT_EQ(report_.messages.found, 3u);
+    EXPECT_EQ(report_.messages.read, 1u);
+    EXPECT_EQ(Skipped(report_.messages),
+              (std::vector<std::pair<std::string, SkipReason>>{{"crlf.vmg", SkipReason::NoBody},
+                                                               {"empty.vmg", SkipReason::Empty}}));
+    EXPECT_EQ(report_.cards.found, 1u);
+    EXPECT_EQ(report_.cards.read, 0u);
+    EXPECT_EQ(report_.contactEntries, 0u);
+    EXPECT_EQ(
+        Skipped(report_.cards),
+        (std::vector<std::pair<std::string, SkipReason>>{{"cut.vcf", SkipReason::TelLineCut}}));
+    EXPECT_EQ(report_.entriesWritten, 1u);
+    EXPECT_EQ(report_.bytesWritten, archive.size());
 }
 
 TEST_F(GenerationRunTest, AnExistingArchiveIsReplaced) {
@@ -206,8 +307,6 @@ TEST_F(GenerationRunTest, InputsAreOnlyRead) {
 // A pipe that holds more than a head is read whole at once; it still is no message file, by its
 // own name or through a link.
 TEST_F(GenerationRunTest, AFifoWithAWriterIsNotRead) {
-    fs::create_directories(dir_ / "messages");
-    fs::create_directories(dir_ / "cards");
     WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
     const std::string message =
         test::Utf16Le(test::MessageText("2", "2.1.2009 0:0:0", "piped " + std::string(3000, 'p')));
@@ -238,10 +337,14 @@ TEST_F(GenerationRunTest, AFifoWithAWriterIsNotRead) {
     EXPECT_NE(Archive().find("1 <1>"), std::string::npos);
     EXPECT_EQ(Archive().find("piped"), std::string::npos);
     EXPECT_EQ(Archive().find("Piped"), std::string::npos);
+    using Skips = std::vector<std::pair<std::string, SkipReason>>;
+    EXPECT_EQ(Skipped(report_.messages), (Skips{{"link.vmg", SkipReason::NotRegularFile},
+                                                {"pipe.vmg", SkipReason::NotRegularFile}}));
+    EXPECT_EQ(Skipped(report_.cards), (Skips{{"link.vcf", SkipReason::NotRegularFile},
+                                             {"pipe.vcf", SkipReason::NotRegularFile}}));
 }
 
 TEST_F(GenerationRunTest, AFifoNamedLikeAMessageDoesNotBlockTheRun) {
-    fs::create_directories(dir_ / "messages");
     ASSERT_EQ(::mkfifo(Path("messages/pipe.vmg").c_str(), 0600), 0);
     WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
     ASSERT_TRUE(Run());

@@ -65,9 +65,8 @@ private slots:
         shell_ = std::make_unique<test::FakeDialogShell>();
         runs_.clear();
         dialog_ = std::make_unique<QuillboxDialog>(
-            *shell_, [this](std::string m, bool rm, std::string c, bool rc, std::string o, bool h,
-                            SortOrder s) {
-                runs_.push_back({m, rm, c, rc, o, h, s, !Button(IDC_GENERATE)->isEnabled()});
+            *shell_, [this](const ArchiveRequest& request, RunReport*) {
+                runs_.push_back({request, !Button(IDC_GENERATE)->isEnabled()});
                 return true;
             });
         shell_->generateDisabled = [this] { return !Button(IDC_GENERATE)->isEnabled(); };
@@ -154,15 +153,15 @@ private slots:
 
         QTest::mouseClick(Button(IDC_GENERATE), Qt::LeftButton);
         QCOMPARE(runs_.size(), std::size_t{1});
-        const test::RecordedRun& run = runs_[0];
-        QCOMPARE(run.messageFolder, std::string("/messages"));
-        QCOMPARE(run.contactsFolder, std::string("/cards"));
-        QCOMPARE(run.outputFile, std::string("/tmp/out.txt"));
+        const ArchiveRequest& run = runs_[0].request;
+        QCOMPARE(run.messageFolder.native(), std::filesystem::path("/messages").native());
+        QCOMPARE(run.contactsFolder.native(), std::filesystem::path("/cards").native());
+        QCOMPARE(run.output.native(), std::filesystem::path("/tmp/out.txt").native());
         QVERIFY(run.recurseContacts);
         QVERIFY(!run.recurseMessages);
         QVERIFY(run.html);
         QCOMPARE(run.order, SortOrder::ByDate);
-        QVERIFY(run.generateDisabled);
+        QVERIFY(runs_[0].generateDisabled);
         QCOMPARE(shell_->messages, std::vector<std::u16string>{u"文档生成完毕！"});
         QCOMPARE(shell_->generateDisabledDuringMessage, std::vector<bool>{true});
         QVERIFY(Button(IDC_GENERATE)->isEnabled());
@@ -170,7 +169,9 @@ private slots:
 
     void aFullRunWritesTheArchive() {
         QTemporaryDir out;
-        QuillboxDialog dialog(*shell_, [](auto... args) { return GenerateArchive(args...); });
+        QuillboxDialog dialog(*shell_, [](const ArchiveRequest& request, RunReport* report) {
+            return GenerateArchive(request, report);
+        });
         dialog.show();
         shell_->folderAnswers = {QUILLBOX_EXAMPLES u"/contacts", QUILLBOX_EXAMPLES u"/messages"};
         shell_->saveAnswers = {ToU16(out.filePath(QStringLiteral("存档.txt")))};
@@ -184,7 +185,9 @@ private slots:
         click(IDC_RECURSE_MESSAGES);
         qobject_cast<QComboBox*>(dialog.Control(IDC_SORT_ORDER))->setCurrentIndex(1);
         click(IDC_GENERATE);
-        QCOMPARE(shell_->messages, std::vector<std::u16string>{u"文档生成完毕！"});
+        // The samples hold one damaged message file.
+        QCOMPARE(shell_->messages,
+                 std::vector<std::u16string>{u"文档生成完毕！\n已跳过 1 个无法读取的文件"});
         QFile written(out.filePath(QStringLiteral("存档.txt")));
         QFile expected(QStringLiteral(QUILLBOX_EXAMPLE_ARCHIVES "/messages-by-date.txt"));
         QVERIFY(written.open(QIODevice::ReadOnly));

@@ -1,19 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
 #include "platform/platform.h"
+#include "quillbox/archive.h"
 #include "quillbox/text.h"
 #include "test_files.h"
 
 namespace quillbox {
 namespace {
 
-using test::Gbk;
 using test::Printable;
 
 struct NarrowCase {
@@ -76,13 +77,36 @@ TEST(WidenText, ReadsCodePage936AndRefusesWhatItDoesNotDefine) {
     EXPECT_FALSE(WidenText("\xD5\x20").has_value());  // a trail byte out of range
 }
 
-TEST(NarrowPath, AcceptsOnlyPathsThatComeBackUnchanged) {
-    EXPECT_EQ(NarrowPath(u"/home/李四/信息"), Gbk("/home/李四/信息"));
-    EXPECT_EQ(NarrowPath(u"out.txt"), std::string("out.txt"));
-    EXPECT_FALSE(NarrowPath(u"/tmp/\U0001F600.txt").has_value());
-    EXPECT_FALSE(NarrowPath(u"/tmp/\u0E01").has_value());
-    // "?" itself is a character of the code page and stays.
-    EXPECT_EQ(NarrowPath(u"what?.txt"), std::string("what?.txt"));
+TEST(PathFromText, KeepsEveryCharacterAsTheSystemNamesIt) {
+    // Characters the code page lacks name the file they spell: nothing is refused or replaced.
+    for (const std::u16string_view text :
+         {std::u16string_view(u"/home/李四/信息"), std::u16string_view(u"out.txt"),
+          std::u16string_view(u"/tmp/\U0001F600.txt"), std::u16string_view(u"/tmp/\u0E01"),
+          std::u16string_view(u"what?.txt"), std::u16string_view(u"")}) {
+        const std::filesystem::path path = PathFromText(text);
+        EXPECT_EQ(path, std::filesystem::path(text)) << Printable(DisplayPath(path));
+        EXPECT_EQ(WidenUtf8(DisplayPath(path)), std::u16string(text));
+    }
+#ifndef _WIN32
+    EXPECT_EQ(PathFromText(u"/tmp/\U0001F600").native(), "/tmp/\xF0\x9F\x98\x80");
+    // A lone surrogate spells no UTF-8: it becomes U+FFFD.
+    EXPECT_EQ(PathFromText(std::u16string{u'a', char16_t{0xD800}, u'b'}).native(),
+              "a\xEF\xBF\xBD"
+              "b");
+#endif
+}
+
+TEST(PathFromArgument, TakesTheArgumentAsTheSystemGaveIt) {
+    EXPECT_EQ(PathFromArgument("/home/\xE6\x9D\x8E\xE5\x9B\x9B"),
+              std::filesystem::path(u"/home/李四"));
+#ifndef _WIN32
+    // POSIX arguments are the system's bytes, UTF-8 or not.
+    EXPECT_EQ(PathFromArgument("\xFF.txt").native(), "\xFF.txt");
+    EXPECT_EQ(DisplayPath(PathFromArgument("\xFF.txt")), "\xEF\xBF\xBD.txt");
+#else
+    // Windows hands them over as UTF-8; what is malformed becomes U+FFFD.
+    EXPECT_EQ(PathFromArgument("\xFF.txt").native(), L"\uFFFD.txt");
+#endif
 }
 
 TEST(WidenUtf8, IsStrict) {

@@ -19,20 +19,21 @@ std::optional<std::string> NarrowText(std::u16string_view wide) {
     return std::string(area.data(), *length);
 }
 
-std::optional<std::string> NarrowPath(std::u16string_view wide) {
-    auto narrow = NarrowText(wide);
-    if (!narrow) {
-        return std::nullopt;
-    }
-    const auto back = WidenText(*narrow);
-    if (!back || *back != wide) {
-        return std::nullopt;
-    }
-    return narrow;
-}
-
 std::optional<std::u16string> WidenUtf8(std::string_view utf8) {
     return platform::Utf8ToUtf16(utf8, platform::Utf8Errors::Reject);
+}
+
+std::filesystem::path PathFromText(std::u16string_view text) {
+    return std::filesystem::path(platform::NativeFromUtf16(text));
+}
+
+std::filesystem::path PathFromArgument(std::string_view argument) {
+    if constexpr (sizeof(platform::NativeChar) == 1) {
+        return std::filesystem::path(std::string(argument));
+    } else {
+        const auto wide = platform::Utf8ToUtf16(argument, platform::Utf8Errors::Replace);
+        return PathFromText(wide.value_or(std::u16string()));
+    }
 }
 
 }  // namespace quillbox

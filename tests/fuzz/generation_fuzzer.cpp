@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "file_reader.h"
-#include "folder_scan.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
+#include "order/message_store.h"
+#include "platform/platform.h"
 #include "quillbox/archive.h"
+#include "read/classic_reader.h"
+#include "scan/folder_scan.h"
 
 namespace {
 
@@ -98,31 +100,52 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool recurse = input.Choose(2) == 1;
 
     // What the readers accept, counted apart from the run.
-    std::vector<std::string> messageFiles;
-    const std::string folder = (root / "in").string();
-    quillbox::CollectFiles(folder, messageFiles, "vmg", recurse);
-    quillbox::CollectFiles(folder, messageFiles, "VMG", recurse);
+    const fs::path folder = root / "in";
+    quillbox::FileList messageFiles;
+    quillbox::CollectFiles(folder.native(), messageFiles, "vmg", "VMG", recurse);
     std::size_t accepted = 0;
-    quillbox::CFileReader reader;
-    for (const auto& path : messageFiles) {
-        quillbox::MessageRecord record;
-        if (reader.ReadMessage(&record, path)) {
+    quillbox::platform::NativeString path;
+    for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
+        messageFiles.PathAt(i, path);
+        const quillbox::ListedFile listed = messageFiles.At(i);
+        quillbox::platform::InputFile file;
+        quillbox::MessageStore store;
+        if (file.Open(path, listed.kind, listed.id) ==
+                quillbox::platform::InputFile::Outcome::Opened &&
+            !quillbox::ReadMessageFile(file, store)) {
             ++accepted;
         }
     }
 
-    const fs::path out = root / "archive";
+    quillbox::ArchiveRequest request;
+    request.messageFolder = folder;
+    request.recurseMessages = recurse;
+    request.contactsFolder = folder;
+    request.recurseContacts = recurse;
+    request.output = root / "archive";
     for (const auto order : {quillbox::SortOrder::BySender, quillbox::SortOrder::ByDate}) {
-        FUZZ_CHECK(quillbox::GenerateArchive(folder, recurse, folder, recurse, out.string(), false,
-                                             order));
-        FUZZ_CHECK(EveryLineFeedAfterCr(ReadAll(out)));
-        FUZZ_CHECK(
-            quillbox::GenerateArchive(folder, recurse, folder, recurse, out.string(), true, order));
-        const std::string page = ReadAll(out);
-        FUZZ_CHECK(Count(page, "<div style=\"margin-left: 10px\">") == accepted);
-        FUZZ_CHECK(EveryLineFeedAfterCr(page));
-        FUZZ_CHECK(OnlyPageTags(page));
-        FUZZ_CHECK(page.ends_with("</body>\t\t</html>\t\t"));
+        request.order = order;
+        for (const bool html : {false, true}) {
+            request.html = html;
+            quillbox::RunReport report;
+            FUZZ_CHECK(quillbox::GenerateArchive(request, &report));
+            // Every file found is read or skipped with a reason, and each read one is an entry.
+            FUZZ_CHECK(report.ok);
+            FUZZ_CHECK(report.messages.found == messageFiles.Size());
+            FUZZ_CHECK(report.messages.read == accepted);
+            FUZZ_CHECK(report.messages.read + report.messages.skipped.size() ==
+                       report.messages.found);
+            FUZZ_CHECK(report.cards.read + report.cards.skipped.size() == report.cards.found);
+            FUZZ_CHECK(report.entriesWritten == accepted);
+            const std::string archive = ReadAll(request.output);
+            FUZZ_CHECK(report.bytesWritten == archive.size());
+            FUZZ_CHECK(EveryLineFeedAfterCr(archive));
+            if (html) {
+                FUZZ_CHECK(Count(archive, "<div style=\"margin-left: 10px\">") == accepted);
+                FUZZ_CHECK(OnlyPageTags(archive));
+                FUZZ_CHECK(archive.ends_with("</body>\t\t</html>\t\t"));
+            }
+        }
     }
     return 0;
 }

@@ -1,26 +1,36 @@
 // The message reader on the head of a message file as it is read from disk.
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
-#include "file_reader.h"
 #include "fuzz_check.h"
+#include "order/message_store.h"
 #include "quillbox/text.h"
+#include "read/classic_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const char> head(reinterpret_cast<const char*>(data),
                                      std::min(size, quillbox::kMessageHeadUnits * 2));
-    quillbox::MessageRecord record{"untouched", "untouched", "untouched", 7};
-    if (!quillbox::ParseMessageHead(head, record)) {
-        FUZZ_CHECK(record.sender == "untouched" && record.body == "untouched" &&
-                   record.dateText == "untouched" && record.dateKey == 7);
+    quillbox::MessageStore store;
+    store.Add("untouched", "untouched", "untouched", 7);
+    const quillbox::ReadOutcome outcome = quillbox::ParseMessageHead(head, store);
+    const auto& first = store.Messages().front();
+    FUZZ_CHECK(first.Sender() == "untouched" && first.Body() == "untouched" &&
+               first.DateText() == "untouched" && first.DateKey() == 7);
+    if (outcome) {
+        FUZZ_CHECK(store.Messages().size() == 1);
+        FUZZ_CHECK(*outcome != quillbox::SkipReason::Empty || head.empty());
         return 0;
     }
+    FUZZ_CHECK(store.Messages().size() == 2);
+    const auto& message = store.Messages().back();
     // The number is cut at the first LF after "TEL:" and the text holds no zero byte.
-    FUZZ_CHECK(record.sender.find('\n') == std::string::npos);
-    FUZZ_CHECK(record.sender.find('\0') == std::string::npos);
-    FUZZ_CHECK(record.body.find('\0') == std::string::npos);
-    FUZZ_CHECK(quillbox::WidenText(record.sender).has_value());
-    FUZZ_CHECK(!record.dateText.empty() && record.dateText.size() <= 71);
+    FUZZ_CHECK(message.Sender().find('\n') == std::string_view::npos);
+    FUZZ_CHECK(message.Sender().find('\0') == std::string_view::npos);
+    FUZZ_CHECK(message.Body().find('\0') == std::string_view::npos);
+    FUZZ_CHECK(quillbox::WidenText(message.Sender()).has_value());
+    FUZZ_CHECK(!message.DateText().empty() && message.DateText().size() <= 71);
     return 0;
 }

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "field_normalisation.h"
 #include "fuzz_check.h"
 #include "quillbox/text.h"
+#include "read/field_normalisation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(fields >= 3 && display.size() <= 71);
 
-    quillbox::DecodeContactName(text);
+    // A card's name is one line of the archive.
+    FUZZ_CHECK(quillbox::DecodeContactName(text).find_first_of("\r\n") == std::string::npos);
 
     // Whatever the bytes, a decoded quoted-printable name is code page 936 text.
     const std::string qp = quillbox::DecodeQuotedPrintable(text);

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace quillbox {
 
@@ -11,33 +15,113 @@ enum class SortOrder : bool {
     ByDate = true,     // "日期": newest first
 };
 
-// One parsed message. Every text is code page 936, as the whole engine keeps it.
-struct MessageRecord {
-    std::string sender;    // normalised number
-    std::string body;      // lines separated by LF, no final LF
-    std::string dateText;  // display date, year first
-    std::uint64_t dateKey = 0;
-};
-
-// One telephone line of a contact card with the card's name.
+// One telephone line of a contact card with the card's name (code page 936 text).
 struct ContactEntry {
     std::string name;
     std::string number;
 };
 
-// Why a run returned false, for front ends that can show more than the dialog's one message.
-struct RunFailure {
-    enum class Stage { None, EmptyOutputPath, OpenOutput, WriteOutput };
-    Stage stage = Stage::None;
-    int systemError = 0;  // errno, or GetLastError() on Windows; 0 when unknown
+// What one run reads and writes. Paths are the system's own; an empty contacts folder means
+// no cards. An output of "-" is standard output.
+struct ArchiveRequest {
+    std::filesystem::path messageFolder;
+    bool recurseMessages = false;
+    std::filesystem::path contactsFolder;
+    bool recurseContacts = false;
+    std::filesystem::path output;
+    bool html = false;
+    SortOrder order = SortOrder::BySender;
+    // Where the run's report goes as JSON (see ReportAsJson), written like the archive, on
+    // success and on failure alike; empty for none.
+    std::filesystem::path report;
 };
 
-// Reads every card and message file below the two folders and writes one archive to
-// outputPath, replacing it. The paths are code page 936 text (see NarrowText). True when the
-// archive was written whole; false for an empty output path, an output file that cannot be
-// created, or a write or close that failed. Unreadable input files are skipped silently.
-bool GenerateArchive(std::string messageFolder, bool recurseMessages, std::string contactsFolder,
-                     bool recurseContacts, std::string outputPath, bool html, SortOrder order,
-                     RunFailure* failure = nullptr);
+// Why a file found by the scan gave nothing to the archive.
+enum class SkipReason : std::uint8_t {
+    CannotOpen,      // the system refused to open it (see systemError)
+    NotRegularFile,  // a fifo, a device, a socket named like an input file
+    ReadError,       // opened, but a read failed
+    SameFile,        // a file already read under another name
+    Empty,           // no byte at all
+    NotUtf16Text,    // a message file that is no UTF-16 text, or too long once converted
+    NoTelLine,       // no "TEL:" marker
+    NoLineEnd,       // a field without the line end that closes it
+    NoBody,          // no "BEGIN:VBODY" line after the number
+    NoDate,          // no "Date:" right after "BEGIN:VBODY"
+    NoBodyEnd,       // no "END:VBODY"
+    NoName,          // a card without a name line
+    TelLineCut,      // a card's telephone line without ":" or line end
+};
+// A stable short name for reports: "cannot-open", "no-date", ...
+std::string_view SkipReasonName(SkipReason reason);
+// The reason in the program's language (UTF-8).
+std::string_view SkipReasonText(SkipReason reason);
+
+struct SkippedFile {
+    std::filesystem::path path;
+    SkipReason reason = SkipReason::CannotOpen;
+    int systemError = 0;
+};
+
+// Why a run failed; nothing was written then, and an old archive is as it was.
+struct RunFailure {
+    enum class Stage {
+        None,
+        EmptyOutputPath,
+        MessageFolderMissing,
+        MessageFolderNotFolder,
+        MessageFolderUnreadable,
+        ContactsFolderMissing,
+        ContactsFolderNotFolder,
+        ContactsFolderUnreadable,
+        OutputIsInput,    // path: the input file that the output (or the report) names
+        ReportIsArchive,  // the report would replace the archive
+        OutputProtected,  // an existing archive its owner may not write
+        NoTemporaryFile,  // path: the folder that takes no new file
+        OpenOutput,
+        WriteOutput,
+        ReplaceOutput,
+        WriteReport,  // the archive was written, its report could not be
+    };
+    Stage stage = Stage::None;
+    int systemError = 0;  // errno, or GetLastError() on Windows; 0 when unknown
+    std::filesystem::path path;
+};
+// A stable short name of a stage for reports: "message-folder-missing", ...
+std::string_view FailureStageName(RunFailure::Stage stage);
+// The failure in the program's language (UTF-8), naming the path and the system's reason.
+std::string DescribeFailure(const RunFailure& failure);
+
+// What a run read, skipped and wrote.
+struct RunReport {
+    struct Files {
+        std::size_t found = 0;  // files the scan listed
+        std::size_t read = 0;   // messages (cards) read from them
+        std::vector<SkippedFile> skipped;
+    };
+    Files messages;
+    Files cards;
+    std::size_t contactEntries = 0;  // telephone lines of the cards read
+    std::filesystem::path archivePath;
+    std::uint64_t bytesWritten = 0;
+    std::size_t entriesWritten = 0;
+    bool ok = false;
+    RunFailure failure;
+};
+
+// The report as one JSON object: {"ok": ..., "messages": {"found", "read", "skipped": [{"path",
+// "reason"}]}, "cards": {..., "entries"}, "archive": {"path", "bytes", "entries"}} and, for a
+// failed run, "error": {"stage", "reason", "path"}. Paths are UTF-8; one that the system spells
+// with bytes that are no UTF-8 also has "path_hex", its bytes in hex.
+std::string ReportAsJson(const RunReport& report);
+
+// Reads every card and message file below the two folders and writes one archive, replacing
+// the output only with a whole new one. True when the archive was written whole; false, with
+// the reason in the report, when a folder cannot be read, the output is one of the inputs or
+// cannot be written. Input files that cannot be read are skipped and listed in the report.
+bool GenerateArchive(const ArchiveRequest& request, RunReport* report = nullptr);
+
+// A path for people: UTF-8, with U+FFFD for each byte that spells no character.
+std::string DisplayPath(const std::filesystem::path& path);
 
 }  // namespace quillbox

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,11 +14,12 @@ std::optional<std::u16string> WidenText(std::string_view narrow);
 // none only when the platform's conversion itself fails.
 std::optional<std::string> NarrowText(std::u16string_view wide);
 
-// NarrowText for a path the user chose: none unless the narrow text widens back to exactly
-// the same UTF-16 text, since a path with "?" in place of a character names another file.
-std::optional<std::string> NarrowPath(std::u16string_view wide);
-
 // Strict UTF-8 to UTF-16 (command lines, file names): none for malformed input.
 std::optional<std::u16string> WidenUtf8(std::string_view utf8);
+
+// A path a person gave as text: UTF-16 from a dialog, or a command-line argument (the system's
+// bytes on POSIX, UTF-8 on Windows), as the system names it.
+std::filesystem::path PathFromText(std::u16string_view text);
+std::filesystem::path PathFromArgument(std::string_view argument);
 
 }  // namespace quillbox

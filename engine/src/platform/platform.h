@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
@@ -26,28 +27,49 @@ std::optional<std::size_t> Utf16ToOem(std::u16string_view wide, std::span<char> 
 enum class Utf8Errors { Reject, Replace };
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Errors errors);
 
+// Paths are held as the system names them: bytes on POSIX, UTF-16 on Windows.
+using NativeChar = std::filesystem::path::value_type;
+using NativeString = std::filesystem::path::string_type;
+using NativeView = std::basic_string_view<NativeChar>;
+
+// A path typed as text: UTF-8 bytes on POSIX (a lone surrogate as U+FFFD), the units on Windows.
+NativeString NativeFromUtf16(std::u16string_view text);
+
+// A path for people: UTF-8, with U+FFFD for what the system's name does not spell as text.
+std::string DisplayPath(NativeView path);
+
 // The separator the scan puts between a folder and an entry name.
-extern const char16_t kPathSeparator;
+extern const NativeChar kPathSeparator;
 
 // Removes trailing separators, keeping a root (a lone separator, or a drive root such as X:\).
-std::u16string_view TrimTrailingSeparators(std::u16string_view path);
-bool EndsWithSeparator(std::u16string_view path);
+NativeView TrimTrailingSeparators(NativeView path);
+bool EndsWithSeparator(NativeView path);
 
 // Whether a built path fits the platform's path buffers (260 units on Windows, PATH_MAX bytes
-// of the native path on POSIX), terminating zero included.
-bool FitsPathLimit(std::u16string_view path);
+// on POSIX), terminating zero included.
+bool FitsPathLimit(NativeView path);
 
-// Identity of a folder, to stop a descent that would enter a folder already on its path.
-struct FolderId {
+// What a file or folder is, whatever names reach it: device and inode, or on Windows the
+// volume serial number and the file index.
+struct FileId {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    bool operator==(const FolderId&) const = default;
+    bool operator==(const FileId&) const = default;
+};
+struct FileIdHash {
+    std::size_t operator()(const FileId& id) const noexcept {
+        return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15u ^ id.device);
+    }
 };
 
-// True when something exists at path (file or folder).
-bool PathExists(std::u16string_view path);
-
-std::optional<FolderId> IdentifyFolder(std::u16string_view path);
+// Whether a folder given by the user can be scanned, and if not, why.
+enum class FolderState { Listable, Missing, NotAFolder, Unlistable };
+struct FolderCheck {
+    FolderState state = FolderState::Listable;
+    int systemError = 0;
+    std::optional<FileId> id;
+};
+FolderCheck CheckFolder(NativeView folder);
 
 // What a folder listing tells of an entry. A link to a folder is a folder.
 enum class EntryKind : std::uint8_t {
@@ -56,58 +78,82 @@ enum class EntryKind : std::uint8_t {
     Unchecked,    // any other entry: what it is shows only when it is opened
 };
 
-// Calls visit for every entry of the folder except "." and "..", in the platform's order.
-// A name that cannot be turned into UTF-16 is left out. False when the folder cannot be listed.
-using EntryVisitor = std::function<void(std::u16string_view name, EntryKind kind)>;
-bool ListFolder(std::u16string_view folder, const EntryVisitor& visit);
+// Calls visit for every entry of the folder except "." and "..", in the platform's order, with
+// the entry's identity where the listing tells it (the target's, for a link). False when the
+// folder cannot be listed.
+using EntryVisitor =
+    std::function<void(NativeView name, EntryKind kind, const std::optional<FileId>& id)>;
+bool ListFolder(NativeView folder, const EntryVisitor& visit);
 
-// Reads up to area.size() bytes from the start of a regular file, as stored. Returns the number
-// of bytes read, or none when the file cannot be opened or read or is no regular file. kind is
-// what a listing said of the file.
-std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area,
-                                        EntryKind kind = EntryKind::Unchecked);
-
-// As ReadFileHead, in the C library's text mode: CR LF is delivered as LF, a byte 0x1A ends
-// the data, and area.size() counts the bytes after that translation.
-std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
-                                            EntryKind kind = EntryKind::Unchecked);
-
-// Reads the heads of many files, each given as its folder's path and its name (code page 936),
-// as ReadFileHead and ReadTextFileHead of folder + name would: a run of files in one folder
-// has the folder's path converted once.
-class FolderFileReader {
+// One input file, opened for reading by its name in a folder, closed when the object goes.
+class InputFile {
 public:
-    std::optional<std::size_t> ReadHead(std::string_view folder, std::string_view name,
-                                        std::span<char> area, EntryKind kind);
-    std::optional<std::size_t> ReadTextHead(std::string_view folder, std::string_view name,
-                                            std::span<char> area, EntryKind kind);
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
 
-private:
-    int Open(std::string_view folder, std::string_view name, EntryKind kind);
-
-    std::string folder_;
-    bool folderSeen_ = false;
-    bool folderJoins_ = false;  // whether nativeFolder_ can be joined with a name
-    std::string nativeFolder_;  // the folder's path as the system takes it
-    std::string path_;
-};
-
-// The archive file: created or truncated by Open, written through, checked at Close.
-class OutputFile {
-public:
-    OutputFile() = default;
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();
-
-    bool Open(const std::string& narrowPath);
-    bool Write(std::string_view bytes);
-    bool Close();
+    enum class Outcome { Opened, CannotOpen, NotRegularFile };
+    // kind and id are what the listing said of the file.
+    Outcome Open(NativeView path, EntryKind kind, const std::optional<FileId>& id);
+    // None when the file's identity could not be learnt.
+    const std::optional<FileId>& Id() const { return id_; }
     int LastError() const { return lastError_; }
 
+    // Up to area.size() bytes from the start of the file, as stored; none on a read error.
+    std::optional<std::size_t> ReadHead(std::span<char> area);
+    // As ReadHead, in the C library's text mode: CR LF is delivered as LF, a byte 0x1A ends
+    // the data, and area.size() counts the bytes after that translation.
+    std::optional<std::size_t> ReadTextHead(std::span<char> area);
+
 private:
+    void Close();
+
     std::intptr_t handle_ = -1;
+    std::optional<FileId> id_;
     int lastError_ = 0;
 };
+
+// Where the archive goes, as far as it can be told before it is written: its identity when it
+// names an existing file, so that no input is ever overwritten.
+std::optional<FileId> IdentifyOutput(const std::filesystem::path& output);
+
+// The archive file. A regular file (new or old) is written to a new temporary file beside it
+// and renamed over it by Commit, so the old archive stays whole until the new one is; a link is
+// followed and its target replaced. Standard output ("-"), a path naming an open descriptor and
+// any output that is no regular file (a fifo, a device) are written directly.
+class ArchiveFile {
+public:
+    ArchiveFile() = default;
+    ArchiveFile(const ArchiveFile&) = delete;
+    ArchiveFile& operator=(const ArchiveFile&) = delete;
+    // Without a Commit the temporary file is removed and the old archive left as it was.
+    ~ArchiveFile();
+
+    enum class Failure { None, Refused, NoTemporary, Open, Write, Replace };
+    bool Open(const std::filesystem::path& output);
+    bool Write(std::string_view bytes);
+    bool Commit();
+
+    Failure LastFailure() const { return failure_; }
+    int LastError() const { return lastError_; }
+    // The path the failure concerns: the output, or the folder that takes no temporary file.
+    const std::filesystem::path& FailurePath() const { return failurePath_; }
+
+private:
+    bool Fail(Failure failure, int error, std::filesystem::path path = {});
+    void Discard();
+
+    std::intptr_t handle_ = -1;
+    bool ownsHandle_ = false;
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    Failure failure_ = Failure::None;
+    int lastError_ = 0;
+    std::filesystem::path failurePath_;
+};
+
+// The system's text for an error number (errno, or GetLastError() on Windows), as UTF-8.
+std::string SystemErrorText(int error);
 
 }  // namespace quillbox::platform

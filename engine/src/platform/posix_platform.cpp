@@ -5,25 +5,23 @@
 
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstring>
+#include <ctime>
 
 #include "platform/cp936_table.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 
-// On POSIX both the "ANSI" and the "OEM" code page are 936, file names on disk are UTF-8, and
-// the narrow paths of the engine are turned into native paths only here.
+// On POSIX both the "ANSI" and the "OEM" code page are 936, and paths are the bytes the system
+// holds: nothing is converted on the way to open().
 
 namespace quillbox::platform {
 
 namespace {
 
 constexpr char kUnrepresentable = '?';
-
-std::optional<std::string> NativePath(std::u16string_view path) {
-    return detail::EncodeUtf8(path);
-}
 
 // Code page 936 to UTF-16, one emit(unit) a character; false for bytes the code page does not
 // define, or as soon as emit returns false.
@@ -54,108 +52,6 @@ bool DecodeCp936(std::string_view narrow, Emit&& emit) {
         ++i;
     }
     return true;
-}
-
-std::optional<std::string> NativePathFromNarrow(const std::string& narrowPath) {
-    const auto wide = AnsiToUtf16(narrowPath);
-    if (!wide) {
-        return std::nullopt;
-    }
-    return NativePath(*wide);
-}
-
-// A native path as the system takes it: at most PATH_MAX bytes with the terminating zero.
-using NativePathBuffer = std::array<char, PATH_MAX>;
-
-enum class Conversion { Done, Invalid, TooLong };
-
-// NativePathFromNarrow without a heap block, in one piece or several: out gets the C string of
-// the native path, which ends at the first zero byte as c_str() of the long form would.
-class NativeWriter {
-public:
-    NativeWriter(NativePathBuffer& out, std::size_t start) : out_(out), length_(start) {}
-
-    // False when the text has no native form: a byte the code page does not define (a piece
-    // must end on a whole character), or a lone surrogate.
-    bool Append(std::string_view narrow) {
-        // Surrogates as EncodeUtf8 takes them: a pair is one code point, a lone one an error.
-        valid_ = valid_ && DecodeCp936(narrow, [&](char16_t unit) {
-                     if (high_ != 0) {
-                         if (unit < 0xDC00 || unit > 0xDFFF) {
-                             return false;
-                         }
-                         Put(0x10000 + ((high_ - 0xD800u) << 10) + (unit - 0xDC00u));
-                         high_ = 0;
-                     } else if (unit >= 0xD800 && unit <= 0xDBFF) {
-                         high_ = unit;
-                     } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                         return false;
-                     } else {
-                         Put(unit);
-                     }
-                     return true;
-                 });
-        return valid_;
-    }
-
-    // Whether text appended later lands in the C string as it would in the whole path.
-    bool Joinable() const { return valid_ && high_ == 0 && !ended_; }
-    std::size_t Length() const { return length_; }
-
-    Conversion Finish() {
-        if (!valid_ || high_ != 0) {
-            return Conversion::Invalid;
-        }
-        if (tooLong_) {
-            return Conversion::TooLong;
-        }
-        out_[length_] = '\0';
-        return Conversion::Done;
-    }
-
-private:
-    void Put(std::uint32_t cp) {
-        char bytes[4];
-        const int count = detail::EncodeCodePoint(cp, bytes);
-        for (int k = 0; k < count && !ended_; ++k) {
-            if (bytes[k] == '\0') {
-                ended_ = true;
-            } else if (length_ + 1 < out_.size()) {
-                out_[length_++] = bytes[k];
-            } else {
-                tooLong_ = true;
-                ended_ = true;
-            }
-        }
-    }
-
-    NativePathBuffer& out_;
-    std::size_t length_;
-    char16_t high_ = 0;
-    bool valid_ = true;
-    bool ended_ = false;  // at a zero byte, or out of room
-    bool tooLong_ = false;
-};
-
-// open() of a narrow path; -1 with errno ENOENT when the path has no native form.
-int OpenNarrow(const std::string& narrowPath, int flags, mode_t mode = 0) {
-    NativePathBuffer buffer;
-    NativeWriter writer(buffer, 0);
-    writer.Append(narrowPath);
-    switch (writer.Finish()) {
-        case Conversion::Done:
-            return ::open(buffer.data(), flags, mode);
-        case Conversion::TooLong:
-            // Longer than any path the system takes: it refuses this one in its own words.
-            if (const auto native = NativePathFromNarrow(narrowPath)) {
-                return ::open(native->c_str(), flags, mode);
-            }
-            break;
-        case Conversion::Invalid:
-            break;
-    }
-    errno = ENOENT;
-    return -1;
 }
 
 class FileDescriptor {
@@ -192,23 +88,8 @@ private:
 
 constexpr int kInputFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
-// Only regular files are input: a fifo or a device named like a message file would block the
-// run or never end. A file the listing saw as regular needs no fstat, and O_NONBLOCK keeps even
-// a file that has turned into a fifo since from blocking.
-int CheckRegularFile(int fd, EntryKind kind) {
-    if (fd < 0 || kind == EntryKind::RegularFile) {
-        return fd;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-int OpenRegularFile(const std::string& narrowPath, EntryKind kind) {
-    return CheckRegularFile(OpenNarrow(narrowPath, kInputFlags), kind);
+FileId IdOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 // read() until the area is full or the file ends; a short read is not the end of a file.
@@ -232,7 +113,7 @@ std::optional<std::size_t> ReadFully(int fd, char* area, std::size_t size) {
 
 }  // namespace
 
-const char16_t kPathSeparator = u'/';
+const char kPathSeparator = '/';
 
 std::optional<std::u16string> AnsiToUtf16(std::string_view narrow) {
     std::u16string out;
@@ -284,94 +165,176 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Errors erro
     return detail::DecodeUtf8(utf8, errors == Utf8Errors::Replace);
 }
 
-bool EndsWithSeparator(std::u16string_view path) {
-    return !path.empty() && path.back() == u'/';
+NativeString NativeFromUtf16(std::u16string_view text) {
+    std::u16string units(text);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t unit = units[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (high || low) {
+            units[i] = u'\uFFFD';
+        }
+    }
+    return detail::EncodeUtf8(units).value_or(std::string());
 }
 
-std::u16string_view TrimTrailingSeparators(std::u16string_view path) {
-    while (path.size() > 1 && path.back() == u'/') {
+std::string DisplayPath(NativeView path) {
+    const auto wide = detail::DecodeUtf8(path, true);
+    const auto utf8 = wide ? detail::EncodeUtf8(*wide) : std::nullopt;
+    return utf8.value_or(std::string());
+}
+
+bool EndsWithSeparator(NativeView path) {
+    return !path.empty() && path.back() == '/';
+}
+
+NativeView TrimTrailingSeparators(NativeView path) {
+    while (path.size() > 1 && path.back() == '/') {
         path.remove_suffix(1);
     }
     return path;
 }
 
-bool FitsPathLimit(std::u16string_view path) {
-    const auto length = detail::Utf8Length(path);
-    return length && *length < PATH_MAX;
+bool FitsPathLimit(NativeView path) {
+    return path.size() < PATH_MAX;
 }
 
-bool PathExists(std::u16string_view path) {
-    const auto native = NativePath(path);
+FolderCheck CheckFolder(NativeView folder) {
+    const NativeString path(folder);
     struct stat st {};
-    return native && !native->empty() && ::lstat(native->c_str(), &st) == 0;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        const int error = path.empty() ? ENOENT : errno;
+        const FolderState state = error == ENOENT    ? FolderState::Missing
+                                  : error == ENOTDIR ? FolderState::NotAFolder
+                                                     : FolderState::Unlistable;
+        return {state, error, std::nullopt};
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return {FolderState::NotAFolder, ENOTDIR, std::nullopt};
+    }
+    if (::access(path.c_str(), R_OK | X_OK) != 0) {
+        return {FolderState::Unlistable, errno, IdOf(st)};
+    }
+    return {FolderState::Listable, 0, IdOf(st)};
 }
 
-std::optional<FolderId> IdentifyFolder(std::u16string_view path) {
-    const auto native = NativePath(path);
-    struct stat st {};
-    if (!native || ::stat(native->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return std::nullopt;
-    }
-    return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-}
-
-bool ListFolder(std::u16string_view folder, const EntryVisitor& visit) {
-    const auto native = NativePath(folder);
-    if (!native || native->empty()) {
-        return false;
-    }
-    DirectoryStream dir(native->c_str());
+bool ListFolder(NativeView folder, const EntryVisitor& visit) {
+    const NativeString path(folder);
+    DirectoryStream dir(path.c_str());
     if (dir.Get() == nullptr) {
         return false;
     }
     const int dirFd = ::dirfd(dir.Get());
-    std::u16string wideName;
+    struct stat folderStat {};
+    const bool folderKnown = ::fstat(dirFd, &folderStat) == 0;
+    // The listing's inode numbers are the files' own on most file systems, but not on all
+    // (overlayfs may differ): the first regular file shows which, and where they differ every
+    // file is asked.
+    enum class Listing { Untested, Trusted, Distrusted } listing = Listing::Untested;
     while (const dirent* entry = ::readdir(dir.Get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") {
             continue;
         }
-        if (!detail::DecodeUtf8Into(name, false, wideName)) {
-            continue;
-        }
         EntryKind kind = entry->d_type == DT_DIR   ? EntryKind::Folder
                          : entry->d_type == DT_REG ? EntryKind::RegularFile
                                                    : EntryKind::Unchecked;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+        std::optional<FileId> id;
+        if (kind == EntryKind::RegularFile && folderKnown && listing == Listing::Untested) {
+            struct stat st {};
+            listing = ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                              st.st_ino == entry->d_ino && st.st_dev == folderStat.st_dev
+                          ? Listing::Trusted
+                          : Listing::Distrusted;
+        }
+        if (kind == EntryKind::RegularFile && listing == Listing::Trusted) {
+            id = FileId{static_cast<std::uint64_t>(folderStat.st_dev),
+                        static_cast<std::uint64_t>(entry->d_ino)};
+        }
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK ||
+            (kind == EntryKind::RegularFile && listing == Listing::Distrusted)) {
             // A link to a folder counts as a folder, as on Windows; a dangling one as a file.
             struct stat st {};
             if (::fstatat(dirFd, entry->d_name, &st, 0) == 0) {
                 kind = S_ISDIR(st.st_mode)   ? EntryKind::Folder
                        : S_ISREG(st.st_mode) ? EntryKind::RegularFile
                                              : EntryKind::Unchecked;
+                id = IdOf(st);
             }
         }
-        visit(wideName, kind);
+        visit(name, kind, id);
     }
     return true;
 }
 
-namespace {
-
-std::optional<std::size_t> ReadBinaryFrom(int descriptor, std::span<char> area) {
-    const FileDescriptor fd(descriptor);
-    if (fd.Get() < 0) {
-        return std::nullopt;
-    }
-    return ReadFully(fd.Get(), area.data(), area.size());
+InputFile::~InputFile() {
+    Close();
 }
 
-std::optional<std::size_t> ReadTextFrom(int descriptor, std::span<char> area) {
-    const FileDescriptor fd(descriptor);
-    if (fd.Get() < 0) {
+void InputFile::Close() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
+    }
+}
+
+// Only regular files are input: a fifo or a device named like a message file would block the
+// run or never end. A file the listing saw as regular needs no fstat, and O_NONBLOCK keeps even
+// a file that has turned into a fifo since from blocking.
+InputFile::Outcome InputFile::Open(NativeView path, EntryKind kind,
+                                   const std::optional<FileId>& id) {
+    Close();
+    id_.reset();
+    const NativeString terminated(path);
+    const int fd = ::open(terminated.c_str(), kInputFlags);
+    if (fd < 0) {
+        lastError_ = errno;
+        return Outcome::CannotOpen;
+    }
+    handle_ = fd;
+    if (kind == EntryKind::RegularFile && id) {
+        id_ = id;
+        return Outcome::Opened;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        lastError_ = errno;
+        Close();
+        return Outcome::CannotOpen;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        Close();
+        return Outcome::NotRegularFile;
+    }
+    id_ = IdOf(st);
+    return Outcome::Opened;
+}
+
+std::optional<std::size_t> InputFile::ReadHead(std::span<char> area) {
+    if (handle_ < 0) {
         return std::nullopt;
     }
+    const auto got = ReadFully(static_cast<int>(handle_), area.data(), area.size());
+    if (!got) {
+        lastError_ = errno;
+    }
+    return got;
+}
+
+std::optional<std::size_t> InputFile::ReadTextHead(std::span<char> area) {
+    if (handle_ < 0) {
+        return std::nullopt;
+    }
+    const int fd = static_cast<int>(handle_);
     char raw[4096];
     std::size_t delivered = 0;
     bool pendingCr = false;
     while (delivered < area.size()) {
-        const auto got = ReadFully(fd.Get(), raw, sizeof raw);
+        const auto got = ReadFully(fd, raw, sizeof raw);
         if (!got) {
+            lastError_ = errno;
             return std::nullopt;
         }
         if (*got == 0) {
@@ -409,110 +372,222 @@ std::optional<std::size_t> ReadTextFrom(int descriptor, std::span<char> area) {
     return delivered;
 }
 
-}  // namespace
+namespace {
 
-std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area,
-                                        EntryKind kind) {
-    return ReadBinaryFrom(OpenRegularFile(narrowPath, kind), area);
-}
-
-std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
-                                            EntryKind kind) {
-    return ReadTextFrom(OpenRegularFile(narrowPath, kind), area);
-}
-
-int FolderFileReader::Open(std::string_view folder, std::string_view name, EntryKind kind) {
-    if (!folderSeen_ || folder != folder_) {
-        folder_.assign(folder);
-        folderSeen_ = true;
-        NativePathBuffer buffer;
-        NativeWriter writer(buffer, 0);
-        // A folder that ends inside a character, or whose C string has ended, is joined with
-        // each name and converted whole.
-        folderJoins_ = writer.Append(folder) && writer.Joinable();
-        nativeFolder_.assign(buffer.data(), folderJoins_ ? writer.Length() : 0);
+// The descriptor a path names when it is one the program already holds: "-" and /dev/stdout are
+// standard output, /dev/fd/N and /proc/self/fd/N descriptor N. Opening such a path anew would
+// truncate what the shell redirected (`-o /dev/stdout >> log` appends).
+std::optional<int> OpenDescriptorOf(const std::filesystem::path& output) {
+    const std::string_view path = output.native();
+    if (path == "-" || path == "/dev/stdout") {
+        return STDOUT_FILENO;
     }
-    if (folderJoins_) {
-        NativePathBuffer buffer;
-        std::memcpy(buffer.data(), nativeFolder_.data(), nativeFolder_.size());
-        NativeWriter writer(buffer, nativeFolder_.size());
-        writer.Append(name);
-        switch (writer.Finish()) {
-            case Conversion::Done:
-                return CheckRegularFile(::open(buffer.data(), kInputFlags), kind);
-            case Conversion::Invalid:
-                return -1;
-            case Conversion::TooLong:
-                break;
+    if (path == "/dev/stderr") {
+        return STDERR_FILENO;
+    }
+    for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (path.starts_with(prefix) && path.size() > prefix.size()) {
+            int fd = -1;
+            const char* first = path.data() + prefix.size();
+            const char* last = path.data() + path.size();
+            const auto [end, error] = std::from_chars(first, last, fd);
+            if (error == std::errc() && end == last && fd >= 0) {
+                return fd;
+            }
         }
     }
-    path_.assign(folder).append(name);
-    return OpenRegularFile(path_, kind);
+    return std::nullopt;
 }
 
-std::optional<std::size_t> FolderFileReader::ReadHead(std::string_view folder,
-                                                      std::string_view name, std::span<char> area,
-                                                      EntryKind kind) {
-    return ReadBinaryFrom(Open(folder, name, kind), area);
+// The path a chain of links ends at, whether or not something is there; none for a loop.
+std::optional<std::filesystem::path> FollowLinks(const std::filesystem::path& path) {
+    std::filesystem::path current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::array<char, PATH_MAX> target;
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n < 0) {
+            return current;
+        }
+        const std::filesystem::path link(std::string(target.data(), static_cast<std::size_t>(n)));
+        current = link.is_absolute() ? link : current.parent_path() / link;
+    }
+    errno = ELOOP;
+    return std::nullopt;
 }
 
-std::optional<std::size_t> FolderFileReader::ReadTextHead(std::string_view folder,
-                                                          std::string_view name,
-                                                          std::span<char> area, EntryKind kind) {
-    return ReadTextFrom(Open(folder, name, kind), area);
+}  // namespace
+
+std::optional<FileId> IdentifyOutput(const std::filesystem::path& output) {
+    struct stat st {};
+    if (const auto fd = OpenDescriptorOf(output)) {
+        if (::fstat(*fd, &st) == 0) {
+            return IdOf(st);
+        }
+        return std::nullopt;
+    }
+    if (output.empty() || ::stat(output.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return IdOf(st);
 }
 
-OutputFile::~OutputFile() {
-    if (handle_ >= 0) {
+ArchiveFile::~ArchiveFile() {
+    Discard();
+}
+
+void ArchiveFile::Discard() {
+    if (handle_ >= 0 && ownsHandle_) {
         ::close(static_cast<int>(handle_));
     }
+    handle_ = -1;
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
 }
 
-bool OutputFile::Open(const std::string& narrowPath) {
-    if (narrowPath.empty()) {
-        lastError_ = ENOENT;
-        return false;
+bool ArchiveFile::Fail(Failure failure, int error, std::filesystem::path path) {
+    Discard();
+    failure_ = failure;
+    lastError_ = error;
+    failurePath_ = std::move(path);
+    return false;
+}
+
+bool ArchiveFile::Open(const std::filesystem::path& output) {
+    Discard();
+    failure_ = Failure::None;
+    if (output.empty()) {
+        return Fail(Failure::Open, ENOENT, output);
     }
-    const int fd =
-        OpenNarrow(narrowPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (const auto fd = OpenDescriptorOf(output)) {
+        struct stat st {};
+        if (::fstat(*fd, &st) != 0) {
+            return Fail(Failure::Open, errno, output);
+        }
+        handle_ = *fd;
+        ownsHandle_ = false;
+        return true;
+    }
+    const auto target = FollowLinks(output);
+    if (!target) {
+        return Fail(Failure::Open, errno, output);
+    }
+    target_ = *target;
+
+    struct stat old {};
+    const bool exists = ::stat(target_.c_str(), &old) == 0;
+    if (!exists && errno != ENOENT) {
+        return Fail(Failure::Open, errno, output);
+    }
+    if (exists && !S_ISREG(old.st_mode)) {
+        // A fifo or a device is written in place, as any program writes one.
+        const int fd = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            return Fail(Failure::Open, errno, output);
+        }
+        handle_ = fd;
+        ownsHandle_ = true;
+        return true;
+    }
+    // A rename would replace an archive that its owner protected from writing.
+    if (exists && ::access(target_.c_str(), W_OK) != 0) {
+        return Fail(Failure::Refused, errno, output);
+    }
+
+    // The temporary file says whose it is: ".archive.txt.quillbox-<pid>-<n>.tmp" beside it.
+    const std::filesystem::path folder = target_.parent_path();
+    const std::string base = target_.filename().native();
+    const auto serial = static_cast<unsigned long>(std::time(nullptr)) ^
+                        static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(this));
+    int fd = -1;
+    for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        std::string name = ".quillbox-" + std::to_string(::getpid()) + "-" +
+                           std::to_string((serial + attempt) % 1000000) + ".tmp";
+        if (base.size() + 1 + name.size() <= NAME_MAX) {
+            name = "." + base + name;
+        }
+        temporary_ = folder / name;
+        fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            const int error = errno;
+            temporary_.clear();
+            return Fail(Failure::NoTemporary, error, folder.empty() ? "." : folder);
+        }
+    }
     if (fd < 0) {
-        lastError_ = errno;
-        return false;
+        temporary_.clear();
+        return Fail(Failure::NoTemporary, EEXIST, folder.empty() ? "." : folder);
     }
     handle_ = fd;
+    ownsHandle_ = true;
+    if (exists) {
+        ::fchmod(fd, old.st_mode & 07777);
+        // Only a privileged run can give the file back to its owner; others keep their own.
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+    }
     return true;
 }
 
-bool OutputFile::Write(std::string_view bytes) {
+bool ArchiveFile::Write(std::string_view bytes) {
     if (handle_ < 0) {
         return false;
     }
+    const int fd = static_cast<int>(handle_);
     while (!bytes.empty()) {
-        const ssize_t n = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            lastError_ = errno;
-            return false;
+            return Fail(Failure::Write, errno, target_);
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
 }
 
-bool OutputFile::Close() {
+bool ArchiveFile::Commit() {
     if (handle_ < 0) {
         return false;
     }
     const int fd = static_cast<int>(handle_);
+    if (temporary_.empty()) {
+        if (ownsHandle_) {
+            handle_ = -1;
+            // Don't retry close on EINTR: the descriptor is released either way.
+            if (::close(fd) != 0 && errno != EINTR) {
+                return Fail(Failure::Write, errno, target_);
+            }
+        }
+        handle_ = -1;
+        return true;
+    }
+    if (::fsync(fd) != 0) {
+        return Fail(Failure::Write, errno, target_);
+    }
     handle_ = -1;
-    // Don't retry close on EINTR: the descriptor is released either way.
     if (::close(fd) != 0 && errno != EINTR) {
-        lastError_ = errno;
-        return false;
+        return Fail(Failure::Write, errno, target_);
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        return Fail(Failure::Replace, errno, target_);
+    }
+    temporary_.clear();
+    // The rename itself reaches the disk with its folder.
+    const std::filesystem::path folder = target_.parent_path();
+    const FileDescriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC));
+    if (dir.Get() >= 0) {
+        ::fsync(dir.Get());
     }
     return true;
+}
+
+std::string SystemErrorText(int error) {
+    std::array<char, 256> text{};
+    // The GNU strerror_r returns its text, which may or may not lie in the buffer.
+    const char* message = ::strerror_r(error, text.data(), text.size());
+    return message != nullptr ? std::string(message) : std::string();
 }
 
 }  // namespace quillbox::platform

@@ -4,15 +4,18 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
 
 // The Windows side of the platform layer: the system's own code pages, the wide directory
-// search and the C library's narrow file functions, as the program has always used them.
+// search and the wide file functions; paths are UTF-16 throughout.
 
 namespace quillbox::platform {
 
@@ -23,10 +26,6 @@ constexpr std::size_t kPathUnits = MAX_PATH;
 
 const wchar_t* AsWide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
-}
-
-std::wstring ToWide(std::u16string_view text) {
-    return std::wstring(text.begin(), text.end());
 }
 
 class SearchHandle {
@@ -45,47 +44,9 @@ private:
     HANDLE handle_;
 };
 
-class CFile {
-public:
-    explicit CFile(std::FILE* f) : file_(f) {}
-    ~CFile() {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-        }
-    }
-    CFile(const CFile&) = delete;
-    CFile& operator=(const CFile&) = delete;
-    std::FILE* Get() const { return file_; }
-
-private:
-    std::FILE* file_;
-};
-
-bool IsRegularFile(const std::string& narrowPath) {
-    const DWORD attributes = ::GetFileAttributesA(narrowPath.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-}
-
-std::optional<std::size_t> ReadHead(const std::string& narrowPath, std::span<char> area,
-                                    const char* mode) {
-    if (!IsRegularFile(narrowPath)) {
-        return std::nullopt;
-    }
-    CFile file(std::fopen(narrowPath.c_str(), mode));
-    if (file.Get() == nullptr) {
-        return std::nullopt;
-    }
-    const std::size_t got = std::fread(area.data(), 1, area.size(), file.Get());
-    if (got < area.size() && std::ferror(file.Get()) != 0) {
-        return std::nullopt;
-    }
-    return got;
-}
-
 }  // namespace
 
-const char16_t kPathSeparator = u'\\';
+const wchar_t kPathSeparator = L'\\';
 
 std::optional<std::u16string> AnsiToUtf16(std::string_view narrow) {
     if (narrow.empty()) {
@@ -144,145 +105,369 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Errors erro
     return out;
 }
 
-bool EndsWithSeparator(std::u16string_view path) {
-    return !path.empty() && (path.back() == u'\\' || path.back() == u'/');
+NativeString NativeFromUtf16(std::u16string_view text) {
+    return NativeString(text.begin(), text.end());
 }
 
-std::u16string_view TrimTrailingSeparators(std::u16string_view path) {
-    const auto isDriveRoot = [](std::u16string_view p) { return p.size() == 3 && p[1] == u':'; };
+std::string DisplayPath(NativeView path) {
+    const int size = static_cast<int>(path.size());
+    if (size == 0) {
+        return {};
+    }
+    // Without WC_ERR_INVALID_CHARS a lone surrogate becomes U+FFFD.
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, path.data(), size, out.data(), bytes, nullptr, nullptr);
+    }
+    return out;
+}
+
+bool EndsWithSeparator(NativeView path) {
+    return !path.empty() && (path.back() == L'\\' || path.back() == L'/');
+}
+
+NativeView TrimTrailingSeparators(NativeView path) {
+    const auto isDriveRoot = [](NativeView p) { return p.size() == 3 && p[1] == L':'; };
     while (path.size() > 1 && EndsWithSeparator(path) && !isDriveRoot(path)) {
         path.remove_suffix(1);
     }
     return path;
 }
 
-bool FitsPathLimit(std::u16string_view path) {
+bool FitsPathLimit(NativeView path) {
     return path.size() < kPathUnits;
 }
 
-bool PathExists(std::u16string_view path) {
-    if (path.empty() || !FitsPathLimit(path)) {
-        return false;
-    }
-    const std::wstring wide = ToWide(path);
-    if (EndsWithSeparator(path)) {
-        // The directory search finds nothing for a root such as X:\ itself.
-        return ::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    WIN32_FIND_DATAW data;
-    SearchHandle probe(::FindFirstFileW(wide.c_str(), &data));
-    return probe.Get() != INVALID_HANDLE_VALUE;
+namespace {
+
+FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber,
+            static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
 }
 
-std::optional<FolderId> IdentifyFolder(std::u16string_view path) {
-    const std::wstring wide = ToWide(path);
-    HANDLE h =
-        ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
+class Handle {
+public:
+    explicit Handle(HANDLE h) : handle_(h) {}
+    ~Handle() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle_);
+        }
     }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+FolderCheck CheckFolder(NativeView folder) {
+    if (folder.empty()) {
+        return {FolderState::Missing, ERROR_PATH_NOT_FOUND, std::nullopt};
+    }
+    const NativeString path(folder);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                             error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH;
+        return {missing ? FolderState::Missing : FolderState::Unlistable, static_cast<int>(error),
+                std::nullopt};
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return {FolderState::NotAFolder, ERROR_DIRECTORY, std::nullopt};
+    }
+    std::optional<FileId> id;
+    const Handle h(::CreateFileW(path.c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    const BOOL ok = ::GetFileInformationByHandle(h, &info);
-    ::CloseHandle(h);
-    if (!ok || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return std::nullopt;
+    if (h.Get() != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(h.Get(), &info)) {
+        id = IdOf(info);
     }
-    return FolderId{info.dwVolumeSerialNumber,
-                    static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    return {FolderState::Listable, 0, id};
 }
 
-bool ListFolder(std::u16string_view folder, const EntryVisitor& visit) {
-    std::u16string pattern(folder);
+bool ListFolder(NativeView folder, const EntryVisitor& visit) {
+    NativeString pattern(folder);
     if (!EndsWithSeparator(pattern)) {
-        pattern += u'\\';
+        pattern += L'\\';
     }
-    pattern += u"*.*";
+    pattern += L"*.*";
     if (!FitsPathLimit(pattern)) {
         return false;
     }
     WIN32_FIND_DATAW data;
-    const std::wstring widePattern = ToWide(pattern);
-    SearchHandle search(::FindFirstFileW(widePattern.c_str(), &data));
+    SearchHandle search(::FindFirstFileW(pattern.c_str(), &data));
     if (search.Get() == INVALID_HANDLE_VALUE) {
         return false;
     }
     do {
-        const std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
-        if (name == u"." || name == u"..") {
+        const NativeView name(data.cFileName);
+        if (name == L"." || name == L"..") {
             continue;
         }
-        // A file is checked again when it is read.
-        visit(name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder
-                                                                            : EntryKind::Unchecked);
+        // A file is checked, and known, only when it is opened.
+        visit(name,
+              (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder
+                                                                      : EntryKind::Unchecked,
+              std::nullopt);
     } while (::FindNextFileW(search.Get(), &data));
     return true;
 }
 
-std::optional<std::size_t> ReadFileHead(const std::string& narrowPath, std::span<char> area,
-                                        EntryKind) {
-    return ReadHead(narrowPath, area, "rb");
+InputFile::~InputFile() {
+    Close();
 }
 
-std::optional<std::size_t> ReadTextFileHead(const std::string& narrowPath, std::span<char> area,
-                                            EntryKind) {
-    return ReadHead(narrowPath, area, "r");
-}
-
-// The C library takes the whole path each time.
-std::optional<std::size_t> FolderFileReader::ReadHead(std::string_view folder,
-                                                      std::string_view name, std::span<char> area,
-                                                      EntryKind kind) {
-    path_.assign(folder).append(name);
-    return ReadFileHead(path_, area, kind);
-}
-
-std::optional<std::size_t> FolderFileReader::ReadTextHead(std::string_view folder,
-                                                          std::string_view name,
-                                                          std::span<char> area, EntryKind kind) {
-    path_.assign(folder).append(name);
-    return ReadTextFileHead(path_, area, kind);
-}
-
-OutputFile::~OutputFile() {
+void InputFile::Close() {
     if (handle_ != -1) {
         std::fclose(reinterpret_cast<std::FILE*>(handle_));
+        handle_ = -1;
     }
 }
 
-bool OutputFile::Open(const std::string& narrowPath) {
-    std::FILE* f = std::fopen(narrowPath.c_str(), "wb");
+InputFile::Outcome InputFile::Open(NativeView path, EntryKind, const std::optional<FileId>&) {
+    Close();
+    id_.reset();
+    const NativeString terminated(path);
+    const DWORD attributes = ::GetFileAttributesW(terminated.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        lastError_ = static_cast<int>(::GetLastError());
+        return Outcome::CannotOpen;
+    }
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return Outcome::NotRegularFile;
+    }
+    // Opened in binary; the text-mode translation of a card is done by ReadTextHead itself.
+    std::FILE* f = ::_wfopen(terminated.c_str(), L"rb");
     if (f == nullptr) {
         lastError_ = static_cast<int>(::GetLastError());
-        return false;
+        return Outcome::CannotOpen;
     }
     handle_ = reinterpret_cast<std::intptr_t>(f);
-    return true;
+    BY_HANDLE_FILE_INFORMATION info;
+    const auto os = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(f)));
+    if (os != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(os, &info)) {
+        id_ = IdOf(info);
+    }
+    return Outcome::Opened;
 }
 
-bool OutputFile::Write(std::string_view bytes) {
+std::optional<std::size_t> InputFile::ReadHead(std::span<char> area) {
     if (handle_ == -1) {
-        return false;
+        return std::nullopt;
     }
     auto* f = reinterpret_cast<std::FILE*>(handle_);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+    const std::size_t got = std::fread(area.data(), 1, area.size(), f);
+    if (got < area.size() && std::ferror(f) != 0) {
         lastError_ = static_cast<int>(::GetLastError());
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return got;
 }
 
-bool OutputFile::Close() {
+std::optional<std::size_t> InputFile::ReadTextHead(std::span<char> area) {
     if (handle_ == -1) {
-        return false;
+        return std::nullopt;
     }
+    // As the C library's text mode reads: CR LF as LF, 0x1A ends the data, a lone CR stays.
     auto* f = reinterpret_cast<std::FILE*>(handle_);
+    std::size_t delivered = 0;
+    bool pendingCr = false;
+    while (delivered < area.size()) {
+        const int c = std::fgetc(f);
+        if (c == EOF) {
+            if (std::ferror(f) != 0) {
+                lastError_ = static_cast<int>(::GetLastError());
+                return std::nullopt;
+            }
+            break;
+        }
+        if (pendingCr) {
+            pendingCr = false;
+            if (c != '\n') {
+                area[delivered++] = '\r';
+                if (delivered == area.size()) {
+                    break;
+                }
+            }
+        }
+        if (c == 0x1A) {
+            return delivered;
+        }
+        if (c == '\r') {
+            pendingCr = true;
+        } else {
+            area[delivered++] = static_cast<char>(c);
+        }
+    }
+    if (pendingCr && delivered < area.size()) {
+        area[delivered++] = '\r';
+    }
+    return delivered;
+}
+
+namespace {
+
+// "-" and the console's own names are standard output; nothing else names an open handle.
+std::optional<DWORD> StandardHandleOf(const std::filesystem::path& output) {
+    const std::wstring& path = output.native();
+    if (path == L"-" || path == L"CON" || path == L"CONOUT$") {
+        return STD_OUTPUT_HANDLE;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<FileId> IdentifyOutput(const std::filesystem::path& output) {
+    if (output.empty() || StandardHandleOf(output)) {
+        return std::nullopt;
+    }
+    const Handle h(::CreateFileW(output.c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h.Get() == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(h.Get(), &info)) {
+        return std::nullopt;
+    }
+    return IdOf(info);
+}
+
+ArchiveFile::~ArchiveFile() {
+    Discard();
+}
+
+void ArchiveFile::Discard() {
+    if (handle_ != -1 && ownsHandle_) {
+        ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    }
     handle_ = -1;
-    if (std::fclose(f) != 0) {
-        lastError_ = static_cast<int>(::GetLastError());
+    if (!temporary_.empty()) {
+        ::DeleteFileW(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+bool ArchiveFile::Fail(Failure failure, int error, std::filesystem::path path) {
+    Discard();
+    failure_ = failure;
+    lastError_ = error;
+    failurePath_ = std::move(path);
+    return false;
+}
+
+bool ArchiveFile::Open(const std::filesystem::path& output) {
+    Discard();
+    failure_ = Failure::None;
+    if (output.empty()) {
+        return Fail(Failure::Open, ERROR_PATH_NOT_FOUND, output);
+    }
+    if (const auto which = StandardHandleOf(output)) {
+        const HANDLE h = ::GetStdHandle(*which);
+        if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+            return Fail(Failure::Open, static_cast<int>(::GetLastError()), output);
+        }
+        handle_ = reinterpret_cast<std::intptr_t>(h);
+        ownsHandle_ = false;
+        return true;
+    }
+    target_ = output;
+    const DWORD attributes = ::GetFileAttributesW(target_.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Fail(Failure::Open, ERROR_ACCESS_DENIED, output);
+    }
+    // A rename would replace an archive that its owner protected from writing.
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return Fail(Failure::Refused, ERROR_ACCESS_DENIED, output);
+    }
+    const std::filesystem::path folder = target_.parent_path();
+    const std::wstring base = target_.filename().native();
+    const auto serial = static_cast<unsigned long>(::GetTickCount()) ^
+                        static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(this));
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+        const std::wstring name = L"." + base + L".quillbox-" +
+                                  std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring((serial + attempt) % 1000000) + L".tmp";
+        temporary_ = folder / name;
+        h = ::CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
+            const int error = static_cast<int>(::GetLastError());
+            temporary_.clear();
+            return Fail(Failure::NoTemporary, error, folder.empty() ? L"." : folder);
+        }
+    }
+    if (h == INVALID_HANDLE_VALUE) {
+        temporary_.clear();
+        return Fail(Failure::NoTemporary, ERROR_FILE_EXISTS, folder.empty() ? L"." : folder);
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    ownsHandle_ = true;
+    return true;
+}
+
+bool ArchiveFile::Write(std::string_view bytes) {
+    if (handle_ == -1) {
         return false;
     }
+    const auto h = reinterpret_cast<HANDLE>(handle_);
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(h, bytes.data(), chunk, &written, nullptr)) {
+            return Fail(Failure::Write, static_cast<int>(::GetLastError()), target_);
+        }
+        bytes.remove_prefix(written);
+    }
     return true;
+}
+
+bool ArchiveFile::Commit() {
+    if (handle_ == -1) {
+        return false;
+    }
+    const auto h = reinterpret_cast<HANDLE>(handle_);
+    if (temporary_.empty()) {
+        handle_ = -1;
+        return true;
+    }
+    if (!::FlushFileBuffers(h)) {
+        return Fail(Failure::Write, static_cast<int>(::GetLastError()), target_);
+    }
+    handle_ = -1;
+    if (!::CloseHandle(h)) {
+        return Fail(Failure::Write, static_cast<int>(::GetLastError()), target_);
+    }
+    if (!::MoveFileExW(temporary_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return Fail(Failure::Replace, static_cast<int>(::GetLastError()), target_);
+    }
+    temporary_.clear();
+    return true;
+}
+
+std::string SystemErrorText(int error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text != nullptr ? text : L"", length);
+    if (text != nullptr) {
+        ::LocalFree(text);
+    }
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.')) {
+        message.pop_back();
+    }
+    return DisplayPath(message);
 }
 
 }  // namespace quillbox::platform

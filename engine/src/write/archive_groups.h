@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "contact_book.h"
-#include "message_order.h"
+#include "order/contact_book.h"
+#include "order/message_store.h"
 #include "quillbox/archive.h"
 
 namespace quillbox {
@@ -30,40 +30,20 @@ inline constexpr std::string_view kSenderWord = "\xB7\xA2\xD0\xC5\xC8\xCB\xA3\xB
 std::string MonthHeading(std::int32_t year, std::int32_t month);
 std::string SenderHeading(std::string_view displayName);
 
-// The texts of a message, however it is held.
-inline std::string_view SenderOf(const MessageRecord& m) {
-    return m.sender;
-}
-inline std::string_view DateTextOf(const MessageRecord& m) {
-    return m.dateText;
-}
-inline std::string_view BodyOf(const MessageRecord& m) {
-    return m.body;
-}
-inline std::string_view SenderOf(const MessageStore::Message& m) {
-    return m.Sender();
-}
-inline std::string_view DateTextOf(const MessageStore::Message& m) {
-    return m.DateText();
-}
-inline std::string_view BodyOf(const MessageStore::Message& m) {
-    return m.Body();
-}
-
 // Walks the ordered messages once: onHeading(text) whenever a group begins (a new month by date,
 // a new sender number by sender), then onEntry(record, displayName) for every message. A group
 // key equal to the starting one (year 0 month 0, or the empty sender) opens no group.
-template <typename Message, typename OnHeading, typename OnEntry>
-void WalkGroups(const std::vector<Message>& messages, ContactBook& book, SortOrder order,
+template <typename OnHeading, typename OnEntry>
+void WalkGroups(const MessageStore& messages, ContactBook& book, SortOrder order,
                 OnHeading&& onHeading, OnEntry&& onEntry) {
     DateParts group;
     DateParts previous;
     std::string groupSender;
-    for (const Message& record : messages) {
-        const std::string_view sender = SenderOf(record);
+    for (const MessageStore::Message& record : messages.Messages()) {
+        const std::string_view sender = record.Sender();
         const std::string& displayName = book.Lookup(sender);
         if (order == SortOrder::ByDate) {
-            previous = ReadDateParts(DateTextOf(record), previous);
+            previous = ReadDateParts(record.DateText(), previous);
             if (previous.year != group.year || previous.month != group.month) {
                 group = previous;
                 onHeading(MonthHeading(group.year, group.month));

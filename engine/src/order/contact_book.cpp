@@ -1,4 +1,4 @@
-#include "contact_book.h"
+#include "order/contact_book.h"
 
 namespace quillbox {
 

@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_sink.h"
-#include "contact_book.h"
-#include "message_order.h"
+#include "order/contact_book.h"
+#include "order/message_store.h"
 #include "quillbox/archive.h"
+#include "write/byte_sink.h"
 
 namespace quillbox {
 
@@ -21,8 +21,6 @@ std::string BodyToHtml(std::string_view body);
 void AppendBodyHtml(std::string& out, std::string_view body);
 
 // The HTML archive: one HTML 4.01 page without line breaks of its own, labelled gb2312.
-void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
-                      SortOrder order);
 void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       SortOrder order);
 

@@ -1,11 +1,11 @@
-#include "file_reader.h"
+#include "read/classic_reader.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
 
-#include "field_normalisation.h"
 #include "platform/platform.h"
+#include "read/field_normalisation.h"
 
 namespace quillbox {
 
@@ -34,58 +34,45 @@ std::string RemoveSoftLineBreaks(std::string_view text) {
 
 }  // namespace
 
-bool FindMessageFields(std::string_view text, MessageFields& fields) {
+ReadOutcome FindMessageFields(std::string_view text, MessageFields& fields) {
     text = UpToZero(text);
     const auto tel = text.find("TEL:");
     if (tel == npos) {
-        return false;
+        return SkipReason::NoTelLine;
     }
     const auto numberStart = tel + 4;
     const auto numberEnd = text.find('\n', numberStart);
     if (numberEnd == npos) {
-        return false;
+        return SkipReason::NoLineEnd;
     }
     // A CR LF after the marker does not match: such files are refused.
     const auto begin = text.find("BEGIN:VBODY\n", numberEnd + 1);
     if (begin == npos) {
-        return false;
+        return SkipReason::NoBody;
     }
     const auto block = begin + 12;
     if (text.substr(block, 5) != "Date:") {
-        return false;
+        return SkipReason::NoDate;
     }
     const auto dateStart = block + 5;
     const auto dateEnd = text.find('\n', dateStart);
     if (dateEnd == npos) {
-        return false;
+        return SkipReason::NoLineEnd;
     }
     const auto bodyStart = dateEnd + 1;
     const auto end = text.find("END:VBODY", bodyStart);
     if (end == npos) {
-        return false;
+        return SkipReason::NoBodyEnd;
     }
     // The byte before "END:VBODY" is dropped whatever it is; normally the body's last LF.
     fields.body =
         end > bodyStart ? text.substr(bodyStart, end - 1 - bodyStart) : std::string_view();
     fields.number = text.substr(numberStart, numberEnd - numberStart);
     fields.date = text.substr(dateStart, dateEnd - dateStart);
-    return true;
+    return std::nullopt;
 }
 
-bool ParseMessageText(std::string_view text, MessageRecord& record) {
-    MessageFields fields;
-    if (!FindMessageFields(text, fields)) {
-        return false;
-    }
-    record.body.assign(fields.body);
-    record.sender = NormalizedNumber(fields.number);
-    DisplayDate date;
-    record.dateKey = ParseMessageDate(fields.date, date);
-    record.dateText.assign(date.View());
-    return true;
-}
-
-bool ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
+ReadOutcome ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
     const std::string text = RemoveSoftLineBreaks(UpToZero(head));
     const std::string_view view(text);
 
@@ -97,11 +84,11 @@ bool ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
     } else if (const auto n = view.find("\nN"); n != npos) {
         nameStart = n + 2;
     } else {
-        return false;
+        return SkipReason::NoName;
     }
     const auto nameEnd = view.find('\n', nameStart);
     if (nameEnd == npos) {
-        return false;
+        return SkipReason::NoLineEnd;
     }
     const std::string name = DecodeContactName(view.substr(nameStart, nameEnd - nameStart));
 
@@ -111,26 +98,29 @@ bool ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
     while (tel != npos) {
         const auto colon = view.find(':', tel);
         if (colon == npos) {
-            return false;
+            return SkipReason::TelLineCut;
         }
         const auto numberEnd = view.find('\n', colon + 1);
         if (numberEnd == npos) {
-            return false;
+            return SkipReason::TelLineCut;
         }
         entries.push_back({name, NormalizeNumber(view.substr(colon + 1, numberEnd - colon - 1))});
         tel = view.find("\nTEL", colon + 1);
     }
-    return true;
+    return std::nullopt;
 }
 
-std::optional<std::string_view> MessageHeadText(std::span<const char> head,
-                                                std::span<char, kMessageNarrowBytes> narrow) {
+ReadOutcome MessageHeadText(std::span<const char> head, std::span<char, kMessageNarrowBytes> narrow,
+                            std::string_view& text) {
     // The head is UTF-16LE; a final odd byte is no whole unit. A byte-order mark is converted
     // like any other character.
     std::array<char16_t, kMessageHeadUnits> units;
     const std::size_t count = std::min(head.size() / 2, units.size());
+    if (head.empty()) {
+        return SkipReason::Empty;
+    }
     if (count == 0) {
-        return std::nullopt;
+        return SkipReason::NotUtf16Text;
     }
     for (std::size_t i = 0; i < count; ++i) {
         units[i] = static_cast<char16_t>(static_cast<unsigned char>(head[2 * i]) |
@@ -138,72 +128,51 @@ std::optional<std::string_view> MessageHeadText(std::span<const char> head,
     }
     const auto length = platform::Utf16ToOem(std::u16string_view(units.data(), count), narrow);
     if (!length) {
-        return std::nullopt;
+        return SkipReason::NotUtf16Text;
     }
-    return std::string_view(narrow.data(), *length);
+    text = std::string_view(narrow.data(), *length);
+    return std::nullopt;
 }
 
-bool ParseMessageHead(std::span<const char> head, MessageRecord& record) {
+ReadOutcome ParseMessageHead(std::span<const char> head, MessageStore& store) {
     std::array<char, kMessageNarrowBytes> narrow;
-    const auto text = MessageHeadText(head, narrow);
-    if (!text) {
-        return false;
+    std::string_view text;
+    if (const auto refused = MessageHeadText(head, narrow, text)) {
+        return refused;
     }
-    MessageRecord parsed;
-    if (!ParseMessageText(*text, parsed)) {
-        return false;
-    }
-    record = std::move(parsed);
-    return true;
-}
-
-bool ReadMessageFile(MessageStore& store, platform::FolderFileReader& files,
-                     const ListedFile& file) {
-    std::array<char, kMessageHeadUnits * 2> raw;
-    const auto got = files.ReadHead(file.folder, file.name, raw, file.kind);
-    if (!got) {
-        return false;
-    }
-    std::array<char, kMessageNarrowBytes> narrow;
-    const auto text = MessageHeadText(std::span<const char>(raw.data(), *got), narrow);
     MessageFields fields;
-    if (!text || !FindMessageFields(*text, fields)) {
-        return false;
+    if (const auto refused = FindMessageFields(text, fields)) {
+        return refused;
     }
     DisplayDate date;
     const std::uint64_t key = ParseMessageDate(fields.date, date);
     store.Add(NormalizedNumber(fields.number), date.View(), fields.body, key);
-    return true;
+    return std::nullopt;
 }
 
-namespace {
-
-bool ParseCardHead(std::span<const char> head, std::optional<std::size_t> got,
-                   std::vector<ContactEntry>& entries) {
-    if (!got || *got == 0) {
-        return false;
+ReadOutcome ParseCardHead(std::span<const char> head, std::vector<ContactEntry>& entries) {
+    if (head.empty()) {
+        return SkipReason::Empty;
     }
-    return ParseCardText(std::string_view(head.data(), *got), entries);
+    return ParseCardText(std::string_view(head.data(), head.size()), entries);
 }
 
-}  // namespace
-
-bool ReadContactsFile(std::vector<ContactEntry>& entries, platform::FolderFileReader& files,
-                      const ListedFile& file) {
-    std::array<char, kCardHeadBytes> head;
-    return ParseCardHead(head, files.ReadTextHead(file.folder, file.name, head, file.kind),
-                         entries);
-}
-
-bool CFileReader::ReadMessage(MessageRecord* record, std::string path) {
+ReadOutcome ReadMessageFile(platform::InputFile& file, MessageStore& store) {
     std::array<char, kMessageHeadUnits * 2> raw;
-    const auto got = platform::ReadFileHead(path, raw);
-    return got && ParseMessageHead(std::span<const char>(raw.data(), *got), *record);
+    const auto got = file.ReadHead(raw);
+    if (!got) {
+        return SkipReason::ReadError;
+    }
+    return ParseMessageHead(std::span<const char>(raw.data(), *got), store);
 }
 
-bool CFileReader::ReadContacts(std::vector<ContactEntry>* entries, std::string path) {
+ReadOutcome ReadCardFile(platform::InputFile& file, std::vector<ContactEntry>& entries) {
     std::array<char, kCardHeadBytes> head;
-    return ParseCardHead(head, platform::ReadTextFileHead(path, head), *entries);
+    const auto got = file.ReadTextHead(head);
+    if (!got) {
+        return SkipReason::ReadError;
+    }
+    return ParseCardHead(std::span<const char>(head.data(), *got), entries);
 }
 
 }  // namespace quillbox

@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_sink.h"
-#include "contact_book.h"
-#include "message_order.h"
+#include "order/contact_book.h"
+#include "order/message_store.h"
 #include "quillbox/archive.h"
+#include "write/byte_sink.h"
 
 namespace quillbox {
 
@@ -17,8 +17,6 @@ void AppendWithCrLf(std::string& out, std::string_view text);
 
 // The plain-text archive: a framed heading per group and per message the line
 // "name <number>     date : " and the body, every line ended by CR LF.
-void WriteTextArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
-                      SortOrder order);
 void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       SortOrder order);
 

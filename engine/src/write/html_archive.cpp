@@ -1,6 +1,6 @@
-#include "html_archive.h"
+#include "write/html_archive.h"
 
-#include "archive_groups.h"
+#include "write/archive_groups.h"
 
 namespace quillbox {
 
@@ -101,9 +101,7 @@ void AppendBodyHtml(std::string& out, std::string_view body) {
 
 namespace {
 
-template <typename Message>
-void WriteHtml(ByteSink& out, const std::vector<Message>& messages, ContactBook& book,
-               SortOrder order) {
+void WriteHtml(ByteSink& out, const MessageStore& messages, ContactBook& book, SortOrder order) {
     std::string block(kDocumentType);
     block.append(kHead);
     out.Write(block);
@@ -115,17 +113,17 @@ void WriteHtml(ByteSink& out, const std::vector<Message>& messages, ContactBook&
             block.append(kHeadingClose);
             out.Write(block);
         },
-        [&](const Message& record, std::string_view displayName) {
+        [&](const MessageStore::Message& record, std::string_view displayName) {
             block.assign(kEntryOpen);
             AppendText(block, displayName);
             block.append(kBeforeNumber);
-            AppendText(block, SenderOf(record));
+            AppendText(block, record.Sender());
             block.append(kAfterNumber);
-            AppendText(block, DateTextOf(record));
+            AppendText(block, record.DateText());
             block.append(kAfterDate);
             block.append(kBodyOpen);
             // Escaped before the line breaks go in, so that the "<br/>" stays markup.
-            AppendBodyHtml(block, BodyOf(record));
+            AppendBodyHtml(block, record.Body());
             block.append(kEntryClose);
             out.Write(block);
         });
@@ -134,14 +132,9 @@ void WriteHtml(ByteSink& out, const std::vector<Message>& messages, ContactBook&
 
 }  // namespace
 
-void WriteHtmlArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
-                      SortOrder order) {
-    WriteHtml(out, messages, book, order);
-}
-
 void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       SortOrder order) {
-    WriteHtml(out, messages.Messages(), book, order);
+    WriteHtml(out, messages, book, order);
 }
 
 }  // namespace quillbox

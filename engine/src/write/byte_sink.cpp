@@ -1,4 +1,4 @@
-#include "byte_sink.h"
+#include "write/byte_sink.h"
 
 namespace quillbox {
 
@@ -6,15 +6,16 @@ namespace {
 constexpr std::size_t kBlockSize = 256 * 1024;
 }
 
-bool FileSink::Open(const std::string& narrowPath) {
+bool FileSink::Open(const std::filesystem::path& path) {
     buffer_.reserve(kBlockSize);
-    return file_.Open(narrowPath);
+    return file_.Open(path);
 }
 
 void FileSink::Write(std::string_view bytes) {
     if (failed_) {
         return;
     }
+    written_ += bytes.size();
     if (buffer_.size() + bytes.size() > kBlockSize) {
         Flush();
         if (bytes.size() >= kBlockSize) {
@@ -34,7 +35,10 @@ void FileSink::Flush() {
 
 bool FileSink::Close() {
     Flush();
-    const bool closed = file_.Close();
+    if (failed_) {
+        return false;
+    }
+    const bool closed = file_.Commit();
     failed_ = failed_ || !closed;
     return !failed_;
 }

@@ -1,6 +1,6 @@
-#include "text_archive.h"
+#include "write/text_archive.h"
 
-#include "archive_groups.h"
+#include "write/archive_groups.h"
 
 namespace quillbox {
 
@@ -20,9 +20,7 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
 
 namespace {
 
-template <typename Message>
-void WriteText(ByteSink& out, const std::vector<Message>& messages, ContactBook& book,
-               SortOrder order) {
+void WriteText(ByteSink& out, const MessageStore& messages, ContactBook& book, SortOrder order) {
     std::string block;
     WalkGroups(
         messages, book, order,
@@ -32,15 +30,15 @@ void WriteText(ByteSink& out, const std::vector<Message>& messages, ContactBook&
             block.append(kHeadingClose);
             out.Write(block);
         },
-        [&](const Message& record, std::string_view displayName) {
+        [&](const MessageStore::Message& record, std::string_view displayName) {
             block.clear();
             AppendWithCrLf(block, displayName);
             block.append(" <");
-            AppendWithCrLf(block, SenderOf(record));
+            AppendWithCrLf(block, record.Sender());
             block.append(">     ");
-            AppendWithCrLf(block, DateTextOf(record));
+            AppendWithCrLf(block, record.DateText());
             block.append(" : \r\n");
-            AppendWithCrLf(block, BodyOf(record));
+            AppendWithCrLf(block, record.Body());
             block.append("\r\n");
             out.Write(block);
         });
@@ -48,14 +46,9 @@ void WriteText(ByteSink& out, const std::vector<Message>& messages, ContactBook&
 
 }  // namespace
 
-void WriteTextArchive(ByteSink& out, const std::vector<MessageRecord>& messages, ContactBook& book,
-                      SortOrder order) {
-    WriteText(out, messages, book, order);
-}
-
 void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       SortOrder order) {
-    WriteText(out, messages.Messages(), book, order);
+    WriteText(out, messages, book, order);
 }
 
 }  // namespace quillbox

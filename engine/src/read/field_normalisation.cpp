@@ -1,4 +1,4 @@
-#include "field_normalisation.h"
+#include "read/field_normalisation.h"
 
 #include <array>
 #include <limits>
@@ -154,7 +154,9 @@ std::uint64_t ParseMessageDate(std::string dateText, std::string& display) {
     return key;
 }
 
-std::string DecodeContactName(std::string_view raw) {
+namespace {
+
+std::string DecodeNameValue(std::string_view raw) {
     std::string text(raw);
     // Structured names lose their separators (":Zhang;San;;;" is ":ZhangSan"); an escaped
     // semicolon keeps itself and loses its backslash. The first character is never touched.
@@ -179,6 +181,20 @@ std::string DecodeContactName(std::string_view raw) {
         return {};
     }
     return DecodeQuotedPrintable(std::string_view(text).substr(colon + 1));
+}
+
+}  // namespace
+
+std::string DecodeContactName(std::string_view raw) {
+    std::string name = DecodeNameValue(raw);
+    // A name is one line: a CR or LF in it (a quoted-printable "=0D=0A") would start a line of
+    // the plain-text archive that looks like a heading or an entry.
+    for (char& c : name) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return name;
 }
 
 std::string DecodeQuotedPrintable(std::string_view value) {

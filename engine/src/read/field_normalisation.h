@@ -29,6 +29,7 @@ std::uint64_t ParseMessageDate(std::string_view dateText, DisplayDate& display);
 std::string_view NormalizedNumber(std::string_view number);
 
 // The raw text after "FN" or "N" on a card's name line, ":" or ";" included.
+// Each CR or LF of the name becomes a space.
 std::string DecodeContactName(std::string_view raw);
 
 // A quoted-printable UTF-8 value to code page 936; empty when the conversion fails.

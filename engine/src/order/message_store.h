@@ -9,13 +9,10 @@
 
 namespace quillbox {
 
-// By date: newest first. By sender: senders in descending byte order (an empty sender last),
-// each sender's messages newest first. Ties keep the reading order.
-std::vector<MessageRecord> OrderMessages(std::vector<MessageRecord> messages, SortOrder order);
-
-// The messages of a run, each as a MessageRecord would hold it but without a heap block of its
-// own: the texts lie one after another in large blocks, so a message costs its text and 24
-// bytes.
+// The messages of a run: each holds its sender's normalised number, its display date (year
+// first), its body (lines separated by LF, no final LF) and its ordering key, all code page 936
+// text. No message has a heap block of its own: the texts lie one after another in large
+// blocks, so a message costs its text and 24 bytes.
 class MessageStore {
 public:
     class Message {
@@ -40,7 +37,8 @@ public:
     // is never longer than the head of the file.
     void Add(std::string_view sender, std::string_view dateText, std::string_view body,
              std::uint64_t dateKey);
-    // As OrderMessages.
+    // By date: newest first. By sender: senders in descending byte order (an empty sender last),
+    // each sender's messages newest first. Ties keep the reading order.
     void Order(SortOrder order);
 
     const std::vector<Message>& Messages() const { return messages_; }

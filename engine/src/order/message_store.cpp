@@ -1,4 +1,4 @@
-#include "message_order.h"
+#include "order/message_store.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,31 +10,7 @@ namespace {
 // Large enough that the blocks are few, small enough that the last one wastes little.
 constexpr std::size_t kBlockSize = 1 << 20;
 
-// Ordering for records and stored messages alike. std::string and std::string_view compare
-// bytes as unsigned values, and a proper prefix as the smaller.
-template <typename Message, typename SenderOf, typename KeyOf>
-void Order(std::vector<Message>& messages, SortOrder order, SenderOf sender, KeyOf key) {
-    if (order == SortOrder::ByDate) {
-        std::stable_sort(messages.begin(), messages.end(),
-                         [&](const Message& a, const Message& b) { return key(a) > key(b); });
-    } else {
-        std::stable_sort(messages.begin(), messages.end(), [&](const Message& a, const Message& b) {
-            if (const int c = sender(a).compare(sender(b)); c != 0) {
-                return c > 0;
-            }
-            return key(a) > key(b);
-        });
-    }
-}
-
 }  // namespace
-
-std::vector<MessageRecord> OrderMessages(std::vector<MessageRecord> messages, SortOrder order) {
-    Order(
-        messages, order, [](const MessageRecord& m) -> const std::string& { return m.sender; },
-        [](const MessageRecord& m) { return m.dateKey; });
-    return messages;
-}
 
 void MessageStore::Add(std::string_view sender, std::string_view dateText, std::string_view body,
                        std::uint64_t dateKey) {
@@ -63,9 +39,20 @@ void MessageStore::Add(std::string_view sender, std::string_view dateText, std::
 }
 
 void MessageStore::Order(SortOrder order) {
-    quillbox::Order(
-        messages_, order, [](const Message& m) { return m.Sender(); },
-        [](const Message& m) { return m.DateKey(); });
+    // std::string_view compares bytes as unsigned values, and a proper prefix as the smaller.
+    if (order == SortOrder::ByDate) {
+        std::stable_sort(
+            messages_.begin(), messages_.end(),
+            [](const Message& a, const Message& b) { return a.DateKey() > b.DateKey(); });
+    } else {
+        std::stable_sort(messages_.begin(), messages_.end(),
+                         [](const Message& a, const Message& b) {
+                             if (const int c = a.Sender().compare(b.Sender()); c != 0) {
+                                 return c > 0;
+                             }
+                             return a.DateKey() > b.DateKey();
+                         });
+    }
 }
 
 }  // namespace quillbox

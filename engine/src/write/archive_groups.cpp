@@ -1,4 +1,4 @@
-#include "archive_groups.h"
+#include "write/archive_groups.h"
 
 #include <charconv>
 #include <cstdio>

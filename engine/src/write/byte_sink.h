@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -24,20 +26,22 @@ private:
 };
 
 // The archive file. Writes are gathered into large blocks; the first failed write is kept and
-// every later write is dropped, so Close tells whether the whole archive reached the file.
+// every later write is dropped, so Close tells whether the whole archive reached the file. The
+// old archive is replaced only by Close, and only by the whole new one.
 class FileSink final : public ByteSink {
 public:
-    bool Open(const std::string& narrowPath);
+    bool Open(const std::filesystem::path& path);
     void Write(std::string_view bytes) override;
-    // False when any write or the close itself failed.
+    // False when any write, the close or the replacement of the old archive failed.
     bool Close();
-    int LastError() const { return file_.LastError(); }
-    bool WriteFailed() const { return failed_; }
+    const platform::ArchiveFile& File() const { return file_; }
+    std::uint64_t BytesWritten() const { return written_; }
 
 private:
     void Flush();
 
-    platform::OutputFile file_;
+    platform::ArchiveFile file_;
+    std::uint64_t written_ = 0;
     std::string buffer_;
     bool failed_ = false;
 };

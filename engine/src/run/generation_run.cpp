@@ -1,0 +1,256 @@
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "order/contact_book.h"
+#include "order/message_store.h"
+#include "platform/platform.h"
+#include "quillbox/archive.h"
+#include "read/classic_reader.h"
+#include "scan/folder_scan.h"
+#include "write/byte_sink.h"
+#include "write/html_archive.h"
+#include "write/text_archive.h"
+
+namespace quillbox {
+
+namespace {
+
+using Stage = RunFailure::Stage;
+
+// One generation run, from the checks of its folders to the archive and the report.
+class Run {
+public:
+    Run(const ArchiveRequest& request, RunReport& report) : request_(request), report_(report) {}
+
+    bool Generate();
+    // Writes the report where the request asks for one; false when it cannot be written.
+    bool WriteReport();
+
+private:
+    bool Fail(Stage stage, int systemError, std::filesystem::path path) {
+        report_.ok = false;
+        report_.failure = {stage, systemError, std::move(path)};
+        return false;
+    }
+
+    bool CheckFolder(const std::filesystem::path& folder, Stage missing, Stage notFolder,
+                     Stage unreadable);
+    // Opens a listed file for reading: false (and a skip in the tally) when it cannot be, or
+    // when it is one already read under another name.
+    bool OpenInput(const FileList& list, std::size_t index, platform::InputFile& file,
+                   std::unordered_set<platform::FileId, platform::FileIdHash>& seen,
+                   RunReport::Files& tally);
+    void Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
+              RunReport::Files& tally);
+
+    const ArchiveRequest& request_;
+    RunReport& report_;
+    std::optional<platform::FileId> outputId_;
+    std::optional<platform::FileId> reportId_;
+    bool outputIsInput_ = false;
+};
+
+bool Run::CheckFolder(const std::filesystem::path& folder, Stage missing, Stage notFolder,
+                      Stage unreadable) {
+    const auto check = platform::CheckFolder(platform::TrimTrailingSeparators(folder.native()));
+    switch (check.state) {
+        case platform::FolderState::Listable:
+            return true;
+        case platform::FolderState::Missing:
+            return Fail(missing, check.systemError, folder);
+        case platform::FolderState::NotAFolder:
+            return Fail(notFolder, check.systemError, folder);
+        case platform::FolderState::Unlistable:
+            return Fail(unreadable, check.systemError, folder);
+    }
+    return true;
+}
+
+void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
+               RunReport::Files& tally) {
+    platform::NativeString path;
+    list.PathAt(index, path);
+    tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError});
+}
+
+bool Run::OpenInput(const FileList& list, std::size_t index, platform::InputFile& file,
+                    std::unordered_set<platform::FileId, platform::FileIdHash>& seen,
+                    RunReport::Files& tally) {
+    const ListedFile listed = list.At(index);
+    platform::NativeString path(listed.folder);
+    path.append(listed.name);
+    switch (file.Open(path, listed.kind, listed.id)) {
+        case platform::InputFile::Outcome::Opened:
+            break;
+        case platform::InputFile::Outcome::CannotOpen:
+            Skip(list, index, SkipReason::CannotOpen, file.LastError(), tally);
+            return false;
+        case platform::InputFile::Outcome::NotRegularFile:
+            Skip(list, index, SkipReason::NotRegularFile, 0, tally);
+            return false;
+    }
+    if (const auto& id = file.Id()) {
+        if ((outputId_ && *id == *outputId_) || (reportId_ && *id == *reportId_)) {
+            outputIsInput_ = true;
+            Fail(Stage::OutputIsInput, 0, std::filesystem::path(std::move(path)));
+            return false;
+        }
+        // A file reached under several names (links, a folder seen through two paths) is read
+        // under the first.
+        if (!seen.insert(*id).second) {
+            Skip(list, index, SkipReason::SameFile, 0, tally);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Run::Generate() {
+    report_ = {};
+    report_.archivePath = request_.output;
+    if (request_.output.empty()) {
+        return Fail(Stage::EmptyOutputPath, 0, {});
+    }
+    // Nothing is read, let alone written, before both folders are known to be there.
+    if (!CheckFolder(request_.messageFolder, Stage::MessageFolderMissing,
+                     Stage::MessageFolderNotFolder, Stage::MessageFolderUnreadable)) {
+        return false;
+    }
+    const bool hasContacts = !request_.contactsFolder.empty();
+    if (hasContacts &&
+        !CheckFolder(request_.contactsFolder, Stage::ContactsFolderMissing,
+                     Stage::ContactsFolderNotFolder, Stage::ContactsFolderUnreadable)) {
+        return false;
+    }
+    outputId_ = platform::IdentifyOutput(request_.output);
+    if (!request_.report.empty()) {
+        reportId_ = platform::IdentifyOutput(request_.report);
+        if (request_.report == request_.output || (reportId_ && reportId_ == outputId_)) {
+            return Fail(Stage::ReportIsArchive, 0, request_.report);
+        }
+    }
+
+    // Lower-case extensions come first, then upper-case ones.
+    FileList cardFiles;
+    FileList messageFiles;
+    if (hasContacts) {
+        CollectFiles(request_.contactsFolder.native(), cardFiles, "vcf", "VCF",
+                     request_.recurseContacts);
+    }
+    CollectFiles(request_.messageFolder.native(), messageFiles, "vmg", "VMG",
+                 request_.recurseMessages);
+    report_.cards.found = cardFiles.Size();
+    report_.messages.found = messageFiles.Size();
+
+    // All cards before the first message. A card that fails contributes none of its entries.
+    ContactBook book;
+    {
+        std::unordered_set<platform::FileId, platform::FileIdHash> seen;
+        std::vector<ContactEntry> entries;
+        for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
+            platform::InputFile file;
+            if (!OpenInput(cardFiles, i, file, seen, report_.cards)) {
+                if (outputIsInput_) {
+                    return false;
+                }
+                continue;
+            }
+            entries.clear();
+            if (const auto refused = ReadCardFile(file, entries)) {
+                Skip(cardFiles, i, *refused,
+                     *refused == SkipReason::ReadError ? file.LastError() : 0, report_.cards);
+                continue;
+            }
+            ++report_.cards.read;
+            report_.contactEntries += entries.size();
+            for (const ContactEntry& entry : entries) {
+                book.AddEntry(entry);
+            }
+        }
+    }
+    cardFiles.Clear();
+
+    MessageStore messages;
+    messages.Reserve(messageFiles.Size());
+    {
+        std::unordered_set<platform::FileId, platform::FileIdHash> seen;
+        seen.reserve(messageFiles.Size());
+        for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
+            platform::InputFile file;
+            if (!OpenInput(messageFiles, i, file, seen, report_.messages)) {
+                if (outputIsInput_) {
+                    return false;
+                }
+                continue;
+            }
+            if (const auto refused = ReadMessageFile(file, messages)) {
+                Skip(messageFiles, i, *refused,
+                     *refused == SkipReason::ReadError ? file.LastError() : 0, report_.messages);
+                continue;
+            }
+            ++report_.messages.read;
+        }
+    }
+    messageFiles.Clear();
+
+    FileSink sink;
+    if (!sink.Open(request_.output)) {
+        const platform::ArchiveFile& file = sink.File();
+        switch (file.LastFailure()) {
+            case platform::ArchiveFile::Failure::Refused:
+                return Fail(Stage::OutputProtected, file.LastError(), request_.output);
+            case platform::ArchiveFile::Failure::NoTemporary:
+                return Fail(Stage::NoTemporaryFile, file.LastError(), file.FailurePath());
+            default:
+                return Fail(Stage::OpenOutput, file.LastError(), request_.output);
+        }
+    }
+    messages.Order(request_.order);
+    if (request_.html) {
+        WriteHtmlArchive(sink, messages, book, request_.order);
+    } else {
+        WriteTextArchive(sink, messages, book, request_.order);
+    }
+    if (!sink.Close()) {
+        const platform::ArchiveFile& file = sink.File();
+        const Stage stage = file.LastFailure() == platform::ArchiveFile::Failure::Replace
+                                ? Stage::ReplaceOutput
+                                : Stage::WriteOutput;
+        return Fail(stage, file.LastError(), request_.output);
+    }
+    report_.bytesWritten = sink.BytesWritten();
+    report_.entriesWritten = messages.Messages().size();
+    report_.ok = true;
+    return true;
+}
+
+bool Run::WriteReport() {
+    if (request_.report.empty() || report_.failure.stage == Stage::ReportIsArchive ||
+        (report_.failure.stage == Stage::OutputIsInput && reportId_ &&
+         platform::IdentifyOutput(report_.failure.path) == reportId_)) {
+        return report_.ok;
+    }
+    const std::string json = ReportAsJson(report_);
+    platform::ArchiveFile file;
+    if (!file.Open(request_.report) || !file.Write(json) || !file.Commit()) {
+        const bool wasOk = report_.ok;
+        report_.ok = false;
+        if (wasOk) {
+            report_.failure = {Stage::WriteReport, file.LastError(), request_.report};
+        }
+        return false;
+    }
+    return report_.ok;
+}
+
+}  // namespace
+
+bool GenerateArchive(const ArchiveRequest& request, RunReport* report) {
+    RunReport own;
+    Run run(request, report != nullptr ? *report : own);
+    run.Generate();
+    return run.WriteReport();
+}
+
+}  // namespace quillbox

@@ -1,0 +1,227 @@
+#include "platform/platform.h"
+#include "quillbox/archive.h"
+
+namespace quillbox {
+
+namespace {
+
+struct ReasonTexts {
+    SkipReason reason;
+    std::string_view name;
+    std::string_view text;
+};
+
+constexpr ReasonTexts kReasons[] = {
+    {SkipReason::CannotOpen, "cannot-open", "无法打开"},
+    {SkipReason::NotRegularFile, "not-regular-file", "不是普通文件"},
+    {SkipReason::ReadError, "read-error", "读取出错"},
+    {SkipReason::SameFile, "same-file", "与已读取的文件相同"},
+    {SkipReason::Empty, "empty", "文件为空"},
+    {SkipReason::NotUtf16Text, "not-utf16-text", "不是 UTF-16 文本"},
+    {SkipReason::NoTelLine, "no-tel-line", "没有 TEL: 行"},
+    {SkipReason::NoLineEnd, "no-line-end", "字段没有行尾"},
+    {SkipReason::NoBody, "no-body", "没有 BEGIN:VBODY 行"},
+    {SkipReason::NoDate, "no-date", "BEGIN:VBODY 之后没有 Date: 行"},
+    {SkipReason::NoBodyEnd, "no-body-end", "没有 END:VBODY"},
+    {SkipReason::NoName, "no-name", "名片没有姓名行"},
+    {SkipReason::TelLineCut, "tel-line-cut", "电话行不完整"},
+};
+
+const ReasonTexts& Find(SkipReason reason) {
+    for (const ReasonTexts& entry : kReasons) {
+        if (entry.reason == reason) {
+            return entry;
+        }
+    }
+    return kReasons[0];
+}
+
+struct StageTexts {
+    RunFailure::Stage stage;
+    std::string_view name;
+};
+
+constexpr StageTexts kStages[] = {
+    {RunFailure::Stage::None, "none"},
+    {RunFailure::Stage::EmptyOutputPath, "empty-output-path"},
+    {RunFailure::Stage::MessageFolderMissing, "message-folder-missing"},
+    {RunFailure::Stage::MessageFolderNotFolder, "message-folder-not-folder"},
+    {RunFailure::Stage::MessageFolderUnreadable, "message-folder-unreadable"},
+    {RunFailure::Stage::ContactsFolderMissing, "contacts-folder-missing"},
+    {RunFailure::Stage::ContactsFolderNotFolder, "contacts-folder-not-folder"},
+    {RunFailure::Stage::ContactsFolderUnreadable, "contacts-folder-unreadable"},
+    {RunFailure::Stage::OutputIsInput, "output-is-input"},
+    {RunFailure::Stage::OutputProtected, "output-protected"},
+    {RunFailure::Stage::NoTemporaryFile, "no-temporary-file"},
+    {RunFailure::Stage::OpenOutput, "open-output"},
+    {RunFailure::Stage::WriteOutput, "write-output"},
+    {RunFailure::Stage::ReplaceOutput, "replace-output"},
+    {RunFailure::Stage::ReportIsArchive, "report-is-archive"},
+    {RunFailure::Stage::WriteReport, "write-report"},
+};
+
+std::string WithError(std::string text, int systemError) {
+    if (systemError != 0) {
+        text.append("：").append(platform::SystemErrorText(systemError));
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string_view SkipReasonName(SkipReason reason) {
+    return Find(reason).name;
+}
+
+std::string_view SkipReasonText(SkipReason reason) {
+    return Find(reason).text;
+}
+
+std::string_view FailureStageName(RunFailure::Stage stage) {
+    for (const StageTexts& entry : kStages) {
+        if (entry.stage == stage) {
+            return entry.name;
+        }
+    }
+    return "none";
+}
+
+std::string DescribeFailure(const RunFailure& failure) {
+    using Stage = RunFailure::Stage;
+    const std::string path = DisplayPath(failure.path);
+    switch (failure.stage) {
+        case Stage::None:
+            return {};
+        case Stage::EmptyOutputPath:
+            return "输出路径不能为空！";
+        case Stage::MessageFolderMissing:
+            return "信息目录不存在：" + path;
+        case Stage::MessageFolderNotFolder:
+            return "信息目录不是文件夹：" + path;
+        case Stage::MessageFolderUnreadable:
+            return WithError("无法读取信息目录 " + path, failure.systemError);
+        case Stage::ContactsFolderMissing:
+            return "联系人目录不存在：" + path;
+        case Stage::ContactsFolderNotFolder:
+            return "联系人目录不是文件夹：" + path;
+        case Stage::ContactsFolderUnreadable:
+            return WithError("无法读取联系人目录 " + path, failure.systemError);
+        case Stage::OutputIsInput:
+            return "输出文件是要读取的输入文件，未写入：" + path;
+        case Stage::OutputProtected:
+            return WithError("输出文件不允许写入，未替换 " + path, failure.systemError);
+        case Stage::NoTemporaryFile:
+            return WithError("无法在目录 " + path + " 中创建临时文件", failure.systemError);
+        case Stage::OpenOutput:
+            return WithError("无法创建输出文件 " + path, failure.systemError);
+        case Stage::WriteOutput:
+            return WithError("无法写入输出文件 " + path, failure.systemError);
+        case Stage::ReplaceOutput:
+            return WithError("无法替换输出文件 " + path, failure.systemError);
+        case Stage::ReportIsArchive:
+            return "报告文件不能是输出文件：" + path;
+        case Stage::WriteReport:
+            return WithError("文档已写入，但无法写入报告文件 " + path, failure.systemError);
+    }
+    return {};
+}
+
+namespace {
+
+void AppendJsonString(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (byte < 0x20) {
+            constexpr char kHex[] = "0123456789abcdef";
+            out.append("\\u00");
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0xF]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    out.push_back('"');
+}
+
+// The bytes of a name the system spells in bytes, when they are no UTF-8.
+template <typename Char>
+void AppendHexWhereUndisplayable(std::string& out, std::basic_string_view<Char> native,
+                                 std::string_view display) {
+    if constexpr (sizeof(Char) == 1) {
+        if (display != std::string_view(native.data(), native.size())) {
+            constexpr char kHex[] = "0123456789abcdef";
+            out.append(", \"path_hex\": \"");
+            for (const auto c : native) {
+                const auto byte = static_cast<unsigned char>(c);
+                out.push_back(kHex[byte >> 4]);
+                out.push_back(kHex[byte & 0xF]);
+            }
+            out.push_back('"');
+        }
+    }
+}
+
+void AppendPath(std::string& out, const std::filesystem::path& path) {
+    const std::string display = DisplayPath(path);
+    out.append("\"path\": ");
+    AppendJsonString(out, display);
+    AppendHexWhereUndisplayable(out, platform::NativeView(path.native()), display);
+}
+
+void AppendFiles(std::string& out, const RunReport::Files& files) {
+    out.append("\"found\": ").append(std::to_string(files.found));
+    out.append(", \"read\": ").append(std::to_string(files.read));
+    out.append(", \"skipped\": [");
+    bool first = true;
+    for (const SkippedFile& skipped : files.skipped) {
+        out.append(first ? "{" : ", {");
+        first = false;
+        AppendPath(out, skipped.path);
+        out.append(", \"reason\": ");
+        AppendJsonString(out, SkipReasonName(skipped.reason));
+        if (skipped.systemError != 0) {
+            out.append(", \"error\": ");
+            AppendJsonString(out, platform::SystemErrorText(skipped.systemError));
+        }
+        out.push_back('}');
+    }
+    out.push_back(']');
+}
+
+}  // namespace
+
+std::string ReportAsJson(const RunReport& report) {
+    std::string out = "{\"ok\": ";
+    out.append(report.ok ? "true" : "false");
+    out.append(", \"messages\": {");
+    AppendFiles(out, report.messages);
+    out.append("}, \"cards\": {");
+    AppendFiles(out, report.cards);
+    out.append(", \"entries\": ").append(std::to_string(report.contactEntries));
+    out.append("}, \"archive\": {");
+    AppendPath(out, report.archivePath);
+    out.append(", \"bytes\": ").append(std::to_string(report.bytesWritten));
+    out.append(", \"entries\": ").append(std::to_string(report.entriesWritten));
+    out.push_back('}');
+    if (!report.ok) {
+        out.append(", \"error\": {\"stage\": ");
+        AppendJsonString(out, FailureStageName(report.failure.stage));
+        out.append(", \"reason\": ");
+        AppendJsonString(out, DescribeFailure(report.failure));
+        out.append(", ");
+        AppendPath(out, report.failure.path);
+        out.push_back('}');
+    }
+    out.append("}\n");
+    return out;
+}
+
+std::string DisplayPath(const std::filesystem::path& path) {
+    return platform::DisplayPath(path.native());
+}
+
+}  // namespace quillbox
