@@ -120,37 +120,54 @@ TEST(PinnedMessages, FieldsAreCutAtTheMarkersAsToday) {
 }
 
 // The head is 2048 UTF-16 units; its code page 936 form must fit 4096 bytes with a zero after.
+// The markers' ":" and line ends cannot be parts of two-byte characters, so a head that is read
+// converts to at most 4067 bytes: here the first letters of "TEL:", "BEGIN:VBODY" and
+// "END:VBODY" are second bytes of 乀 (81 54), 丅 (81 42) and 丒 (81 45), and every other unit
+// is a two-byte character.
 TEST(PinnedMessages, TheHeadIs2048UnitsConvertedWhole) {
     const auto fill = [](std::size_t units) {
         std::string text;
         for (std::size_t i = 0; i < units; ++i) {
-            text += "\xE5\xAD\x97";  // 字, two bytes in code page 936
+            text += "\xE5\xAD\x97";  // 字
         }
         return text;
     };
-    // 33 units of markers and line ends; every other unit of the head is a two-byte character.
-    const std::string before = "TEL:\nBEGIN:VBODY\nDate:\n";
-    const std::string after = "\nEND:VBODY";
+    const std::string number =
+        "\xE4\xB9\x80"
+        "EL:\n";
+    const std::string block =
+        "\xE4\xB8\x85"
+        "EGIN:VBODY\nDate:\n";
+    const std::string end =
+        "\xE4\xB8\x92"
+        "ND:VBODY";
     struct HeadCase {
         std::string name;
         std::size_t bodyUnits;
         bool read;
     };
+    // 29 ASCII units and 3 marker characters.
     const HeadCase cases[] = {
-        {"END:VBODY ends at the head's last unit: 4063 bytes converted", 2048 - 33, true},
-        {"END:VBODY's last letter is one unit past the head", 2048 - 32, false},
+        {"END:VBODY ends at the head's last unit: 4067 bytes converted", 2048 - 32, true},
+        {"END:VBODY's last letter is one unit past the head", 2048 - 31, false},
     };
     for (const auto& c : cases) {
         TempDir dir;
-        ASSERT_EQ(before.size() + after.size(), 33u);
-        WriteMessageText(dir / "m/a.vmg", before + fill(c.bodyUnits) + after + fill(100) + "\n");
+        WriteMessageText(dir / "m/a.vmg", number + block + fill(c.bodyUnits) + end + fill(100));
         const auto archive = RunArchive(dir / "m");
         ASSERT_TRUE(archive) << c.name;
-        // The empty number and the all-zero date open no group.
+        // The byte before "END:VBODY", 丒's first, is dropped with the body's end. The empty
+        // number and the all-zero date open no group.
         const std::string expected =
             c.read ? Entry("", "", "0-00-00 00:00:00", Gbk(fill(c.bodyUnits))) : "";
         EXPECT_TRUE(*archive == expected) << c.name << ": " << archive->size() << " bytes";
     }
+    // No head of 2048 two-byte units fits the area.
+    TempDir dir;
+    WriteMessageText(dir / "m/a.vmg", fill(2048) + "TEL:1\nBEGIN:VBODY\nDate:\nx\nEND:VBODY\n");
+    const auto archive = RunArchive(dir / "m");
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(*archive, "");
 }
 
 // ---- Cards ----
@@ -168,11 +185,11 @@ TEST(PinnedCards, NamesAndNumbersAsToday) {
         {"a plain FN value is taken byte for byte", "BEGIN:VCARD\nFN:a=41\nTEL:139\n", "139", "139",
          "a=41"},
         {"a zero byte ends the card",
-         std::string("BEGIN:VCARD\nFN:A\nTEL:139\n") + '\0' + "TEL:138\nEND:VCARD\n", "138", "138",
-         "138"},
+         std::string("BEGIN:VCARD\nFN:A\nTEL:139\n") + '\0' + "\nTEL:138\nEND:VCARD\n", "138",
+         "138", "138"},
         {"before the zero byte the card is read",
-         std::string("BEGIN:VCARD\nFN:A\nTEL:139\n") + '\0' + "TEL:138\nEND:VCARD\n", "139", "139",
-         "A"},
+         std::string("BEGIN:VCARD\nFN:A\nTEL:139\n") + '\0' + "\nTEL:138\nEND:VCARD\n", "139",
+         "139", "A"},
         {"a card's number is cut at its first colon", "BEGIN:VCARD\nFN:A\nTEL;X:a:b:139\n",
          "a:b:139", "b:139", "A"},
         {"+86 goes once from a card's number", "BEGIN:VCARD\nFN:A\nTEL:+86+86139\n", "+86+86139",
