@@ -33,13 +33,22 @@ for order in sender date; do
             failed=1
             echo "FAILED: $name differs from $golden/$name"
             cmp "$golden/$name" "$work/$name"
-            line=$(cmp "$golden/$name" "$work/$name" 2>/dev/null | sed -n 's/.*, line \([0-9]*\)$/\1/p')
-            if [ -n "$line" ]; then
-                echo "golden line $line: $(sed -n "${line}p" "$golden/$name" | iconv -f GBK -t UTF-8 -c | cut -c1-300)"
-                echo "now    line $line: $(sed -n "${line}p" "$work/$name" | iconv -f GBK -t UTF-8 -c | cut -c1-300)"
+            # The HTML archive is one line: show the bytes around the first difference.
+            offset=$(cmp "$golden/$name" "$work/$name" 2>/dev/null | sed -n 's/.* byte \([0-9]*\),.*/\1/p')
+            if [ -n "$offset" ]; then
+                from=$((offset > 80 ? offset - 80 : 1))
+                for side in golden now; do
+                    file=$golden/$name
+                    [ "$side" = now ] && file=$work/$name
+                    printf '%-6s from byte %s: %s\n' "$side" "$from" \
+                        "$(tail -c +"$from" "$file" | head -c 240 | iconv -f GBK -t UTF-8 -c | tr '\r\n' '^$')"
+                done
             fi
         fi
     done
 done
-[ "$failed" -eq 0 ] && echo "golden: the four archives match"
+if [ "$failed" -eq 0 ]; then
+    [ -n "${UPDATE_GOLDEN:-}" ] && echo "golden: the four archives written" ||
+        echo "golden: the four archives match"
+fi
 exit "$failed"
