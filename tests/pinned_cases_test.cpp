@@ -305,8 +305,8 @@ TEST(PinnedPaths, CodePage936BoundaryBytesInFolderAndFileNames) {
     for (const char* name : names) {
         const std::string date = std::to_string(day) + ".03.2009 10:00:00";
         // A folder and a file named with the character, and a card named with it too.
-        const fs::path folder = dir / ("m/" + std::string(name));
-        WriteMessage(folder / (std::string(name) + ".vmg"), std::to_string(day), date, name);
+        WriteMessage(dir / ("m/" + std::string(name) + "/" + name + ".vmg"), std::to_string(day),
+                     date, name);
         WriteBytes(dir / ("c/" + std::string(name) + "/" + name + ".vcf"),
                    "BEGIN:VCARD\nFN:" + Gbk(name) + "\nTEL:" + std::to_string(day) + "\n");
         expected += Entry(Gbk(name), std::to_string(day),
