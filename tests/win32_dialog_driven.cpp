@@ -579,6 +579,7 @@ void CheckDpiAwareness(const Program& program, const std::wstring& exe) {
     using AwarenessOf = int(WINAPI*)(HANDLE);
     const auto contextOf = User32Function<ContextOf>("GetWindowDpiAwarenessContext");
     const auto awarenessOf = User32Function<AwarenessOf>("GetAwarenessFromDpiAwarenessContext");
+    // Wine gives every window this awareness; Windows only those that ask for it.
     if (contextOf != nullptr && awarenessOf != nullptr) {
         Check(awarenessOf(contextOf(main)) == 2, "the dialog is per-monitor DPI aware");
     }
