@@ -124,4 +124,19 @@ SaveAsRequest SaveAsFor(bool html) {
     return {u"txt", u"Message.txt", u"文本文件(*.txt)|*.txt||"};
 }
 
+bool LacksExtension(std::u16string_view name) {
+    const auto separator = name.find_last_of(u"\\/");
+    const std::u16string_view last =
+        separator == std::u16string_view::npos ? name : name.substr(separator + 1);
+    return !last.empty() && last.find_first_of(u".*?\"") == std::u16string_view::npos;
+}
+
+std::u16string WithExtension(std::u16string_view name, std::u16string_view extension) {
+    std::u16string result(name);
+    if (LacksExtension(name)) {
+        result.append(u".").append(extension);
+    }
+    return result;
+}
+
 }  // namespace quillbox::app

@@ -86,4 +86,10 @@ inline constexpr std::u16string_view kFolderChooserTitle = u"选择路径";
 
 SaveAsRequest SaveAsFor(bool html);
 
+// Whether a name typed into the Save As chooser has no extension of its own: not "a.txt", not
+// "a." (a name the user ended on purpose), not a pattern or a folder path ending in a separator.
+bool LacksExtension(std::u16string_view name);
+// The name with ".extension" when it lacks one. Choosers append fewer letters ("htm") or none.
+std::u16string WithExtension(std::u16string_view name, std::u16string_view extension);
+
 }  // namespace quillbox::app

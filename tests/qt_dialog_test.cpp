@@ -12,6 +12,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -132,10 +135,83 @@ private slots:
         QTest::mouseClick(Button(IDC_GENERATE), Qt::LeftButton);
         shell_->folderAnswers = {u"/m"};
         QTest::mouseClick(Button(IDC_BROWSE_MESSAGES), Qt::LeftButton);
-        QTest::keyClick(dialog_.get(), Qt::Key_Return);  // Enter presses the default button
+        // Enter away from the buttons presses the default one.
+        Find<QCheckBox>(IDC_HTML)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(shell_->messages,
                  (std::vector<std::u16string>{u"信息路径不能为空！", u"输出路径不能为空！"}));
         QVERIFY(runs_.empty());
+    }
+
+    void enterPressesTheFocusedButtonElseGenerate_data() {
+        QTest::addColumn<int>("focus");
+        QTest::addColumn<int>("folderChoosers");
+        QTest::addColumn<int>("saveChoosers");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("contacts 浏览") << IDC_BROWSE_CONTACTS << 1 << 0 << 0;
+        QTest::newRow("messages 浏览") << IDC_BROWSE_MESSAGES << 1 << 0 << 0;
+        QTest::newRow("output 浏览") << IDC_BROWSE_OUTPUT << 0 << 1 << 0;
+        QTest::newRow("生成") << IDC_GENERATE << 0 << 0 << 1;
+        QTest::newRow("an edit") << IDC_OUTPUT_FILE << 0 << 0 << 1;
+        QTest::newRow("a check box") << IDC_RECURSE_MESSAGES << 0 << 0 << 1;
+        QTest::newRow("the list") << IDC_SORT_ORDER << 0 << 0 << 1;
+    }
+
+    void enterPressesTheFocusedButtonElseGenerate() {
+        QFETCH(int, focus);
+        QFETCH(int, folderChoosers);
+        QFETCH(int, saveChoosers);
+        QFETCH(int, messages);
+        // Paths set, so that "生成" would start a run at once.
+        dialog_->SetText(IDC_MESSAGE_FOLDER, u"/m");
+        dialog_->SetText(IDC_OUTPUT_FILE, u"/o.txt");
+        dialog_->Control(focus)->setFocus();
+        QCOMPARE(QApplication::focusWidget(), dialog_->Control(focus));
+        for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+            QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
+        }
+        QCOMPARE(shell_->folderTitles.size(), std::size_t(2 * folderChoosers));
+        QCOMPARE(shell_->saveRequests.size(), std::size_t(2 * saveChoosers));
+        QCOMPARE(runs_.size(), std::size_t(2 * messages));
+        QCOMPARE(shell_->messages.size(), std::size_t(2 * messages));
+    }
+
+    void everyTextIsWholeInTheFontShown() {
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        QStringList cut = CutTexts(dialog_.get());
+        OnNextModal([&](QWidget* modal) { cut << CutTexts(modal); });
+        shell.ShowAbout();
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'|')));
+    }
+
+    void bothDialogsOpenInTheMiddleOfTheScreen() {
+        const QRect screen = dialog_->screen()->availableGeometry();
+        QVERIFY((dialog_->frameGeometry().center() - screen.center()).manhattanLength() <= 2);
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        QPoint aboutCentre;
+        OnNextModal([&](QWidget* modal) { aboutCentre = modal->frameGeometry().center(); });
+        shell.ShowAbout();
+        QVERIFY((aboutCentre - screen.center()).manhattanLength() <= 2);
+    }
+
+    // Under Xvfb (ctest qt.dialog.screenshots): the two dialogs as a user sees them, kept in the
+    // build tree.
+    void screenshots() {
+        const QString folder = QStringLiteral(QUILLBOX_SCREENSHOTS);
+        QVERIFY(QDir().mkpath(folder));
+        dialog_->SetText(IDC_MESSAGE_FOLDER, u"/home/用户/信息");
+        Find<QCheckBox>(IDC_HTML)->setChecked(true);
+        QVERIFY(dialog_->grab().save(folder + QStringLiteral("/qt-main.png")));
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        bool saved = false;
+        OnNextModal([&](QWidget* modal) {
+            saved = modal->grab().save(folder + QStringLiteral("/qt-about.png"));
+        });
+        shell.ShowAbout();
+        QVERIFY(saved);
     }
 
     void runsWithWhatTheControlsShowAtThePress() {
@@ -270,6 +346,35 @@ private slots:
         }
     }
 
+    void aTypedNameWithoutExtensionGetsTheWholeDefaultOne_data() {
+        QTest::addColumn<bool>("html");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("html") << true << QStringLiteral("存档") << QStringLiteral("存档.html");
+        QTest::newRow("text") << false << QStringLiteral("存档") << QStringLiteral("存档.txt");
+        QTest::newRow("htm") << true << QStringLiteral("存档.htm") << QStringLiteral("存档.htm");
+        QTest::newRow("own") << true << QStringLiteral("a.b") << QStringLiteral("a.b");
+    }
+
+    void aTypedNameWithoutExtensionGetsTheWholeDefaultOne() {
+        QFETCH(bool, html);
+        QFETCH(QString, typed);
+        QFETCH(QString, chosen);
+        QTemporaryDir folder;
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        QTimer::singleShot(0, [&] {
+            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(files != nullptr);
+            files->setDirectory(folder.path());
+            files->selectFile(typed);
+            static_cast<QDialog*>(files)->accept();  // QFileDialog::accept is protected
+        });
+        const auto result = shell.ChooseSaveFile(SaveAsFor(html));
+        QVERIFY(result.has_value());
+        QCOMPARE(ToQString(*result), QDir::toNativeSeparators(folder.filePath(chosen)));
+    }
+
     void nameFiltersKeepTheDisplayText() {
         QCOMPARE(QtNameFilters(u"HTML文件(*.htm;*.html)|*.htm;*.html||"),
                  QStringList{QStringLiteral("HTML文件(*.htm;*.html) (*.htm *.html)")});
@@ -306,6 +411,33 @@ private slots:
     }
 
 private:
+    // The texts of a dialog's labels, check boxes and buttons that their controls cut.
+    static QStringList CutTexts(QWidget* dialog) {
+        QStringList cut;
+        for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->fontMetrics().horizontalAdvance(label->text()) >
+                label->contentsRect().width()) {
+                cut << label->text();
+            }
+        }
+        for (const QCheckBox* box : dialog->findChildren<QCheckBox*>()) {
+            QStyleOptionButton option;
+            option.initFrom(box);
+            option.text = box->text();
+            const QRect room =
+                box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+            if (box->fontMetrics().horizontalAdvance(box->text()) > room.width()) {
+                cut << box->text();
+            }
+        }
+        for (const QPushButton* button : dialog->findChildren<QPushButton*>()) {
+            if (button->fontMetrics().horizontalAdvance(button->text()) > button->width()) {
+                cut << button->text();
+            }
+        }
+        return cut;
+    }
+
     template <typename Widget>
     Widget* Find(int id) const {
         auto* widget = qobject_cast<Widget*>(dialog_->Control(id));

@@ -30,7 +30,9 @@ std::optional<std::u16string> QtDialogShell::ChooseSaveFile(const SaveAsRequest&
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return ToU16(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
+    // Qt's own chooser adds the whole suffix; a native one may add none.
+    return WithExtension(ToU16(QDir::toNativeSeparators(dialog.selectedFiles().constFirst())),
+                         request.defaultExtension);
 }
 
 void QtDialogShell::ShowMessage(std::u16string_view text) {

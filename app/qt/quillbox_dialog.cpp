@@ -12,10 +12,6 @@
 #include "qt/text.h"
 #include "res/resource.h"
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 namespace quillbox::app {
 
 QuillboxDialog::QuillboxDialog(IDialogShell& shell, GenerateFunction generate, QWidget* parent)
@@ -43,8 +39,9 @@ void QuillboxDialog::BuildControls() {
         switch (c.kind) {
             case ControlKind::PushButton:
             case ControlKind::DefaultPushButton: {
+                // As in a Windows dialog: Enter presses the focused button, else "生成".
                 auto* button = new QPushButton(ToQString(c.text), this);
-                button->setAutoDefault(false);
+                button->setAutoDefault(true);
                 button->setDefault(c.kind == ControlKind::DefaultPushButton);
                 widget = button;
                 break;
@@ -59,7 +56,7 @@ void QuillboxDialog::BuildControls() {
             }
             case ControlKind::Edit: {
                 auto* edit = new QLineEdit(this);
-                edit->setReadOnly(true);
+                edit->setReadOnly(c.readOnly);
                 widget = edit;
                 break;
             }
@@ -105,18 +102,8 @@ void QuillboxDialog::BuildControls() {
 }
 
 void QuillboxDialog::AddAboutItem() {
-#ifdef Q_OS_WIN
-    // Windows has a system menu to hold the item; see nativeEvent for its command.
-    HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
-    if (menu != nullptr) {
-        const std::u16string_view text = kAboutMenuText;
-        const std::wstring item(text.begin(), text.end());
-        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, item.c_str());
-    }
-#endif
-    // Window managers here offer no system menu: the same item is in the context menu and on F1.
-    auto* about = new QAction(ToQString(kAboutMenuText), this);
+    // Window managers here offer no system menu: the item is in the context menu and on F1.
+    auto* about = new QAction(ToQString(AboutMenuText()), this);
     about->setObjectName(QStringLiteral("about"));
     about->setShortcut(QKeySequence::HelpContents);
     about->setShortcutContext(Qt::WindowShortcut);
@@ -124,18 +111,6 @@ void QuillboxDialog::AddAboutItem() {
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
-
-#ifdef Q_OS_WIN
-bool QuillboxDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-    const auto* msg = static_cast<const MSG*>(message);
-    if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
-        dialog_.OnSysCommand(static_cast<unsigned>(msg->wParam))) {
-        *result = 0;
-        return true;
-    }
-    return QDialog::nativeEvent(eventType, message, result);
-}
-#endif
 
 void QuillboxDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

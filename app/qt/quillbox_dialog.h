@@ -32,9 +32,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-#ifdef Q_OS_WIN
-    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-#endif
 
 private:
     void BuildControls();

@@ -5,8 +5,9 @@
 
 namespace quillbox::app {
 
-// The dialogs as their templates describe them, in dialog units; every view lays itself out from
-// these tables. Template order is also tab order.
+// The dialogs as the resource script describes them, in dialog units; every view lays itself out
+// from these tables, which are made from quillbox.rc at build time. Template order is also tab
+// order.
 enum class ControlKind { PushButton, DefaultPushButton, Label, Edit, ComboBox, CheckBox, Icon };
 enum class TextAlign { Left, Center };
 
@@ -18,7 +19,9 @@ struct ControlTemplate {
     int y;
     int width;
     int height;
-    TextAlign align = TextAlign::Left;
+    TextAlign align;
+    // ES_READONLY.
+    bool readOnly;
 };
 
 struct DialogTemplate {
@@ -28,6 +31,8 @@ struct DialogTemplate {
     int height;
     std::u16string_view fontFace;
     int fontPoints;
+    // DS_CENTER: opens in the middle of the screen.
+    bool centred;
     std::span<const ControlTemplate> controls;
 };
 
@@ -36,8 +41,10 @@ const DialogTemplate& AboutDialogTemplate();
 
 // The combo box's list, in its index order: 0 by sender, 1 by date.
 inline constexpr std::u16string_view kSortOrderItems[] = {u"发件人", u"日期"};
+// The same list as the script's initialisation data holds it, in code page 936.
+std::span<const std::string_view> SortOrderItems936();
 
 // String 101: the About item of the dialog's system menu.
-inline constexpr std::u16string_view kAboutMenuText = u"关于 Quillbox(&A)...";
+std::u16string_view AboutMenuText();
 
 }  // namespace quillbox::app

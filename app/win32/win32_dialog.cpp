@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <dlgs.h>
 #include <shlobj.h>
 
 #include <string>
@@ -33,10 +34,66 @@ std::u16string NativeFilter(std::u16string_view filter) {
     return native;
 }
 
-INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+// The functions of Windows 10 1607 and later, looked up so that older systems still start the
+// program; there, the one DPI is the system's.
+template <typename Function>
+Function User32Function(const char* name) {
+    const FARPROC found = ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+UINT DpiOf(HWND window) {
+    if (const auto dpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow")) {
+        return dpiForWindow(window);
+    }
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+
+int MetricFor(int metric, UINT dpi) {
+    if (const auto forDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi")) {
+        return forDpi(metric, dpi);
+    }
+    return ::GetSystemMetrics(metric);
+}
+
+// The program's icon drawn for the window's screen, big (SM_CXICON) or small (SM_CXSMICON).
+Win32Icon LoadIconFor(HINSTANCE instance, HWND window, bool big) {
+    const UINT dpi = DpiOf(window);
+    const int width = MetricFor(big ? SM_CXICON : SM_CXSMICON, dpi);
+    const int height = MetricFor(big ? SM_CYICON : SM_CYSMICON, dpi);
+    return Win32Icon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                     IMAGE_ICON, width, height, LR_DEFAULTCOLOR)));
+}
+
+// The About box's icon control, drawn for the box's screen.
+struct AboutState {
+    HINSTANCE instance;
+    Win32Icon icon;
+};
+
+void ShowAboutIcon(HWND about, AboutState& state) {
+    state.icon = LoadIconFor(state.instance, about, true);
+    for (HWND child = ::GetWindow(about, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            ::SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(state.icon.get()), 0);
+        }
+    }
+}
+
+INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
+            ::SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+            ShowAboutIcon(window, *reinterpret_cast<AboutState*>(lParam));
             return TRUE;
+        case WM_DPICHANGED:
+            ShowAboutIcon(
+                window, *reinterpret_cast<AboutState*>(::GetWindowLongPtrW(window, GWLP_USERDATA)));
+            return FALSE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
                 ::EndDialog(window, LOWORD(wParam));
@@ -47,6 +104,54 @@ INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
             break;
     }
     return FALSE;
+}
+
+// The Save As chooser appends at most three letters of the default extension ("htm" for
+// "html"), or those of the chosen type: a typed name without extension gets the whole one before
+// the chooser reads it, so that it also asks before replacing that file.
+LRESULT CALLBACK CompleteTypedName(HWND chooser, UINT message, WPARAM wParam, LPARAM lParam,
+                                   UINT_PTR id, DWORD_PTR extension) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        std::vector<wchar_t> spec(32768, L'\0');
+        ::SendMessageW(chooser, CDM_GETSPEC, spec.size(), reinterpret_cast<LPARAM>(spec.data()));
+        const std::u16string typed = FromWide(spec.data(), ::wcslen(spec.data()));
+        std::vector<wchar_t> folder(32768, L'\0');
+        ::SendMessageW(chooser, CDM_GETFOLDERPATH, folder.size(),
+                       reinterpret_cast<LPARAM>(folder.data()));
+        const std::u16string full =
+            typed.find(u':') != std::u16string::npos || typed.starts_with(u"\\")
+                ? typed
+                : FromWide(folder.data(), ::wcslen(folder.data())) + u"\\" + typed;
+        const DWORD attributes = ::GetFileAttributesW(Wide(full));
+        const bool isFolder =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (LacksExtension(typed) && !isFolder) {
+            const std::u16string completed =
+                WithExtension(typed, reinterpret_cast<const char16_t*>(extension));
+            const int box = ::GetDlgItem(chooser, cmb13) != nullptr ? cmb13 : edt1;
+            ::SendMessageW(chooser, CDM_SETCONTROLTEXT, static_cast<WPARAM>(box),
+                           reinterpret_cast<LPARAM>(Wide(completed)));
+        }
+    } else if (message == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(chooser, CompleteTypedName, id);
+    }
+    return ::DefSubclassProc(chooser, message, wParam, lParam);
+}
+
+UINT_PTR CALLBACK SaveAsHook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        const auto* request = reinterpret_cast<const OPENFILENAMEW*>(lParam);
+        ::SetWindowSubclass(::GetParent(hook), CompleteTypedName, 0,
+                            static_cast<DWORD_PTR>(request->lCustData));
+    }
+    return 0;
+}
+
+int CALLBACK FolderChooserOpened(HWND chooser, UINT message, LPARAM, LPARAM choosers) {
+    if (message == BFFM_INITIALIZED) {
+        reinterpret_cast<std::vector<HWND>*>(choosers)->push_back(chooser);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -74,6 +179,10 @@ INT_PTR CALLBACK Win32Dialog::DialogProc(HWND window, UINT message, WPARAM wPara
 
 INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
+        case WM_DPICHANGED:
+            // The dialog itself is scaled by Windows (per-monitor v2); its icons are not.
+            SetIcons();
+            return FALSE;
         case WM_SYSCOMMAND:
             // FALSE hands every other command to the default handling (move, close, ...).
             return dialog_.OnSysCommand(static_cast<unsigned>(wParam)) ? TRUE : FALSE;
@@ -103,6 +212,11 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM) {
                     dialog_.OnBrowseOutputFile();
                     return TRUE;
                 case IDCANCEL:
+                    // An open folder chooser has no owner to close with the dialog: close it,
+                    // so that its own loop ends and the program with it.
+                    for (HWND chooser : folderChoosers_) {
+                        ::PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+                    }
                     ::EndDialog(window_, IDCANCEL);
                     return TRUE;
                 default:
@@ -116,8 +230,7 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM) {
 BOOL Win32Dialog::OnInitDialog() {
     FillFromInitialisationData();
     AddAboutItem();
-    ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetIcons();
     // TRUE leaves the focus on the first tab stop, "生成".
     return dialog_.OnInitDialog() ? TRUE : FALSE;
 }
@@ -159,6 +272,13 @@ void Win32Dialog::FillFromInitialisationData() {
     }
 }
 
+void Win32Dialog::SetIcons() {
+    bigIcon_ = LoadIconFor(instance_, window_, true);
+    smallIcon_ = LoadIconFor(instance_, window_, false);
+    ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+}
+
 void Win32Dialog::AddAboutItem() {
     HMENU menu = ::GetSystemMenu(window_, FALSE);
     if (menu == nullptr) {
@@ -175,13 +295,14 @@ void Win32Dialog::OnPaint() {
     PAINTSTRUCT paint;
     HDC context = ::BeginPaint(window_, &paint);
     ::SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(context), 0);
-    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
-    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+    const UINT dpi = DpiOf(window_);
+    const int iconWidth = MetricFor(SM_CXICON, dpi);
+    const int iconHeight = MetricFor(SM_CYICON, dpi);
     RECT client;
     ::GetClientRect(window_, &client);
     const int x = (client.right - client.left - iconWidth + 1) / 2;
     const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    ::DrawIcon(context, x, y, m_hIcon);
+    ::DrawIconEx(context, x, y, bigIcon_.get(), iconWidth, iconHeight, 0, nullptr, DI_NORMAL);
     ::EndPaint(window_, &paint);
 }
 
@@ -226,7 +347,11 @@ std::optional<std::u16string> Win32Dialog::ChooseFolder(std::u16string_view titl
     browse.pszDisplayName = path;
     browse.lpszTitle = Wide(terminatedTitle);
     browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    browse.lpfn = FolderChooserOpened;
+    browse.lParam = reinterpret_cast<LPARAM>(&folderChoosers_);
+    const std::size_t open = folderChoosers_.size();
     PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&browse);
+    folderChoosers_.resize(open);
     if (chosen == nullptr) {
         return std::nullopt;
     }
@@ -250,7 +375,9 @@ std::optional<std::u16string> Win32Dialog::ChooseSaveFile(const SaveAsRequest& r
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrDefExt = Wide(extension);
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_EXPLORER;
+    dialog.lCustData = reinterpret_cast<LPARAM>(extension.c_str());
+    dialog.lpfnHook = SaveAsHook;
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ENABLEHOOK;
     if (!::GetSaveFileNameW(&dialog)) {
         return std::nullopt;
     }
@@ -263,7 +390,9 @@ void Win32Dialog::ShowMessage(std::u16string_view text) {
 }
 
 void Win32Dialog::ShowAbout() {
-    ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_ABOUTBOX), window_, AboutProc, 0);
+    AboutState state{instance_, Win32Icon()};
+    ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_ABOUTBOX), window_, AboutProc,
+                      reinterpret_cast<LPARAM>(&state));
 }
 
 }  // namespace quillbox::app

@@ -8,9 +8,18 @@
 #endif
 #include <windows.h>
 
+#include <memory>
+#include <type_traits>
+#include <vector>
+
 #include "dialog_controller.h"
 
 namespace quillbox::app {
+
+struct Win32IconDeleter {
+    void operator()(HICON icon) const { ::DestroyIcon(icon); }
+};
+using Win32Icon = std::unique_ptr<std::remove_pointer_t<HICON>, Win32IconDeleter>;
 
 // Template 102 as a native dialog: a view of CQuillboxDlg, as the Qt dialog is on Linux.
 class Win32Dialog final : public IDialogControls, public IDialogShell {
@@ -41,11 +50,17 @@ private:
     BOOL OnInitDialog();
     void FillFromInitialisationData();
     void AddAboutItem();
+    void SetIcons();
     void OnPaint();
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
     HICON m_hIcon;
+    // Drawn for the dialog's screen, again when it moves to another.
+    Win32Icon bigIcon_;
+    Win32Icon smallIcon_;
+    // The folder choosers open now: they have no owner.
+    std::vector<HWND> folderChoosers_;
     CQuillboxDlg dialog_;
 };
 

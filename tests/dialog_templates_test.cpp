@@ -1,0 +1,126 @@
+// The tables made from the resource script, and the rules the views share around them.
+
+#include "res/dialog_templates.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dialog_controller.h"
+#include "quillbox/text.h"
+#include "res/resource.h"
+
+namespace quillbox::app {
+namespace {
+
+// SimSun at 9 points on a 96 dpi screen, the font the templates were made for: every ASCII
+// glyph 6 pixels wide, every CJK glyph 12, 12 pixels high; so 4 dialog units are 6 pixels.
+constexpr int kSimSunAscii = 6;
+constexpr int kSimSunCjk = 12;
+constexpr int kSimSunBaseX = 6;
+// The check box's square and the gap before its text.
+constexpr int kCheckBoxMark = 16;
+
+int SimSunWidth(std::u16string_view text) {
+    int width = 0;
+    for (const char16_t c : text) {
+        width += c < 0x80 ? kSimSunAscii : kSimSunCjk;
+    }
+    return width;
+}
+
+TEST(DialogTemplates, EveryTextFitsItsControlInSimSun) {
+    for (const DialogTemplate* dialog : {&MainDialogTemplate(), &AboutDialogTemplate()}) {
+        for (const ControlTemplate& c : dialog->controls) {
+            if (c.text.empty()) {
+                continue;
+            }
+            const int room = c.width * kSimSunBaseX / 4;
+            int needed = SimSunWidth(c.text);
+            if (c.kind == ControlKind::CheckBox) {
+                needed += kCheckBoxMark;
+            }
+            EXPECT_LE(needed, room) << "template " << dialog->id << ", control at " << c.x << ","
+                                    << c.y << " is " << c.width << " units wide";
+        }
+    }
+}
+
+TEST(DialogTemplates, KeepTheirControlsTextsAndOrder) {
+    std::vector<std::pair<int, std::u16string_view>> main;
+    for (const ControlTemplate& c : MainDialogTemplate().controls) {
+        main.emplace_back(c.id, c.text);
+    }
+    const std::vector<std::pair<int, std::u16string_view>> expected = {
+        {IDC_GENERATE, u"生成"},
+        {IDC_STATIC, u"联系人目录："},
+        {IDC_CONTACT_FOLDER, u""},
+        {IDC_BROWSE_CONTACTS, u"浏览"},
+        {IDC_STATIC, u"信息目录："},
+        {IDC_MESSAGE_FOLDER, u""},
+        {IDC_SORT_ORDER, u""},
+        {IDC_BROWSE_MESSAGES, u"浏览"},
+        {IDC_STATIC, u"排序方式："},
+        {IDC_STATIC, u"输出文件："},
+        {IDC_OUTPUT_FILE, u""},
+        {IDC_BROWSE_OUTPUT, u"浏览"},
+        {IDC_RECURSE_CONTACTS, u"递归子目录"},
+        {IDC_RECURSE_MESSAGES, u"递归子目录"},
+        {IDC_HTML, u"HTML"},
+    };
+    EXPECT_EQ(main, expected);
+
+    std::vector<std::u16string_view> about;
+    for (const ControlTemplate& c : AboutDialogTemplate().controls) {
+        about.push_back(c.text);
+    }
+    EXPECT_EQ(about, (std::vector<std::u16string_view>{
+                         u"", u"Quillbox 1.0 版", u"意见与建议：quillbox@example.org", u"确定"}));
+    EXPECT_EQ(AboutMenuText(), u"关于 Quillbox(&A)...");
+    EXPECT_EQ(MainDialogTemplate().caption, u"Quillbox");
+    EXPECT_EQ(AboutDialogTemplate().caption, u"关于 Quillbox");
+}
+
+TEST(DialogTemplates, SortOrderListIsTheScriptsInitialisationData) {
+    const auto narrow = SortOrderItems936();
+    ASSERT_EQ(narrow.size(), std::size(kSortOrderItems));
+    for (std::size_t i = 0; i < narrow.size(); ++i) {
+        EXPECT_EQ(NarrowText(kSortOrderItems[i]), std::string(narrow[i])) << i;
+    }
+}
+
+TEST(DialogTemplates, ReadOnlyEditsAndCentredDialogsComeFromTheScript) {
+    for (const ControlTemplate& c : MainDialogTemplate().controls) {
+        EXPECT_EQ(c.readOnly, c.kind == ControlKind::Edit) << c.id;
+    }
+    EXPECT_TRUE(MainDialogTemplate().centred);
+    EXPECT_TRUE(AboutDialogTemplate().centred);
+}
+
+TEST(SaveAsName, GetsTheWholeDefaultExtensionOnlyWhenItHasNone) {
+    const struct {
+        std::u16string_view typed;
+        std::u16string_view result;
+    } cases[] = {
+        {u"存档", u"存档.html"},
+        {u"C:\\备份\\存档", u"C:\\备份\\存档.html"},
+        {u"/home/u/a.b/存档", u"/home/u/a.b/存档.html"},
+        {u"存档.htm", u"存档.htm"},
+        {u"存档.txt", u"存档.txt"},
+        {u"存档.", u"存档."},
+        {u".hidden", u".hidden"},
+        {u"*", u"*"},
+        {u"a?", u"a?"},
+        {u"\"存档\"", u"\"存档\""},
+        {u"C:\\备份\\", u"C:\\备份\\"},
+        {u"", u""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WithExtension(c.typed, u"html"), c.result);
+        EXPECT_EQ(LacksExtension(c.typed), c.typed != c.result);
+    }
+}
+
+}  // namespace
+}  // namespace quillbox::app

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs win32_dialog_driven under Wine on a display of its own (Xvfb):
+#   win32_dialog_driven.sh WINE_RUN DRIVER QUILLBOX_EXE CLI_EXE EXAMPLES WORK SCREENSHOTS
+# The sample folders are copied under a Chinese name first. A Wine session started without a
+# display cannot show windows: the prefix's server is ended before and after.
+set -uo pipefail
+wine_run=$1 driver=$2 quillbox=$3 cli=$4 examples=$5 work=$6 shots=$7
+export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$wine_run")/.." && pwd)/build-windows/wine}
+
+rm -rf "$work"
+mkdir -p "$work" "$shots"
+cp -r "$examples" "$work/样例"
+# The prefix is made on first use. Without a window manager Wine draws the windows' frames and
+# captions itself, so that the screenshots show them.
+x11='HKCU\Software\Wine\X11 Driver'
+desktop='HKCU\Control Panel\Desktop'
+for value in Managed Decorated; do
+    "$wine_run" reg add "$x11" /v "$value" /d N /f >/dev/null 2>&1
+done
+"$wine_run" reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
+restart() {
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+}
+restart
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$wine_run" "$driver" "$quillbox" "$cli" "$work/样例" "$work" "$shots"
+status=$?
+restart
+
+# Again on a 144 dpi screen.
+"$wine_run" reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+restart
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$wine_run" "$driver" "$quillbox" "$cli" "$work/样例" "$work" "$shots" 144 || status=1
+restart
+"$wine_run" reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
+restart
+exit $status
