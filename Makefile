@@ -1,29 +1,36 @@
-# The README's commands. Each target installs what is missing first.
-.PHONY: deps configure build test test-default test-asan windows test-windows demo run bench fuzz format clean
+# The README's commands. Each target installs what it is missing first, and only that
+# (scripts/install-deps names the groups).
+.PHONY: deps configure build test test-default test-asan windows test-windows test-package demo \
+        run bench fuzz package format clean
 
 JOBS ?= $(shell nproc)
+DEPS = bash scripts/install-deps
 
 deps:
-	@bash scripts/install-deps
+	@$(DEPS)
 
-configure: deps
+configure:
+	@$(DEPS) build dialog test
 	cmake --preset default
 
 build: configure
 	cmake --build --preset default -j $(JOBS)
 
 test-default: build
+	@$(DEPS) browser
 	ctest --preset default -j $(JOBS)
 
-test-asan: deps
+test-asan:
+	@$(DEPS) build dialog test browser
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-test: test-default test-asan test-windows
+test: deps test-default test-asan test-windows test-package
 
 # The Windows programs, cross-built: build-windows/bin/Quillbox.exe and quillbox-cli.exe.
-windows: deps
+windows:
+	@$(DEPS) build windows
 	cmake --preset windows
 	cmake --build --preset windows -j $(JOBS)
 
@@ -33,14 +40,31 @@ test-windows: windows build
 	ctest --preset windows
 	bash scripts/test-windows
 
-demo: build
-	@bash scripts/run-demo build/bin/quillbox-cli examples build/demo
+# build-packages/: the .deb and the Windows zip.
+package:
+	@$(DEPS) build dialog windows package
+	JOBS=$(JOBS) bash scripts/make-packages
+
+# The .deb through lintian, unpacked into a scratch root and run on the samples.
+test-package:
+	@$(DEPS) build dialog test package
+	JOBS=$(JOBS) bash scripts/make-packages deb
+	bash packaging/check-deb build-packages/quillbox_*_$$(dpkg --print-architecture).deb \
+	    examples tests/data/examples
+
+# quillbox-cli alone, optimised, and the archives of the samples in build-demo/archives/.
+demo:
+	@$(DEPS) build
+	cmake --preset demo
+	cmake --build --preset demo -j $(JOBS)
+	@bash scripts/run-demo build-demo/bin/quillbox-cli examples build-demo/archives
 
 run: build
 	build/bin/quillbox
 
 # FUZZ_SECONDS=600 make fuzz runs each target for ten minutes.
-fuzz: deps
+fuzz:
+	@$(DEPS) build fuzz
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	bash scripts/run-fuzzers
@@ -54,7 +78,8 @@ BENCH_RUNS ?= 5
 BENCH_TARGETS = quillbox-cli quillbox_bench_corpus quillbox_bench_floor quillbox_bench_run \
                 quillbox_bench_micro
 
-bench: deps
+bench:
+	@$(DEPS) build dialog test
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS) --target $(BENCH_TARGETS)
 	build-release/bin/quillbox_bench_run --bin build-release/bin \
@@ -67,4 +92,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release build-fuzz
+	rm -rf build build-asan build-release build-fuzz build-demo build-deb build-windows build-packages

@@ -1,5 +1,6 @@
 #include "qt/quillbox_app.h"
 
+#include <QLibraryInfo>
 #include <QSettings>
 
 #include "qt/about_dialog.h"
@@ -9,7 +10,15 @@
 
 namespace quillbox::app {
 
-CQuillboxApp::CQuillboxApp(int& argc, char** argv) : application_(argc, argv) {}
+bool InstallQtChineseTexts(QTranslator& translator) {
+    return translator.load(QStringLiteral("qtbase_zh_CN"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+           QCoreApplication::installTranslator(&translator);
+}
+
+CQuillboxApp::CQuillboxApp(int& argc, char** argv) : application_(argc, argv) {
+    InstallQtChineseTexts(qtTexts_);
+}
 
 int CQuillboxApp::Run() {
     InitInstance();
