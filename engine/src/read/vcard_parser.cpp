@@ -201,8 +201,9 @@ void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
         std::string_view next;
         while (reader.Peek(next)) {
             const bool folded = !next.empty() && (next.front() == ' ' || next.front() == '\t');
-            // A quoted-printable soft break: the value goes on at the start of the next line.
-            const bool softBreak = !folded && quotedPrintable && tail == '=' && !IsEndOfCard(next);
+            // A quoted-printable soft break: the value goes on at the start of the next line, or
+            // after its first space when the exporter folded it as well.
+            const bool softBreak = quotedPrintable && tail == '=' && !IsEndOfCard(next);
             if (!folded && !softBreak) {
                 break;
             }
