@@ -306,12 +306,21 @@ void MessageParser::Finish() {
     message.number = std::move(first.empty() ? second : first);
     message.date = *date;
     if (b.textProperty && !b.propertyText.empty()) {
-        message.text = std::move(b.propertyText);
-    } else {
-        while (!b.text.empty() && b.text.back() == '\n') {
-            b.text.pop_back();
+        // A decoded value may hold any line ends; the text's are LF.
+        message.text.reserve(b.propertyText.size());
+        for (std::size_t i = 0; i < b.propertyText.size(); ++i) {
+            const char c = b.propertyText[i];
+            if (c != '\r') {
+                message.text.push_back(c);
+            } else if (i + 1 == b.propertyText.size() || b.propertyText[i + 1] != '\n') {
+                message.text.push_back('\n');
+            }
         }
+    } else {
         message.text = std::move(b.text);
+    }
+    while (!message.text.empty() && message.text.back() == '\n') {
+        message.text.pop_back();
     }
     vformat::DropZeros(message.number);
     vformat::DropZeros(message.text);
