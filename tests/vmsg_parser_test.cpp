@@ -240,6 +240,8 @@ TEST(ParseVMessages, FindsTheTextWhereverTheBodyKeepsIt) {
         {"markup in the text", "Date:18.03.2009 10:15:30\n<b>BEGIN:VCARD</b>\n",
          "<b>BEGIN:VCARD</b>"},
         {"a zero byte", std::string("Date:18.03.2009 10:15:30\nA\0B\n", 29), "AB"},
+        {"zero bytes after the last line", std::string("Date:18.03.2009 10:15:30\nA\n\0\n", 29),
+         "A"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(OnlyMessage(Received(c.body)).text, c.text) << c.what;

@@ -19,7 +19,8 @@ bool IsDial(char c) {
 bool IsCleanNumber(std::string_view number) {
     for (const char c : number) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F || std::string_view(" -.()/;").find(c) != std::string_view::npos) {
+        if (b < 0x20 || b == 0x7F ||
+            std::string_view(" -.()/;").find(c) != std::string_view::npos) {
             return false;
         }
     }

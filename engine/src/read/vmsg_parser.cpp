@@ -305,6 +305,8 @@ void MessageParser::Finish() {
     std::string& second = direction == Box::Sent ? b.originator : b.recipient;
     message.number = std::move(first.empty() ? second : first);
     message.date = *date;
+    vformat::DropZeros(b.propertyText);
+    vformat::DropZeros(b.text);
     if (b.textProperty && !b.propertyText.empty()) {
         // A decoded value may hold any line ends; the text's are LF.
         message.text.reserve(b.propertyText.size());
@@ -323,7 +325,6 @@ void MessageParser::Finish() {
         message.text.pop_back();
     }
     vformat::DropZeros(message.number);
-    vformat::DropZeros(message.text);
     out_.messages.push_back(std::move(message));
 }
 
