@@ -153,6 +153,16 @@ TEST(ParseVCards, GuessesWhatNoCharsetSays) {
     }
 }
 
+TEST(ParseVCards, GuessesEachCardOfAMixedFileOnItsOwn) {
+    // Address books merged from several phones: a UTF-8 card, a GBK one, a UTF-8 one.
+    const CardBatch batch = Parse(Card("FN:张三\n") + Card("FN:\xCE\xB0\nNOTE:\xD5\xC5\n") +
+                                  Card("FN:伟\nNOTE:\xCE\xB0\n"));
+    ASSERT_EQ(batch.cards.size(), 3u);
+    EXPECT_EQ(batch.cards[0].name, "张三");
+    EXPECT_EQ(batch.cards[1].name, "伟");
+    EXPECT_EQ(batch.cards[2].name, "伟");
+}
+
 TEST(ParseVCards, ReadsUtf16FilesByTheirMark) {
     const std::string card = Crlf(Card("FN;CHARSET=GBK:张三\nTEL:139 0000 0001\n"));
     const std::string little = "\xFF\xFE" + test::Utf16Le(card);

@@ -155,6 +155,28 @@ std::string JoinName(const std::string& family, const std::string& given) {
     return family + " " + given;
 }
 
+// The non-empty numbers in their order, each at its first place; sorted, not searched, for
+// a card that lists thousands.
+std::vector<std::string> FirstOfEach(std::vector<std::string> numbers) {
+    std::vector<std::size_t> order(numbers.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return numbers[a] < numbers[b]; });
+    std::vector<bool> repeated(numbers.size(), false);
+    for (std::size_t k = 1; k < order.size(); ++k) {
+        repeated[order[k]] = numbers[order[k]] == numbers[order[k - 1]];
+    }
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (!repeated[i] && !numbers[i].empty()) {
+            kept.push_back(std::move(numbers[i]));
+        }
+    }
+    return kept;
+}
+
 class CardParser {
 public:
     explicit CardParser(CardBatch& out) : out_(out) {}
@@ -164,7 +186,9 @@ public:
     bool Nested() const { return nested_; }
 
 private:
-    void Finish(const OpenCard& card, std::string_view cardText, bool convertedFile);
+    // utf8Errors: where the file's bytes fail to be UTF-8 (none for a converted file).
+    void Finish(const OpenCard& card, std::size_t end, bool convertedFile,
+                const std::vector<std::size_t>& utf8Errors);
     std::string Decode(const RawField& field, RawText raw, bool convertedFile) const {
         Property property;
         property.encoding = field.encoding;
@@ -180,6 +204,9 @@ private:
 
 void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
     vformat::LineReader reader(text);
+    // Found once: a nested card's outer card covers its bytes again.
+    const std::vector<std::size_t> utf8Errors =
+        convertedFile ? std::vector<std::size_t>() : vformat::Utf8ErrorOffsets(text);
     std::vector<OpenCard> open;
     bool agentPending = false;  // an empty AGENT value: its card follows on the next lines
     std::string joined;
@@ -250,8 +277,7 @@ void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
                 if (IsCardMarker(property.value) && !open.empty()) {
                     const OpenCard card = std::move(open.back());
                     open.pop_back();
-                    Finish(card, text.substr(card.textStart, reader.Offset() - card.textStart),
-                           convertedFile);
+                    Finish(card, reader.Offset(), convertedFile, utf8Errors);
                 }
                 break;
             case Kind::Version:
@@ -294,9 +320,12 @@ void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
     }
 }
 
-void CardParser::Finish(const OpenCard& card, std::string_view cardText, bool convertedFile) {
+void CardParser::Finish(const OpenCard& card, std::size_t end, bool convertedFile,
+                        const std::vector<std::size_t>& utf8Errors) {
+    const auto error = std::lower_bound(utf8Errors.begin(), utf8Errors.end(), card.textStart);
+    const bool cardIsUtf8 = error == utf8Errors.end() || *error >= end;
     const RawText raw = card.version4 || convertedFile ? RawText::Utf8
-                        : vformat::IsUtf8(cardText)    ? RawText::Guess
+                        : cardIsUtf8                   ? RawText::Guess
                                                        : RawText::PhoneFirst;
     std::string name;
     for (const auto& field : card.fields) {
@@ -324,17 +353,13 @@ void CardParser::Finish(const OpenCard& card, std::string_view cardText, bool co
     result.index = card.index;
     result.name = std::move(name);
     vformat::DropZeros(result.name);
+    std::vector<std::string> numbers;
     for (const auto& field : card.fields) {
-        if (field.kind != Kind::Tel) {
-            continue;
-        }
-        std::string number = vformat::CleanNumber(Decode(field, raw, convertedFile));
-        vformat::DropZeros(number);
-        if (!number.empty() && std::find(result.numbers.begin(), result.numbers.end(), number) ==
-                                   result.numbers.end()) {
-            result.numbers.push_back(std::move(number));
+        if (field.kind == Kind::Tel) {
+            numbers.push_back(vformat::CleanNumber(Decode(field, raw, convertedFile)));
         }
     }
+    result.numbers = FirstOfEach(std::move(numbers));
     out_.cards.push_back(std::move(result));
 }
 

@@ -64,6 +64,34 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
     return length;
 }
 
+// Calls onError(offset) where a sequence fails, on as long as it returns true; true when
+// nothing failed.
+template <typename OnError>
+bool ScanUtf8(std::string_view bytes, OnError&& onError) {
+    bool valid = true;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // Eight ASCII bytes at a time: most of a file is markup.
+        if (i + 8 <= bytes.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, sizeof word);
+            if ((word & 0x8080808080808080u) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            valid = false;
+            if (!onError(i)) {
+                break;
+            }
+        }
+        i += std::max<std::size_t>(length, 1);
+    }
+    return valid;
+}
+
 bool IsAscii(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return Byte(c) < 0x80; });
 }
@@ -153,24 +181,16 @@ std::string_view Trim(std::string_view text) {
 }
 
 bool IsUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        // Eight ASCII bytes at a time: most of a file is markup.
-        if (i + 8 <= bytes.size()) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes.data() + i, sizeof word);
-            if ((word & 0x8080808080808080u) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        const std::size_t length = Utf8SequenceLength(bytes, i);
-        if (length == 0) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
+    return ScanUtf8(bytes, [](std::size_t) { return false; });
+}
+
+std::vector<std::size_t> Utf8ErrorOffsets(std::string_view bytes) {
+    std::vector<std::size_t> errors;
+    ScanUtf8(bytes, [&](std::size_t offset) {
+        errors.push_back(offset);
+        return true;
+    });
+    return errors;
 }
 
 void AppendLossyUtf8(std::string_view bytes, std::string& out) {

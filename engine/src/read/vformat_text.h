@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillbox::vformat {
 
@@ -16,6 +17,8 @@ bool StartsWithUpper(std::string_view text, std::string_view upper);
 std::string_view Trim(std::string_view text);
 
 bool IsUtf8(std::string_view bytes);
+// Where the bytes fail to be UTF-8, in order: a range is valid UTF-8 when none falls in it.
+std::vector<std::size_t> Utf8ErrorOffsets(std::string_view bytes);
 // The bytes with every ill-formed sequence as U+FFFD.
 void AppendLossyUtf8(std::string_view bytes, std::string& out);
 
