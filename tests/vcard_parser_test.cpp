@@ -73,6 +73,7 @@ TEST(ParseVCards, ReadsTheNameInEveryWayItIsWritten) {
          Card("FN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:=E5=BC=A0=E4=\n=B8=89\n"), "张三"},
         {"soft break on a folded line",
          Card("FN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:=E5=BC=A0=E4=\n =B8=89\n"), "张三"},
+        {"an indented END is no folding", "BEGIN:VCARD\nFN:Ann\n END:VCARD\n", "Ann"},
         {"soft break before END keeps END",
          "BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:Ann=\nEND:VCARD\n", "Ann"},
         {"base64 b", Card("FN;ENCODING=b;CHARSET=UTF-8:5byg5LiJ\n"), "张三"},

@@ -227,7 +227,8 @@ void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
         char tail = line.empty() ? '\0' : line.back();
         std::string_view next;
         while (reader.Peek(next)) {
-            const bool folded = !next.empty() && (next.front() == ' ' || next.front() == '\t');
+            const bool folded = !next.empty() && (next.front() == ' ' || next.front() == '\t') &&
+                                !IsEndOfCard(next);
             // A quoted-printable soft break: the value goes on at the start of the next line, or
             // after its first space when the exporter folded it as well.
             const bool softBreak = quotedPrintable && tail == '=' && !IsEndOfCard(next);
