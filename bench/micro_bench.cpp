@@ -14,6 +14,9 @@
 #include "platform/platform.h"
 #include "read/classic_reader.h"
 #include "read/field_normalisation.h"
+#include "read/vcard_parser.h"
+#include "read/vformat_text.h"
+#include "read/vmsg_parser.h"
 #include "write/byte_sink.h"
 #include "write/html_archive.h"
 #include "write/text_archive.h"
@@ -171,6 +174,62 @@ void BM_ParseMessageDate(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ParseMessageDate);
+
+// --modern: the same messages as one export file of 50,000 blocks, UTF-8 (range 0, as Android
+// writes it) or UTF-16LE (range 1, the classic files' encoding), and the cards as one .vcf.
+constexpr std::size_t kExportMessages = 50000;
+
+const std::string& MessageExport(bool utf16) {
+    static const std::string little = [] {
+        std::string bytes;
+        for (std::size_t i = 0; i < kExportMessages; ++i) {
+            for (const char16_t unit : Model().MessageText(i)) {
+                bytes.push_back(static_cast<char>(unit & 0xFF));
+                bytes.push_back(static_cast<char>(unit >> 8));
+            }
+        }
+        return bytes;
+    }();
+    static const std::string utf8 = quillbox::vformat::Utf16ToUtf8(little, false);
+    return utf16 ? little : utf8;
+}
+
+void BM_ParseVMessages(benchmark::State& state) {
+    const std::string& file = MessageExport(state.range(0) != 0);
+    std::size_t messages = 0;
+    for (auto _ : state) {
+        quillbox::MessageBatch batch;
+        quillbox::ParseVMessages(file, batch);
+        messages = batch.messages.size();
+        benchmark::DoNotOptimize(batch.messages.data());
+    }
+    state.counters["messages"] = static_cast<double>(messages);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(file.size()));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(messages));
+}
+BENCHMARK(BM_ParseVMessages)->ArgName("utf16")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_ParseVCards(benchmark::State& state) {
+    std::string file;
+    for (std::size_t i = 0; i < kCards; ++i) {
+        file += Model().CardFile(i);
+    }
+    std::size_t cards = 0;
+    for (auto _ : state) {
+        quillbox::CardBatch batch;
+        quillbox::ParseVCards(file, batch);
+        cards = batch.cards.size();
+        benchmark::DoNotOptimize(batch.cards.data());
+    }
+    state.counters["cards"] = static_cast<double>(cards);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(file.size()));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(cards));
+}
+BENCHMARK(BM_ParseVCards)->Unit(benchmark::kMillisecond);
 
 // Range 0: 0 by sender, 1 by date. The copy handed to each call is made outside the timing.
 void BM_OrderMessages(benchmark::State& state) {

@@ -1,0 +1,407 @@
+#include "read/vcard_parser.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "read/vformat_text.h"
+
+namespace quillbox {
+
+namespace {
+
+using vformat::EqualsUpper;
+using vformat::Property;
+using vformat::RawText;
+using vformat::Trim;
+
+// An AGENT card written into its property's value holds its own lines escaped; one written
+// into that needs escapes of escapes. Deeper than this is not seen in exports.
+constexpr int kInlineAgentDepth = 2;
+
+enum class Kind : std::uint8_t { Begin, End, Version, Name, StructuredName, Tel, Agent, Other };
+
+Kind KindOf(std::string_view name) {
+    if (EqualsUpper(name, "TEL"))
+        return Kind::Tel;
+    if (EqualsUpper(name, "FN"))
+        return Kind::Name;
+    if (EqualsUpper(name, "N"))
+        return Kind::StructuredName;
+    if (EqualsUpper(name, "BEGIN"))
+        return Kind::Begin;
+    if (EqualsUpper(name, "END"))
+        return Kind::End;
+    if (EqualsUpper(name, "VERSION"))
+        return Kind::Version;
+    if (EqualsUpper(name, "AGENT"))
+        return Kind::Agent;
+    return Kind::Other;
+}
+
+bool IsCardMarker(std::string_view value) {
+    return EqualsUpper(Trim(value), "VCARD");
+}
+
+bool IsEndOfCard(std::string_view line) {
+    return EqualsUpper(Trim(line), "END:VCARD");
+}
+
+// A field is decoded when its card ends: a VERSION line may follow it.
+struct RawField {
+    Kind kind;
+    vformat::ValueEncoding encoding;
+    std::string charset;
+    std::string value;
+};
+
+struct OpenCard {
+    std::size_t index = 0;
+    std::size_t textStart = 0;  // where its BEGIN line starts
+    bool version4 = false;
+    std::vector<RawField> fields;
+};
+
+// Text value escapes: "\n" is a line end, "\," "\;" "\:" and "\\" the character itself.
+std::string Unescape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out.push_back(text[i]);
+            continue;
+        }
+        const char next = text[++i];
+        if (next == 'n' || next == 'N') {
+            out.push_back('\n');
+        } else if (next == ',' || next == ';' || next == ':' || next == '\\') {
+            out.push_back(next);
+        } else {
+            out.push_back('\\');
+            out.push_back(next);
+        }
+    }
+    return out;
+}
+
+// The components of a structured value, split at each ";" that no backslash escapes.
+std::vector<std::string> SplitStructured(std::string_view text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == ';') {
+            parts.push_back(Unescape(text.substr(start, i - start)));
+            start = i + 1;
+        }
+    }
+    parts.push_back(Unescape(text.substr(std::min(start, text.size()))));
+    return parts;
+}
+
+// A name is one line: control characters become spaces, spaces around go.
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+        }
+    }
+    return std::string(Trim(text));
+}
+
+bool IsCjk(std::uint32_t cp) {
+    return (cp >= 0x1100 && cp <= 0x11FF) ||  // Hangul jamo
+           (cp >= 0x2E80 && cp <= 0x9FFF) ||  // radicals, kana, CJK symbols, ideographs
+           (cp >= 0xA960 && cp <= 0xA97F) ||  // Hangul jamo extended
+           (cp >= 0xAC00 && cp <= 0xD7FF) ||  // Hangul syllables
+           (cp >= 0xF900 && cp <= 0xFAFF) ||  // compatibility ideographs
+           (cp >= 0xFF65 && cp <= 0xFFDC) ||  // half-width kana and Hangul
+           (cp >= 0x20000 && cp <= 0x3FFFF);  // supplementary ideographs
+}
+
+bool HoldsCjk(std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        std::uint32_t cp = b;
+        std::size_t length = 1;
+        if (b >= 0xF0) {
+            cp = b & 0x07u;
+            length = 4;
+        } else if (b >= 0xE0) {
+            cp = b & 0x0Fu;
+            length = 3;
+        } else if (b >= 0xC0) {
+            cp = b & 0x1Fu;
+            length = 2;
+        }
+        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k) {
+            cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+        }
+        if (IsCjk(cp)) {
+            return true;
+        }
+        i += length;
+    }
+    return false;
+}
+
+std::string JoinName(const std::string& family, const std::string& given) {
+    if (family.empty() || given.empty()) {
+        return family.empty() ? given : family;
+    }
+    if (HoldsCjk(family) || HoldsCjk(given)) {
+        return family + given;
+    }
+    return family + " " + given;
+}
+
+// The non-empty numbers in their order, each at its first place; sorted, not searched, for
+// a card that lists thousands.
+std::vector<std::string> FirstOfEach(std::vector<std::string> numbers) {
+    std::vector<std::size_t> order(numbers.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return numbers[a] < numbers[b]; });
+    std::vector<bool> repeated(numbers.size(), false);
+    for (std::size_t k = 1; k < order.size(); ++k) {
+        repeated[order[k]] = numbers[order[k]] == numbers[order[k - 1]];
+    }
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (!repeated[i] && !numbers[i].empty()) {
+            kept.push_back(std::move(numbers[i]));
+        }
+    }
+    return kept;
+}
+
+class CardParser {
+public:
+    explicit CardParser(CardBatch& out) : out_(out) {}
+
+    // convertedFile: the text is UTF-8 already, whatever its values declare.
+    void Parse(std::string_view text, bool convertedFile, int depth);
+    bool Nested() const { return nested_; }
+
+private:
+    // utf8Errors: where the file's bytes fail to be UTF-8 (none for a converted file).
+    void Finish(const OpenCard& card, std::size_t end, bool convertedFile,
+                const std::vector<std::size_t>& utf8Errors);
+    std::string Decode(const RawField& field, RawText raw, bool convertedFile) const {
+        Property property;
+        property.encoding = field.encoding;
+        property.charset = field.charset;
+        return vformat::DecodeValue(property, field.value, raw, convertedFile);
+    }
+    void Skip(std::size_t index, CardSkip reason) { out_.skipped.push_back({index, reason}); }
+
+    CardBatch& out_;
+    std::size_t nextIndex_ = 0;
+    bool nested_ = false;  // cards may have been finished out of their order
+};
+
+void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
+    vformat::LineReader reader(text);
+    // Found once: a nested card's outer card covers its bytes again.
+    const std::vector<std::size_t> utf8Errors =
+        convertedFile ? std::vector<std::size_t>() : vformat::Utf8ErrorOffsets(text);
+    std::vector<OpenCard> open;
+    bool agentPending = false;  // an empty AGENT value: its card follows on the next lines
+    std::string joined;
+    std::string_view line;
+    while (true) {
+        const std::size_t lineStart = reader.Offset();
+        if (!reader.Next(line)) {
+            break;
+        }
+        Property property;
+        bool parsed = vformat::ParseProperty(line, property);
+        Kind kind = parsed ? KindOf(property.name) : Kind::Other;
+        // Continuation lines of a property nobody reads (a PHOTO's base64) are passed over.
+        const bool keep = !parsed || kind != Kind::Other;
+        const bool quotedPrintable =
+            parsed && property.encoding == vformat::ValueEncoding::QuotedPrintable;
+        bool extended = false;
+        char tail = line.empty() ? '\0' : line.back();
+        std::string_view next;
+        while (reader.Peek(next)) {
+            const bool folded = !next.empty() && (next.front() == ' ' || next.front() == '\t') &&
+                                !IsEndOfCard(next);
+            // A quoted-printable soft break: the value goes on at the start of the next line, or
+            // after its first space when the exporter folded it as well.
+            const bool softBreak = quotedPrintable && tail == '=' && !IsEndOfCard(next);
+            if (!folded && !softBreak) {
+                break;
+            }
+            reader.Next(next);
+            const std::string_view piece = folded ? next.substr(1) : next;
+            if (keep) {
+                if (!extended) {
+                    joined.assign(line);
+                    extended = true;
+                }
+                if (softBreak) {
+                    joined.pop_back();
+                }
+                joined.append(piece);
+            }
+            tail = piece.empty() ? '\0' : piece.back();
+        }
+        if (extended) {
+            parsed = vformat::ParseProperty(joined, property);
+            kind = parsed ? KindOf(property.name) : Kind::Other;
+        }
+        if (!parsed) {
+            continue;
+        }
+        const bool pending = std::exchange(agentPending, false);
+        switch (kind) {
+            case Kind::Begin:
+                if (!IsCardMarker(property.value)) {
+                    break;
+                }
+                if (!pending) {
+                    // A card that begins inside another without an AGENT: the other was cut.
+                    for (const auto& cut : open) {
+                        Skip(cut.index, CardSkip::Cut);
+                    }
+                    nested_ = nested_ || open.size() > 1;
+                    open.clear();
+                } else {
+                    nested_ = true;
+                }
+                open.push_back({nextIndex_++, lineStart, false, {}});
+                break;
+            case Kind::End:
+                if (IsCardMarker(property.value) && !open.empty()) {
+                    const OpenCard card = std::move(open.back());
+                    open.pop_back();
+                    Finish(card, reader.Offset(), convertedFile, utf8Errors);
+                }
+                break;
+            case Kind::Version:
+                if (!open.empty()) {
+                    open.back().version4 = Trim(property.value).starts_with("4");
+                }
+                break;
+            case Kind::Name:
+            case Kind::StructuredName:
+            case Kind::Tel:
+                if (!open.empty()) {
+                    open.back().fields.push_back({kind, property.encoding,
+                                                  std::string(property.charset),
+                                                  std::string(property.value)});
+                }
+                break;
+            case Kind::Agent: {
+                if (open.empty()) {
+                    break;
+                }
+                const std::string_view value = Trim(property.value);
+                if (value.empty()) {
+                    agentPending = true;
+                } else if (vformat::StartsWithUpper(value, "BEGIN:VCARD") &&
+                           depth < kInlineAgentDepth) {
+                    // The card in the value, its line ends escaped.
+                    nested_ = true;
+                    const std::string decoded =
+                        vformat::DecodeValue(property, value, RawText::Guess, convertedFile);
+                    Parse(Unescape(decoded), true, depth + 1);
+                }
+                break;
+            }
+            case Kind::Other:
+                break;
+        }
+    }
+    for (const auto& cut : open) {
+        Skip(cut.index, CardSkip::Cut);
+    }
+}
+
+void CardParser::Finish(const OpenCard& card, std::size_t end, bool convertedFile,
+                        const std::vector<std::size_t>& utf8Errors) {
+    const auto error = std::lower_bound(utf8Errors.begin(), utf8Errors.end(), card.textStart);
+    const bool cardIsUtf8 = error == utf8Errors.end() || *error >= end;
+    const RawText raw = card.version4 || convertedFile ? RawText::Utf8
+                        : cardIsUtf8                   ? RawText::Guess
+                                                       : RawText::PhoneFirst;
+    std::string name;
+    for (const auto& field : card.fields) {
+        if (field.kind == Kind::Name) {
+            name = OneLine(Unescape(Decode(field, raw, convertedFile)));
+            if (!name.empty()) {
+                break;
+            }
+        }
+    }
+    for (const auto& field : card.fields) {
+        if (!name.empty()) {
+            break;
+        }
+        if (field.kind == Kind::StructuredName) {
+            const auto parts = SplitStructured(Decode(field, raw, convertedFile));
+            name = JoinName(OneLine(parts[0]), parts.size() > 1 ? OneLine(parts[1]) : "");
+        }
+    }
+    if (name.empty()) {
+        Skip(card.index, CardSkip::NoName);
+        return;
+    }
+    VCard result;
+    result.index = card.index;
+    result.name = std::move(name);
+    vformat::DropZeros(result.name);
+    std::vector<std::string> numbers;
+    for (const auto& field : card.fields) {
+        if (field.kind == Kind::Tel) {
+            numbers.push_back(vformat::CleanNumber(Decode(field, raw, convertedFile)));
+        }
+    }
+    result.numbers = FirstOfEach(std::move(numbers));
+    out_.cards.push_back(std::move(result));
+}
+
+}  // namespace
+
+std::string_view SkipName(CardSkip reason) {
+    switch (reason) {
+        case CardSkip::NoName:
+            return "no-name";
+        case CardSkip::Cut:
+            return "cut";
+    }
+    return "unknown";
+}
+
+void ParseVCards(std::string_view fileBytes, CardBatch& out) {
+    const std::size_t firstCard = out.cards.size();
+    const std::size_t firstSkip = out.skipped.size();
+    CardParser parser(out);
+    switch (vformat::DetectFileEncoding(fileBytes)) {
+        case vformat::FileEncoding::Utf16Le:
+            parser.Parse(vformat::Utf16ToUtf8(fileBytes, false), true, 0);
+            break;
+        case vformat::FileEncoding::Utf16Be:
+            parser.Parse(vformat::Utf16ToUtf8(fileBytes, true), true, 0);
+            break;
+        case vformat::FileEncoding::Utf8Bom:
+            // The mark speaks for the whole file, over any CHARSET of its lines.
+            parser.Parse(fileBytes.substr(3), true, 0);
+            break;
+        case vformat::FileEncoding::Bytes:
+            parser.Parse(fileBytes, false, 0);
+            break;
+    }
+    if (parser.Nested()) {
+        const auto byIndex = [](const auto& a, const auto& b) { return a.index < b.index; };
+        std::stable_sort(out.cards.begin() + static_cast<std::ptrdiff_t>(firstCard),
+                         out.cards.end(), byIndex);
+        std::stable_sort(out.skipped.begin() + static_cast<std::ptrdiff_t>(firstSkip),
+                         out.skipped.end(), byIndex);
+    }
+}
+
+}  // namespace quillbox

@@ -1,0 +1,43 @@
+#pragma once
+
+// Every card of a whole .vcf file, vCard 2.1, 3.0 and 4.0, as address books export them today.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillbox {
+
+struct VCard {
+    std::size_t index = 0;  // the card's place among the file's BEGIN:VCARD lines, from 0
+    std::string name;       // UTF-8, one line
+    // Every TEL of the card in its order, each once, as CleanNumber leaves it: not yet normalised
+    // (NormalizeNumber is the caller's).
+    std::vector<std::string> numbers;
+};
+
+enum class CardSkip : std::uint8_t {
+    NoName,  // neither FN nor N gives a name
+    Cut,     // no END:VCARD before the file ends or the next card begins
+};
+// A stable short name for reports: "no-name", "cut".
+std::string_view SkipName(CardSkip reason);
+
+struct SkippedCard {
+    std::size_t index = 0;
+    CardSkip reason = CardSkip::NoName;
+};
+
+// What the cards of one or more files gave; ParseVCards appends.
+struct CardBatch {
+    std::vector<VCard> cards;  // in file order
+    std::vector<SkippedCard> skipped;
+};
+
+// Reads every BEGIN:VCARD ... END:VCARD block of a file's bytes. A card nested in an AGENT
+// property is a card of its own, after its outer card; its lines are not the outer card's.
+void ParseVCards(std::string_view fileBytes, CardBatch& out);
+
+}  // namespace quillbox
