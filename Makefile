@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The README's commands. Each target installs what it is missing first, and only that
 # (scripts/install-deps names the groups).
 .PHONY: deps configure build test test-default test-asan windows test-windows test-package demo \

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The made-up message store the benchmarks read: who writes, when, what, and the contact cards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The least any program can do with the two folders: list them recursively as quillbox-cli does,
 // then open every message and card file, read its head and close it. Nothing is parsed,
 // converted, kept or written.

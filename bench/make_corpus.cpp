@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the benchmark corpus: N message files and M contact cards below one folder, and a
 // manifest with the sizes the timing driver reports against.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's inner pieces on the same made-up messages as the corpus, without the file system.
 
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a run's time and memory go: the steps of a generation run taken one at a time through
 // the engine's own units, each timed, with the resident memory after it. For finding what
 // bounds quillbox-cli against the floor; the order of steps follows generation_run.cpp.

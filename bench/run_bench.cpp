@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times quillbox-cli against the floor program on the benchmark corpus, at full size and at a
 // tenth of it, and prints medians, ratios to the floor and peak resident memory.
 //

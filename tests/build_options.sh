@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The documented option combinations configure, each in a scratch build folder: without the
 # dialog, without the tests (which then look for no test library), and both. A configure that is
 # given no build type picks RelWithDebInfo.

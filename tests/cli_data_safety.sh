@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # quillbox-cli against an unlucky machine and a careless user: a full disk, a size limit, a
 # protected archive, mistyped folders, standard output and a run report. After each failure the
 # old archive is exactly as it was, and the exit code and the message say what happened.

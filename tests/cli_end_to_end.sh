@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # quillbox-cli as a user runs it: exit codes, the messages it prints, and the archives it
 # writes for the sample folders, compared byte for byte with archives checked by hand.
 set -uo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The old archive and the inputs survive whatever the user types and whatever the machine does:
 // the archive is replaced only by a whole new one, an input is never an output, a wrong folder
 // stops the run before anything is written, and links and odd names neither hide files nor

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tables made from the resource script, and the rules the views share around them.
 
 #include "res/dialog_templates.h"

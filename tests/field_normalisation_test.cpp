@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "read/field_normalisation.h"
 
 #include <gtest/gtest.h>

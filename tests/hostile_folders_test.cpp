@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs over folders as they come from old phones and careless copies: links, pipes, odd names,
 // unreadable entries, deep trees and many files. The run finishes, reads what can be read, and
 // leaves the folders exactly as it found them.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The HTML archive as a reader sees it: written by quillbox-cli, opened in headless Chromium,
 # and checked in the document the browser built from it.
 set -uo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Today's archive bytes for the inputs that a rewrite of paths, folder scans and readers is most
 // likely to move. Everything goes through RunArchive, the one call of the engine's run.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt view of the dialogs, on the offscreen platform: layout, start state, the wiring of the
 // controls to the controller, and the real modal windows, closed from a timer.
 

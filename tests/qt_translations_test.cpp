@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Qt's standard dialogs speak Chinese like the rest of the program once its translations are in.
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Messages as plain values, for the tests of the units that take a MessageStore.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "read/vcard_parser.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Quillbox.exe as a user drives it, from another process: its controls found by their ids, paths
 // set, boxes ticked, buttons pressed, the message boxes and the About box read, the archive
 // compared with the command line's. Run under Wine in the Chinese locale on a display (Xvfb):

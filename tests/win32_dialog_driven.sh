@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs win32_dialog_driven under Wine on a display of its own (Xvfb):
 #   win32_dialog_driven.sh WINE_RUN DRIVER QUILLBOX_EXE CLI_EXE EXAMPLES WORK SCREENSHOTS
 # The sample folders are copied under a Chinese name first. A Wine session started without a

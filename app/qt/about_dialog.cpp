@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/about_dialog.h"
 
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/quillbox_app.h"
 
 #include <QLibraryInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt/quillbox_dialog.h"
 
 #include <QAction>

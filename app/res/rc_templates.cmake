@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Turns the dialog templates of the resource script into the tables the other views lay
 # themselves out from, so that the script is their only source:
 #   cmake -DRC=quillbox.rc -DOUT=dialog_templates.cpp -P rc_templates.cmake

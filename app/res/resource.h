@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Resource and control identifiers of the dialog program, shared by every view of its dialogs
 // and by the Windows resource script.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // windows.h (through the dialog's header) must come before the other system headers.
 // clang-format off
 #include "win32/win32_dialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN

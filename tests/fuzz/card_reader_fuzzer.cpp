@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The card reader through the platform layer's text-mode read of a real file.
 
 #include <unistd.h>

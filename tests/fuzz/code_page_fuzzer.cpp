@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The code page 936 conversions both ways.
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole run over a small folder of fuzzed message and card files, in all four forms.
 
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The message reader on the head of a message file as it is read from disk.
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The field normalisations on any text a reader can cut out.
 
 #include <cstdint>

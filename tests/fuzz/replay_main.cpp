@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target over the files and folders named on its command line: the seed corpus and
 // every input a fuzzer once found, replayed in the ordinary test build.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole-file card parser on any bytes: every card it begins ends read or skipped, and what
 // it gives is one-line UTF-8 names and numbers without separators.
 

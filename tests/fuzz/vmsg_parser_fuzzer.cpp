@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole-file message parser on any bytes: every block it begins ends read or skipped, in
 // order, with UTF-8 text, a clean number and a date the archive can show.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The golden corpus through the command line in all four forms, compared byte for byte with the
 # committed archives. UPDATE_GOLDEN=1 writes the archives instead (only where the bytes are
 # meant to change).

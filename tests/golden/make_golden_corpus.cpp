@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the golden corpus: a message folder and a card folder holding every form the readers
 // know, from a seed. Its archives are committed under tests/data/golden and compared byte for
 // byte, so the corpus avoids whatever would make them follow the file system's listing order:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "order/contact_book.h"
 
 namespace quillbox {

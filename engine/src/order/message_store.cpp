@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "order/message_store.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The character sets DecodeToUtf8 knows, shared by both platforms so that a card reads the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the code page 936 tables of the POSIX platform layer, read off the C library's own
 // converter at build time, so that the program itself needs no converter state at run time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "read/classic_reader.h"
 
 #include <algorithm>

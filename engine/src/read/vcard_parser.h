@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Every card of a whole .vcf file, vCard 2.1, 3.0 and 4.0, as address books export them today.

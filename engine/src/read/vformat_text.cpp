@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "read/vformat_text.h"
 
 #include <algorithm>

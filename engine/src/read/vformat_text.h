@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the card and the message parser share: the text of a whole file as UTF-8, lines, the

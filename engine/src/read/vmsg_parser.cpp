@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "read/vmsg_parser.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Every message of a whole .vmg or .vmsg file as phones export them today: one BEGIN:VMSG ...

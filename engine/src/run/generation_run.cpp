@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <unordered_set>
 #include <utility>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "write/archive_groups.h"
 
 #include <charconv>

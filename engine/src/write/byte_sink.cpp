@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "write/byte_sink.h"
 
 namespace quillbox {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "write/html_archive.h"
 
 #include "write/archive_groups.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "write/text_archive.h"
 
 #include "write/archive_groups.h"
