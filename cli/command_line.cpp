@@ -11,7 +11,7 @@ namespace quillbox::cli {
 namespace {
 
 // Long options without a short form get codes above any character.
-enum LongOnly : int { kHtml = 0x100, kReport };
+enum LongOnly : int { kHtml = 0x100, kReport, kModern };
 
 constexpr option kLongOptions[] = {
     {"messages", required_argument, nullptr, 'm'},
@@ -24,6 +24,7 @@ constexpr option kLongOptions[] = {
     {"verbose", no_argument, nullptr, 'v'},
     {"quiet", no_argument, nullptr, 'q'},
     {"report", required_argument, nullptr, kReport},
+    {"modern", no_argument, nullptr, kModern},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -48,6 +49,9 @@ std::string_view UsageText() {
            "  -s, --sort=sender|date    排序方式：发件人（默认）或日期\n"
            "  -r, --recurse-messages    递归信息目录的子目录\n"
            "  -R, --recurse-contacts    递归联系人目录的子目录\n"
+           "      --modern              读取如今手机导出的文件：一个 .vcf/.vcard 含多张名片\n"
+           "                            （vCard 2.1/3.0/4.0），一个 .vmg/.vmsg 含多条信息，\n"
+           "                            包括已发送的信息（以“→ ”标出）\n"
            "  -v, --verbose             逐个列出跳过的文件及原因\n"
            "  -q, --quiet               成功时不输出任何信息，只报告错误\n"
            "      --report=FILE         把运行报告写成 JSON 文件；- 为标准输出\n"
@@ -122,6 +126,9 @@ Command ParseCommandLine(const std::vector<std::string_view>& args) {
                 break;
             case kReport:
                 run.reportFile = value;
+                break;
+            case kModern:
+                run.modern = true;
                 break;
             case 'h':
                 help = true;

@@ -23,6 +23,7 @@ struct RunOptions {
     bool recurseMessages = false;
     bool recurseContacts = false;
     bool html = false;
+    bool modern = false;
     SortOrder order = SortOrder::BySender;
     Verbosity verbosity = Verbosity::Normal;
 };

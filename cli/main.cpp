@@ -104,6 +104,7 @@ int Run(const quillbox::cli::RunOptions& options) {
     request.output = quillbox::PathFromArgument(options.outputFile);
     request.html = options.html;
     request.order = options.order;
+    request.modern = options.modern;
     if (!options.reportFile.empty()) {
         request.report = quillbox::PathFromArgument(options.reportFile);
     }

@@ -32,6 +32,9 @@ struct ArchiveRequest {
     std::filesystem::path output;
     bool html = false;
     SortOrder order = SortOrder::BySender;
+    // Today's exports: .vcf/.vcard files of many cards in vCard 2.1, 3.0 or 4.0, .vmg/.vmsg files
+    // of many messages, sent ones too. Without it the files are read as the classic format.
+    bool modern = false;
     // Where the run's report goes as JSON (see ReportAsJson), written like the archive, on
     // success and on failure alike; empty for none.
     std::filesystem::path report;
@@ -52,6 +55,12 @@ enum class SkipReason : std::uint8_t {
     NoBodyEnd,       // no "END:VBODY"
     NoName,          // a card without a name line
     TelLineCut,      // a card's telephone line without ":" or line end
+    // With --modern, for a file read whole or for one block in it:
+    TooLarge,  // a file beyond the size read whole
+    NoBlock,   // a file without any BEGIN:VCARD or BEGIN:VMSG block
+    Cut,       // a block without its END line
+    BadDate,   // a date in no form that reads
+    Draft,     // a message from the drafts box: never sent
 };
 // A stable short name for reports: "cannot-open", "no-date", ...
 std::string_view SkipReasonName(SkipReason reason);
@@ -62,6 +71,9 @@ struct SkippedFile {
     std::filesystem::path path;
     SkipReason reason = SkipReason::CannotOpen;
     int systemError = 0;
+    // With --modern: the block's place among the file's cards or messages, from 0, when only
+    // that block was skipped.
+    std::optional<std::size_t> index;
 };
 
 // Why a run failed; nothing was written then, and an old archive is as it was.
@@ -97,7 +109,7 @@ std::string DescribeFailure(const RunFailure& failure);
 struct RunReport {
     struct Files {
         std::size_t found = 0;  // files the scan listed
-        std::size_t read = 0;   // messages (cards) read from them
+        std::size_t read = 0;   // messages (cards) read from them: one a file unless --modern
         std::vector<SkippedFile> skipped;
     };
     Files messages;

@@ -14,7 +14,7 @@ constexpr std::size_t kBlockSize = 1 << 20;
 }  // namespace
 
 void MessageStore::Add(std::string_view sender, std::string_view dateText, std::string_view body,
-                       std::uint64_t dateKey) {
+                       std::uint64_t dateKey, bool sent) {
     const std::size_t size = sender.size() + dateText.size() + body.size();
     if (size > freeSize_) {
         // Blocks are made uninitialised, so that only what is written takes memory.
@@ -26,7 +26,8 @@ void MessageStore::Add(std::string_view sender, std::string_view dateText, std::
     Message& message = messages_.emplace_back();
     message.text_ = free_;
     message.dateKey_ = dateKey;
-    message.bodyLength_ = static_cast<std::uint32_t>(body.size());
+    message.bodyLength_ = static_cast<std::uint32_t>(body.size()) & 0x7FFFFFFFu;
+    message.sent_ = sent ? 1u : 0u;
     message.senderLength_ = static_cast<std::uint16_t>(sender.size());
     message.dateLength_ = static_cast<std::uint16_t>(dateText.size());
     // An empty view may carry no pointer at all.

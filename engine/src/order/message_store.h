@@ -22,33 +22,42 @@ public:
         std::string_view DateText() const { return {text_ + senderLength_, dateLength_}; }
         std::string_view Body() const { return {text_ + senderLength_ + dateLength_, bodyLength_}; }
         std::uint64_t DateKey() const { return dateKey_; }
+        // A message the phone's owner sent (read with --modern); its sender is the recipient.
+        bool Sent() const { return sent_ != 0; }
 
     private:
         friend class MessageStore;
         const char* text_ = nullptr;
         std::uint64_t dateKey_ = 0;
-        std::uint32_t bodyLength_ = 0;
+        std::uint32_t bodyLength_ : 31 = 0;
+        std::uint32_t sent_ : 1 = 0;
         std::uint16_t senderLength_ = 0;
         std::uint16_t dateLength_ = 0;
     };
 
     // Room for count messages without moving the list.
     void Reserve(std::size_t count) { messages_.reserve(count); }
-    // Sender and date are shorter than 64 KiB, the body than 4 GiB: a message read from a file
-    // is never longer than the head of the file.
+    // Sender and date are shorter than 64 KiB, the body than 2 GiB: a message is never longer
+    // than the file it was read from, and no file read whole is that long.
     void Add(std::string_view sender, std::string_view dateText, std::string_view body,
-             std::uint64_t dateKey);
+             std::uint64_t dateKey, bool sent = false);
     // By date: newest first. By sender: senders in descending byte order (an empty sender last),
     // each sender's messages newest first. Ties keep the reading order.
     void Order(SortOrder order);
 
     const std::vector<Message>& Messages() const { return messages_; }
 
+    // Whether the messages were read with their direction (--modern): a sender's group then
+    // holds both what the owner received from and what the owner sent to that number.
+    bool BothDirections() const { return bothDirections_; }
+    void SetBothDirections(bool both) { bothDirections_ = both; }
+
 private:
     std::vector<Message> messages_;
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;
     std::size_t freeSize_ = 0;
+    bool bothDirections_ = false;
 };
 
 }  // namespace quillbox

@@ -106,6 +106,9 @@ public:
     // As ReadHead, in the C library's text mode: CR LF is delivered as LF, a byte 0x1A ends
     // the data, and area.size() counts the bytes after that translation.
     std::optional<std::size_t> ReadTextHead(std::span<char> area);
+    // The whole file as stored, when it holds no more than limit bytes.
+    enum class WholeRead { Read, TooLarge, Failed };
+    WholeRead ReadWhole(std::string& bytes, std::size_t limit);
 
 private:
     void Close();

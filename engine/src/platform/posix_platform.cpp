@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -322,6 +323,33 @@ std::optional<std::size_t> InputFile::ReadHead(std::span<char> area) {
         lastError_ = errno;
     }
     return got;
+}
+
+InputFile::WholeRead InputFile::ReadWhole(std::string& bytes, std::size_t limit) {
+    bytes.clear();
+    if (handle_ < 0) {
+        return WholeRead::Failed;
+    }
+    const int fd = static_cast<int>(handle_);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        bytes.reserve(std::min(static_cast<std::size_t>(st.st_size), limit) + 1);
+    }
+    std::array<char, 65536> block;
+    for (;;) {
+        const auto got = ReadFully(fd, block.data(), block.size());
+        if (!got) {
+            lastError_ = errno;
+            return WholeRead::Failed;
+        }
+        if (bytes.size() + *got > limit) {
+            return WholeRead::TooLarge;
+        }
+        bytes.append(block.data(), *got);
+        if (*got < block.size()) {
+            return WholeRead::Read;
+        }
+    }
 }
 
 std::optional<std::size_t> InputFile::ReadTextHead(std::span<char> area) {

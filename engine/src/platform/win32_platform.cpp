@@ -272,6 +272,29 @@ std::optional<std::size_t> InputFile::ReadHead(std::span<char> area) {
     return got;
 }
 
+InputFile::WholeRead InputFile::ReadWhole(std::string& bytes, std::size_t limit) {
+    bytes.clear();
+    if (handle_ == -1) {
+        return WholeRead::Failed;
+    }
+    auto* f = reinterpret_cast<std::FILE*>(handle_);
+    std::vector<char> block(65536);
+    for (;;) {
+        const std::size_t got = std::fread(block.data(), 1, block.size(), f);
+        if (got < block.size() && std::ferror(f) != 0) {
+            lastError_ = static_cast<int>(::GetLastError());
+            return WholeRead::Failed;
+        }
+        if (bytes.size() + got > limit) {
+            return WholeRead::TooLarge;
+        }
+        bytes.append(block.data(), got);
+        if (got < block.size()) {
+            return WholeRead::Read;
+        }
+    }
+}
+
 std::optional<std::size_t> InputFile::ReadTextHead(std::span<char> area) {
     if (handle_ == -1) {
         return std::nullopt;

@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: MIT
+#include <span>
+#include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -8,6 +11,7 @@
 #include "platform/platform.h"
 #include "quillbox/archive.h"
 #include "read/classic_reader.h"
+#include "read/modern_reader.h"
 #include "scan/folder_scan.h"
 #include "write/byte_sink.h"
 #include "write/html_archive.h"
@@ -43,12 +47,18 @@ private:
                    std::unordered_set<platform::FileId, platform::FileIdHash>& seen,
                    RunReport::Files& tally);
     void Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
-              RunReport::Files& tally);
+              RunReport::Files& tally, std::optional<std::size_t> block = std::nullopt);
+    // A file of today's exports, read whole: its cards into entries or its messages into the
+    // store, with the blocks it skipped in the report.
+    template <typename Into>
+    ReadOutcome ReadModern(const FileList& list, std::size_t index, platform::InputFile& file,
+                           Into& into);
 
     const ArchiveRequest& request_;
     RunReport& report_;
     std::optional<platform::FileId> outputId_;
     std::optional<platform::FileId> reportId_;
+    std::string wholeFile_;  // the bytes of the file read whole last, its storage reused
     bool outputIsInput_ = false;
 };
 
@@ -69,10 +79,37 @@ bool Run::CheckFolder(const std::filesystem::path& folder, Stage missing, Stage 
 }
 
 void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
-               RunReport::Files& tally) {
+               RunReport::Files& tally, std::optional<std::size_t> block) {
     platform::NativeString path;
     list.PathAt(index, path);
-    tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError});
+    tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError, block});
+}
+
+template <typename Into>
+ReadOutcome Run::ReadModern(const FileList& list, std::size_t index, platform::InputFile& file,
+                            Into& into) {
+    switch (file.ReadWhole(wholeFile_, kModernFileLimit)) {
+        case platform::InputFile::WholeRead::Read:
+            break;
+        case platform::InputFile::WholeRead::TooLarge:
+            return SkipReason::TooLarge;
+        case platform::InputFile::WholeRead::Failed:
+            return SkipReason::ReadError;
+    }
+    constexpr bool kCards = std::is_same_v<Into, std::vector<ContactEntry>>;
+    RunReport::Files& files = kCards ? report_.cards : report_.messages;
+    BlockTally tally;
+    ReadOutcome refused;
+    if constexpr (kCards) {
+        refused = ReadModernCards(wholeFile_, into, tally);
+    } else {
+        refused = ReadModernMessages(wholeFile_, into, tally);
+    }
+    files.read += tally.read;
+    for (const auto& [block, reason] : tally.skipped) {
+        Skip(list, index, reason, 0, files, block);
+    }
+    return refused;
 }
 
 bool Run::OpenInput(const FileList& list, std::size_t index, platform::InputFile& file,
@@ -132,15 +169,20 @@ bool Run::Generate() {
         }
     }
 
-    // Lower-case extensions come first, then upper-case ones.
+    // Lower-case extensions come first, then upper-case ones, then (today's exports) any other
+    // letter case and the newer extensions.
+    static constexpr std::string_view kModernCards[] = {"vcard"};
+    static constexpr std::string_view kModernMessages[] = {"vmsg"};
     FileList cardFiles;
     FileList messageFiles;
     if (hasContacts) {
-        CollectFiles(request_.contactsFolder.native(), cardFiles, "vcf", "VCF",
-                     request_.recurseContacts);
+        CollectFiles(
+            request_.contactsFolder.native(), cardFiles, "vcf", "VCF", request_.recurseContacts,
+            request_.modern ? std::span(kModernCards) : std::span<const std::string_view>());
     }
-    CollectFiles(request_.messageFolder.native(), messageFiles, "vmg", "VMG",
-                 request_.recurseMessages);
+    CollectFiles(
+        request_.messageFolder.native(), messageFiles, "vmg", "VMG", request_.recurseMessages,
+        request_.modern ? std::span(kModernMessages) : std::span<const std::string_view>());
     report_.cards.found = cardFiles.Size();
     report_.messages.found = messageFiles.Size();
 
@@ -158,12 +200,14 @@ bool Run::Generate() {
                 continue;
             }
             entries.clear();
-            if (const auto refused = ReadCardFile(file, entries)) {
+            const auto refused = request_.modern ? ReadModern(cardFiles, i, file, entries)
+                                                 : ReadCardFile(file, entries);
+            if (refused) {
                 Skip(cardFiles, i, *refused,
                      *refused == SkipReason::ReadError ? file.LastError() : 0, report_.cards);
                 continue;
             }
-            ++report_.cards.read;
+            report_.cards.read += request_.modern ? 0 : 1;
             report_.contactEntries += entries.size();
             for (const ContactEntry& entry : entries) {
                 book.AddEntry(entry);
@@ -174,6 +218,7 @@ bool Run::Generate() {
 
     MessageStore messages;
     messages.Reserve(messageFiles.Size());
+    messages.SetBothDirections(request_.modern);
     {
         std::unordered_set<platform::FileId, platform::FileIdHash> seen;
         seen.reserve(messageFiles.Size());
@@ -185,12 +230,14 @@ bool Run::Generate() {
                 }
                 continue;
             }
-            if (const auto refused = ReadMessageFile(file, messages)) {
+            const auto refused = request_.modern ? ReadModern(messageFiles, i, file, messages)
+                                                 : ReadMessageFile(file, messages);
+            if (refused) {
                 Skip(messageFiles, i, *refused,
                      *refused == SkipReason::ReadError ? file.LastError() : 0, report_.messages);
                 continue;
             }
-            ++report_.messages.read;
+            report_.messages.read += request_.modern ? 0 : 1;
         }
     }
     messageFiles.Clear();

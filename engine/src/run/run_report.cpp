@@ -26,6 +26,11 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::NoBodyEnd, "no-body-end", "没有 END:VBODY"},
     {SkipReason::NoName, "no-name", "名片没有姓名行"},
     {SkipReason::TelLineCut, "tel-line-cut", "电话行不完整"},
+    {SkipReason::TooLarge, "too-large", "文件太大"},
+    {SkipReason::NoBlock, "no-block", "没有 BEGIN:VCARD 或 BEGIN:VMSG 块"},
+    {SkipReason::Cut, "cut", "块不完整，缺少 END 行"},
+    {SkipReason::BadDate, "bad-date", "日期无法识别"},
+    {SkipReason::Draft, "draft", "草稿，未发送"},
 };
 
 const ReasonTexts& Find(SkipReason reason) {
@@ -182,6 +187,9 @@ void AppendFiles(std::string& out, const RunReport::Files& files) {
         out.append(first ? "{" : ", {");
         first = false;
         AppendPath(out, skipped.path);
+        if (skipped.index) {
+            out.append(", \"index\": ").append(std::to_string(*skipped.index));
+        }
         out.append(", \"reason\": ");
         AppendJsonString(out, SkipReasonName(skipped.reason));
         if (skipped.systemError != 0) {

@@ -1,20 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "scan/folder_scan.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace quillbox {
 
 namespace {
 
+platform::NativeChar LowerAscii(platform::NativeChar c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<platform::NativeChar>(c - 'A' + 'a') : c;
+}
+
 // The extension is ASCII; a name's last characters are compared with it unit for unit.
-bool HasExtension(platform::NativeView name, std::string_view extension) {
+bool HasExtension(platform::NativeView name, std::string_view extension, bool anyCase = false) {
     if (name.size() <= extension.size()) {
         return false;
     }
     const std::size_t start = name.size() - extension.size();
     for (std::size_t i = 0; i < extension.size(); ++i) {
-        if (name[start + i] != static_cast<platform::NativeChar>(extension[i])) {
+        const auto wanted = static_cast<platform::NativeChar>(extension[i]);
+        const platform::NativeChar got = name[start + i];
+        if (anyCase ? LowerAscii(got) != LowerAscii(wanted) : got != wanted) {
             return false;
         }
     }
@@ -23,11 +30,13 @@ bool HasExtension(platform::NativeView name, std::string_view extension) {
 
 }  // namespace
 
-// Fills a FileList during one walk; the second extension's files go after all of the first's.
+// Fills a FileList during one walk; the second extension's files go after all of the first's,
+// and the other cases' after those.
 class FileListBuilder {
 public:
-    FileListBuilder(FileList& files, std::string_view first, std::string_view second, bool recurse)
-        : files_(files), first_(first), second_(second), recurse_(recurse) {}
+    FileListBuilder(FileList& files, std::string_view first, std::string_view second, bool recurse,
+                    std::span<const std::string_view> anyCase)
+        : files_(files), first_(first), second_(second), recurse_(recurse), anyCase_(anyCase) {}
 
     void Walk(platform::NativeView folder, const std::optional<platform::FileId>& id) {
         // Through links a tree can lead back to a folder on its own path, or to one folder by
@@ -59,7 +68,8 @@ public:
             }
             const bool first = HasExtension(name, first_);
             const bool second = HasExtension(name, second_);
-            if (!first && !second) {
+            const bool other = !first && !second && MatchesAnyCase(name);
+            if (!first && !second && !other) {
                 return;
             }
             if (!folderAdded) {
@@ -80,20 +90,39 @@ public:
             if (second) {
                 seconds_.push_back(entry);
             }
+            if (other) {
+                others_.push_back(entry);
+            }
         });
     }
 
     void Finish() {
         files_.entries_.insert(files_.entries_.end(), seconds_.begin(), seconds_.end());
+        files_.entries_.insert(files_.entries_.end(), others_.begin(), others_.end());
         seconds_.clear();
+        others_.clear();
     }
 
 private:
+    bool MatchesAnyCase(platform::NativeView name) const {
+        if (anyCase_.empty()) {
+            return false;
+        }
+        if (HasExtension(name, first_, true) || HasExtension(name, second_, true)) {
+            return true;
+        }
+        return std::any_of(anyCase_.begin(), anyCase_.end(), [&](std::string_view extension) {
+            return HasExtension(name, extension, true);
+        });
+    }
+
     FileList& files_;
     std::string_view first_;
     std::string_view second_;
     bool recurse_;
+    std::span<const std::string_view> anyCase_;
     std::vector<FileList::Entry> seconds_;
+    std::vector<FileList::Entry> others_;
     std::unordered_set<platform::FileId, platform::FileIdHash> entered_;
 };
 
@@ -116,13 +145,14 @@ void FileList::Clear() {
 }
 
 void CollectFiles(platform::NativeView folder, FileList& files, std::string_view first,
-                  std::string_view second, bool recurse) {
+                  std::string_view second, bool recurse,
+                  std::span<const std::string_view> anyCase) {
     // A folder given with a trailing separator ("dir/", a drive root X:\) is the folder it names.
     const platform::NativeView base = platform::TrimTrailingSeparators(folder);
     if (base.empty()) {
         return;
     }
-    FileListBuilder builder(files, first, second, recurse);
+    FileListBuilder builder(files, first, second, recurse, anyCase);
     builder.Walk(base, platform::CheckFolder(base).id);
     builder.Finish();
 }

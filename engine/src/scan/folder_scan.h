@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -48,10 +49,12 @@ private:
 };
 
 // Appends every file below folder whose name ends in "." and the first extension, then every
-// one ending in "." and the second (byte for byte, so case-sensitive), each group depth-first
-// in the platform's listing order, sub-folders only when recurse is set. Each folder is entered
+// one ending in "." and the second (byte for byte, so case-sensitive), then every one ending in
+// any other letter case of those or of the extensions in anyCase, each group depth-first in
+// the platform's listing order, sub-folders only when recurse is set. Each folder is entered
 // once, however many links lead to it. The caller has checked that the folder can be listed.
 void CollectFiles(platform::NativeView folder, FileList& files, std::string_view first,
-                  std::string_view second, bool recurse);
+                  std::string_view second, bool recurse,
+                  std::span<const std::string_view> anyCase = {});
 
 }  // namespace quillbox

@@ -50,8 +50,8 @@ std::string MonthHeading(std::int32_t year, std::int32_t month) {
     return text;
 }
 
-std::string SenderHeading(std::string_view displayName) {
-    std::string text(kSenderWord);
+std::string SenderHeading(std::string_view displayName, bool bothDirections) {
+    std::string text(bothDirections ? kContactWord : kSenderWord);
     text.append(displayName);
     return text;
 }

@@ -26,10 +26,14 @@ DateParts ReadDateParts(std::string_view dateText, DateParts previous);
 inline constexpr std::string_view kYearWord = "\xC4\xEA";                            // 年
 inline constexpr std::string_view kMonthWord = "\xD4\xC2";                           // 月
 inline constexpr std::string_view kSenderWord = "\xB7\xA2\xD0\xC5\xC8\xCB\xA3\xBA";  // 发信人：
+inline constexpr std::string_view kContactWord = "\xC1\xAA\xCF\xB5\xC8\xCB\xA3\xBA";  // 联系人：
+// What a sent message's entry starts with.
+inline constexpr std::string_view kSentMark = "\xA1\xFA ";  // "→ "
 
 // "2009年03月" by date, "发信人：" and the display name by sender.
 std::string MonthHeading(std::int32_t year, std::int32_t month);
-std::string SenderHeading(std::string_view displayName);
+// By sender; "联系人：" instead where a group holds both directions.
+std::string SenderHeading(std::string_view displayName, bool bothDirections = false);
 
 // Walks the ordered messages once: onHeading(text) whenever a group begins (a new month by date,
 // a new sender number by sender), then onEntry(record, displayName) for every message. A group
@@ -51,7 +55,7 @@ void WalkGroups(const MessageStore& messages, ContactBook& book, SortOrder order
             }
         } else if (sender != groupSender) {
             groupSender = sender;
-            onHeading(SenderHeading(displayName));
+            onHeading(SenderHeading(displayName, messages.BothDirections()));
         }
         onEntry(record, displayName);
     }

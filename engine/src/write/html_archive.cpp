@@ -116,6 +116,9 @@ void WriteHtml(ByteSink& out, const MessageStore& messages, ContactBook& book, S
         },
         [&](const MessageStore::Message& record, std::string_view displayName) {
             block.assign(kEntryOpen);
+            if (record.Sent()) {
+                block.append(kSentMark);
+            }
             AppendText(block, displayName);
             block.append(kBeforeNumber);
             AppendText(block, record.Sender());

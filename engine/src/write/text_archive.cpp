@@ -32,7 +32,7 @@ void WriteText(ByteSink& out, const MessageStore& messages, ContactBook& book, S
             out.Write(block);
         },
         [&](const MessageStore::Message& record, std::string_view displayName) {
-            block.clear();
+            block.assign(record.Sent() ? kSentMark : std::string_view());
             AppendWithCrLf(block, displayName);
             block.append(" <");
             AppendWithCrLf(block, record.Sender());
