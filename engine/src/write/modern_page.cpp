@@ -1,0 +1,303 @@
+#include "write/modern_page.h"
+
+#include <vector>
+
+namespace quillbox {
+
+namespace {
+
+// The page's fixed texts, UTF-8. The styles and the script are ASCII, so every encoding
+// writes them as they stand.
+constexpr std::string_view kTitle = "短信存档";
+constexpr std::string_view kContactWord = "联系人：";
+constexpr std::string_view kYearWord = "年";
+constexpr std::string_view kMonthWord = "月";
+constexpr std::string_view kOtherHeading = "其他";
+
+constexpr std::string_view kHeadOpen =
+    "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"";
+constexpr std::string_view kHeadMeta =
+    "\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+    "<meta name=\"color-scheme\" content=\"light dark\">\n<title>";
+
+// Colours are chosen for at least 4.5:1 against their backgrounds in both schemes. Entries
+// below the fold are not laid out until they come near, which keeps a page of 100,000
+// messages quick to open and to filter.
+constexpr std::string_view kStyle = R"(</title>
+<style>
+:root{--bg:#ffffff;--fg:#1b1b1b;--muted:#575b61;--card:#f3f4f6;--line:#d3d7dd;--accent:#0a4fb4}
+@media (prefers-color-scheme:dark){:root{--bg:#121417;--fg:#e8e8e8;--muted:#a9aeb5;--card:#1e2227;--line:#3b4149;--accent:#8fb8fa}}
+*{box-sizing:border-box}
+html{-webkit-text-size-adjust:100%;text-size-adjust:100%}
+body{margin:0;background:var(--bg);color:var(--fg);font:16px/1.6 system-ui,-apple-system,"Segoe UI","PingFang SC","Hiragino Sans GB","Microsoft YaHei","Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif}
+.page{max-width:48rem;margin:0 auto;padding:0 1rem 2rem}
+header{position:sticky;top:0;z-index:1;background:var(--bg);padding:.75rem 0 .5rem;border-bottom:1px solid var(--line)}
+h1{font-size:1.5rem;line-height:1.3;margin:0 0 .25rem}
+.summary,.status{color:var(--muted);margin:.25rem 0;font-size:.9rem}
+.search input{width:100%;font:inherit;padding:.5rem .75rem;border:1px solid var(--muted);border-radius:.5rem;background:var(--bg);color:var(--fg)}
+.search input::placeholder{color:var(--muted);opacity:1}
+nav summary{cursor:pointer;font-weight:600;margin:1rem 0 .5rem}
+nav ol{margin:0;padding-left:2rem;columns:16rem}
+nav li{break-inside:avoid}
+a{color:var(--accent)}
+.group h2{font-size:1.2rem;line-height:1.4;margin:1.5rem 0 .5rem;padding-bottom:.25rem;border-bottom:2px solid var(--line);scroll-margin-top:8rem}
+.count{color:var(--muted);font-weight:normal;font-size:.875rem}
+article{background:var(--card);border-radius:.5rem;padding:.5rem .75rem;margin:.5rem 0;content-visibility:auto;contain-intrinsic-size:auto 5rem}
+.m{margin:0;color:var(--muted);font-size:.875rem}
+.m b{color:var(--fg);font-weight:600}
+.t{margin:.25rem 0 0;white-space:pre-wrap;overflow-wrap:anywhere}
+[hidden]{display:none!important}
+@media print{
+:root{--bg:#fff;--fg:#000;--muted:#333;--card:#fff;--line:#888;--accent:#000}
+header{position:static;border:0}
+.search,.status,nav{display:none!important}
+.page{max-width:none;padding:0}
+body{font-size:11pt}
+article{content-visibility:visible;break-inside:avoid;border:1px solid #888;border-radius:0}
+.group h2{break-after:avoid}
+}
+</style>
+</head>
+<body>
+<div class="page">
+<header>
+<h1>)";
+
+// Shown only when the script runs: without it there is nothing to filter with.
+constexpr std::string_view kSearch =
+    "<div class=\"search\" hidden><input type=\"search\" id=\"q\" autocomplete=\"off\" "
+    "placeholder=\"搜索姓名、号码、日期或内容\" aria-label=\"搜索短信\"></div>\n"
+    "<p class=\"status\" id=\"status\" role=\"status\" aria-live=\"polite\"></p>\n</header>\n";
+
+// Filtering: each entry's text is lower-cased once, a burst of keystrokes is answered once,
+// and only what changes is touched, so the page keeps up with a keystroke at 100,000 entries.
+constexpr std::string_view kScript = R"(<script>
+(function(){
+"use strict";
+var box=document.getElementById("q"),status=document.getElementById("status");
+var sections=document.querySelectorAll("main section"),toc=document.querySelectorAll("nav li");
+var groups=[],total=0,last="",timer=0;
+for(var i=0;i<sections.length;i++){
+var s=sections[i],items=s.getElementsByTagName("article");
+groups.push({section:s,items:items,texts:null,label:String(items.length),count:s.querySelector(".count"),toc:toc[i]||null});
+total+=items.length;
+}
+function texts(g){
+if(!g.texts){g.texts=[];for(var j=0;j<g.items.length;j++)g.texts.push(g.items[j].textContent.toLowerCase());}
+return g.texts;
+}
+function apply(){
+var q=box.value.trim().toLowerCase().replace(/\s+/g," ");
+if(q===last)return;
+last=q;
+var words=q?q.split(" "):[],shown=0;
+for(var i=0;i<groups.length;i++){
+var g=groups[i],t=words.length?texts(g):null,n=0;
+for(var j=0;j<g.items.length;j++){
+var ok=true;
+for(var k=0;ok&&k<words.length;k++)ok=t[j].indexOf(words[k])>=0;
+if(g.items[j].hidden===ok)g.items[j].hidden=!ok;
+if(ok)n++;
+}
+var label=words.length?n+" / "+g.items.length:String(g.items.length);
+if(label!==g.label){
+g.count.textContent=label;
+if(g.toc){g.toc.querySelector(".count").textContent=label;g.toc.hidden=n===0;}
+g.section.hidden=n===0;
+g.label=label;
+}
+shown+=n;
+}
+status.textContent=words.length?(shown?"找到 "+shown+" 条":"没有找到匹配的短信"):"";
+}
+var delay=total>2000?80:0;
+box.addEventListener("input",function(){clearTimeout(timer);timer=setTimeout(apply,delay);});
+box.parentNode.hidden=false;
+var q=new URLSearchParams(location.search).get("q");
+if(q){box.value=q;apply();}
+var next=0;
+(function warm(){
+for(var done=0;next<groups.length&&done<2000;next++){texts(groups[next]);done+=groups[next].items.length;}
+if(next<groups.length)setTimeout(warm,0);
+})();
+})();
+</script>
+</body>
+</html>
+)";
+
+void AppendNumber(std::string& out, std::size_t n) {
+    out.append(std::to_string(n));
+}
+
+// The classic heading (code page 936 words, the name as it came) in the page's words.
+std::string ModernHeading(std::string_view classic, SortOrder order) {
+    std::string out;
+    if (order == SortOrder::BySender) {
+        classic.remove_prefix(std::min(classic.size(), quillbox::kSenderWord.size()));
+        out.append(kContactWord).append(classic);
+        return out;
+    }
+    // By date the heading is the engine's own: digits, a sign, and the two words.
+    for (std::size_t i = 0; i < classic.size();) {
+        const std::string_view rest = classic.substr(i);
+        if (rest.starts_with(quillbox::kYearWord)) {
+            out.append(kYearWord);
+            i += quillbox::kYearWord.size();
+        } else if (rest.starts_with(quillbox::kMonthWord)) {
+            out.append(kMonthWord);
+            i += quillbox::kMonthWord.size();
+        } else {
+            out.push_back(classic[i++]);
+        }
+    }
+    return out;
+}
+
+struct Group {
+    std::string heading;
+    std::size_t count = 0;
+    std::size_t labelStart = 0;  // where the contents line begins: after the sender word
+
+    std::string_view Label() const { return std::string_view(heading).substr(labelStart); }
+};
+
+// The groups the classic page has, with their sizes. Messages before the first heading (a
+// first key that opens no group there) get a group of their own.
+std::vector<Group> CollectGroups(const MessageStore& messages, ContactBook& book, SortOrder order) {
+    std::vector<Group> groups;
+    WalkGroups(
+        messages.Messages(), book, order,
+        [&](std::string_view heading) {
+            groups.push_back({ModernHeading(heading, order), 0,
+                              order == SortOrder::BySender ? kContactWord.size() : 0});
+        },
+        [&](const MessageStore::Message&, std::string_view) {
+            if (groups.empty()) {
+                groups.push_back({std::string(kOtherHeading), 0});
+            }
+            ++groups.back().count;
+        });
+    return groups;
+}
+
+void AppendGroupId(std::string& out, std::size_t index) {
+    out.append("g");
+    AppendNumber(out, index + 1);
+}
+
+}  // namespace
+
+void AppendEscapedHtml(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out.append("&amp;");
+                break;
+            case '<':
+                out.append("&lt;");
+                break;
+            case '>':
+                out.append("&gt;");
+                break;
+            case '"':
+                out.append("&quot;");
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+}
+
+void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                     SortOrder order) {
+    WriteModernPage(out, messages, book, order, *TextEncoder::Create(ArchiveEncoding::Utf8));
+}
+
+void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                     SortOrder order, const TextEncoder& encoder) {
+    const std::vector<Group> groups = CollectGroups(messages, book, order);
+
+    // Blocks are made as UTF-8 and written in the page's encoding.
+    std::string block;
+    std::string encoded;
+    const auto flush = [&] {
+        encoded.clear();
+        encoder.AppendUtf8(encoded, block);
+        out.Write(encoded);
+        block.clear();
+    };
+
+    block.append(kHeadOpen).append(encoder.CharsetLabel()).append(kHeadMeta);
+    block.append(kTitle).append(kStyle).append(kTitle).append("</h1>\n<p class=\"summary\">共 ");
+    AppendNumber(block, messages.Messages().size());
+    block.append(" 条短信，");
+    AppendNumber(block, groups.size());
+    block.append(" 组</p>\n").append(kSearch);
+    if (!groups.empty()) {
+        block.append("<nav aria-label=\"目录\"><details open><summary>目录</summary>\n<ol>\n");
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            block.append("<li><a href=\"#");
+            AppendGroupId(block, i);
+            block.append("\">");
+            AppendEscapedHtml(block, groups[i].Label());
+            block.append("</a> <span class=\"count\">");
+            AppendNumber(block, groups[i].count);
+            block.append("</span></li>\n");
+            if (block.size() > 64 * 1024) {
+                flush();
+            }
+        }
+        block.append("</ol></details></nav>\n");
+    }
+    block.append("<main>\n");
+    flush();
+
+    std::size_t group = 0;
+    bool open = false;
+    const auto openGroup = [&] {
+        if (open) {
+            block.append("</section>\n");
+            ++group;
+        }
+        open = true;
+        block.append("<section class=\"group\" id=\"");
+        AppendGroupId(block, group);
+        block.append("\"><h2>");
+        AppendEscapedHtml(block, groups[group].heading);
+        block.append(" <span class=\"count\">");
+        AppendNumber(block, groups[group].count);
+        block.append("</span></h2>\n");
+    };
+    WalkGroups(
+        messages.Messages(), book, order, [&](std::string_view) { openGroup(); },
+        [&](const MessageStore::Message& message, std::string_view displayName) {
+            if (!open) {
+                openGroup();
+            }
+            block.append("<article><p class=\"m\"><b>");
+            AppendEscapedHtml(block, displayName);
+            block.append("</b>");
+            if (displayName != message.Sender()) {
+                block.append(" <span class=\"n\">");
+                AppendEscapedHtml(block, message.Sender());
+                block.append("</span>");
+            }
+            block.append(" <span class=\"d\">");
+            AppendEscapedHtml(block, message.DateText());
+            // The body keeps its line ends; the page shows them as they are.
+            block.append("</span></p><p class=\"t\">");
+            AppendEscapedHtml(block, message.Body());
+            block.append("</p></article>\n");
+            if (block.size() > 64 * 1024) {
+                flush();
+            }
+        });
+    if (open) {
+        block.append("</section>\n");
+    }
+    block.append("</main>\n</div>\n").append(kScript);
+    flush();
+}
+
+}  // namespace quillbox
