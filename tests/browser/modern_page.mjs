@@ -43,7 +43,7 @@ const bySender = join(work, "by-sender.html");
 const larger = join(work, "larger.html");
 execFileSync(program, [byDate, "--order", "date"]);
 execFileSync(program, [bySender, "--order", "sender"]);
-execFileSync(program, [larger, "--order", "sender", "--messages", "60"]);
+execFileSync(program, [larger, "--order", "sender", "--messages", "30"]);
 const url = (file, query = "") => pathToFileURL(file).href + query;
 
 const browser = await Browser.launch(chromium);

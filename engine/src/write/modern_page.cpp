@@ -1,5 +1,6 @@
 #include "write/modern_page.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace quillbox {
@@ -20,16 +21,14 @@ constexpr std::string_view kHeadMeta =
     "\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
     "<meta name=\"color-scheme\" content=\"light dark\">\n<title>";
 
-// Colours are chosen for at least 4.5:1 against their backgrounds in both schemes. Entries
-// below the fold are not laid out until they come near, which keeps a page of 100,000
-// messages quick to open and to filter.
+// Colours are chosen for at least 4.5:1 against their backgrounds in both schemes.
 constexpr std::string_view kStyle = R"(</title>
 <style>
 :root{--bg:#ffffff;--fg:#1b1b1b;--muted:#575b61;--card:#f3f4f6;--line:#d3d7dd;--accent:#0a4fb4}
 @media (prefers-color-scheme:dark){:root{--bg:#121417;--fg:#e8e8e8;--muted:#a9aeb5;--card:#1e2227;--line:#3b4149;--accent:#8fb8fa}}
 *{box-sizing:border-box}
 html{-webkit-text-size-adjust:100%;text-size-adjust:100%}
-body{margin:0;background:var(--bg);color:var(--fg);font:16px/1.6 system-ui,-apple-system,"Segoe UI","PingFang SC","Hiragino Sans GB","Microsoft YaHei","Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif}
+body{margin:0;background:var(--bg);color:var(--fg);font:16px/1.6 system-ui,-apple-system,"Segoe UI","PingFang SC","Hiragino Sans GB","Microsoft YaHei","Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif,"Apple Color Emoji","Segoe UI Emoji","Noto Color Emoji"}
 .page{max-width:48rem;margin:0 auto;padding:0 1rem 2rem}
 header{position:sticky;top:0;z-index:1;background:var(--bg);padding:.75rem 0 .5rem;border-bottom:1px solid var(--line)}
 h1{font-size:1.5rem;line-height:1.3;margin:0 0 .25rem}
@@ -37,12 +36,12 @@ h1{font-size:1.5rem;line-height:1.3;margin:0 0 .25rem}
 .search input{width:100%;font:inherit;padding:.5rem .75rem;border:1px solid var(--muted);border-radius:.5rem;background:var(--bg);color:var(--fg)}
 .search input::placeholder{color:var(--muted);opacity:1}
 nav summary{cursor:pointer;font-weight:600;margin:1rem 0 .5rem}
-nav ol{margin:0;padding-left:2rem;columns:16rem}
-nav li{break-inside:avoid}
+nav ol{margin:0;padding-left:2.5rem;display:grid;grid-template-columns:repeat(auto-fill,minmax(14rem,1fr));column-gap:2.5rem}
 a{color:var(--accent)}
 .group h2{font-size:1.2rem;line-height:1.4;margin:1.5rem 0 .5rem;padding-bottom:.25rem;border-bottom:2px solid var(--line);scroll-margin-top:8rem}
 .count{color:var(--muted);font-weight:normal;font-size:.875rem}
-article{background:var(--card);border-radius:.5rem;padding:.5rem .75rem;margin:.5rem 0;content-visibility:auto;contain-intrinsic-size:auto 5rem}
+.group,.c{content-visibility:auto}
+article{background:var(--card);border-radius:.5rem;padding:.5rem .75rem;margin:.5rem 0}
 .m{margin:0;color:var(--muted);font-size:.875rem}
 .m b{color:var(--fg);font-weight:600}
 .t{margin:.25rem 0 0;white-space:pre-wrap;overflow-wrap:anywhere}
@@ -53,7 +52,8 @@ header{position:static;border:0}
 .search,.status,nav{display:none!important}
 .page{max-width:none;padding:0}
 body{font-size:11pt}
-article{content-visibility:visible;break-inside:avoid;border:1px solid #888;border-radius:0}
+.group,.c{content-visibility:visible}
+article{break-inside:avoid;border:1px solid #888;border-radius:0}
 .group h2{break-after:avoid}
 }
 </style>
@@ -76,55 +76,71 @@ constexpr std::string_view kScript = R"(<script>
 "use strict";
 var box=document.getElementById("q"),status=document.getElementById("status");
 var sections=document.querySelectorAll("main section"),toc=document.querySelectorAll("nav li");
-var groups=[],total=0,last="",timer=0;
+var groups=[],chunks=[],total=0,last="",timer=0;
 for(var i=0;i<sections.length;i++){
-var s=sections[i],items=s.getElementsByTagName("article");
-groups.push({section:s,items:items,texts:null,label:String(items.length),count:s.querySelector(".count"),toc:toc[i]||null});
-total+=items.length;
+var s=sections[i],cs=s.querySelectorAll(".c"),size=0;
+for(var j=0;j<cs.length;j++){
+var items=Array.prototype.slice.call(cs[j].children);
+chunks.push({el:cs[j],items:items,on:new Uint8Array(items.length).fill(1),texts:null,shown:items.length,group:i});
+size+=items.length;
 }
-function texts(g){
-if(!g.texts){g.texts=[];for(var j=0;j<g.items.length;j++)g.texts.push(g.items[j].textContent.toLowerCase());}
-return g.texts;
+groups.push({section:s,size:size,shown:0,label:String(size),count:s.querySelector(".count"),toc:toc[i]||null});
+total+=size;
+}
+function texts(c){
+if(!c.texts){c.texts=[];for(var j=0;j<c.items.length;j++)c.texts.push(c.items[j].textContent.toLowerCase());}
+return c.texts;
 }
 function apply(){
 var q=box.value.trim().toLowerCase().replace(/\s+/g," ");
 if(q===last)return;
 last=q;
-var words=q?q.split(" "):[],shown=0;
-for(var i=0;i<groups.length;i++){
-var g=groups[i],t=words.length?texts(g):null,n=0;
-for(var j=0;j<g.items.length;j++){
+var words=q?q.split(" "):[],shown=0,i;
+for(i=0;i<groups.length;i++)groups[i].shown=0;
+for(i=0;i<chunks.length;i++){
+var c=chunks[i],t=words.length?texts(c):null,n=0;
+for(var j=0;j<c.items.length;j++){
 var ok=true;
 for(var k=0;ok&&k<words.length;k++)ok=t[j].indexOf(words[k])>=0;
-if(g.items[j].hidden===ok)g.items[j].hidden=!ok;
+if(c.on[j]!==+ok){c.on[j]=+ok;c.items[j].hidden=!ok;}
 if(ok)n++;
 }
-var label=words.length?n+" / "+g.items.length:String(g.items.length);
+if(n!==c.shown){c.el.hidden=n===0;c.el.style.containIntrinsicSize="auto "+n*5+"rem";c.shown=n;}
+groups[c.group].shown+=n;
+shown+=n;
+}
+for(i=0;i<groups.length;i++){
+var g=groups[i],label=words.length?g.shown+" / "+g.size:String(g.size);
 if(label!==g.label){
 g.count.textContent=label;
-if(g.toc){g.toc.querySelector(".count").textContent=label;g.toc.hidden=n===0;}
-g.section.hidden=n===0;
+if(g.toc){g.toc.querySelector(".count").textContent=label;g.toc.hidden=g.shown===0;}
+g.section.hidden=g.shown===0;
+g.section.style.containIntrinsicSize="auto "+(g.shown*5+4)+"rem";
 g.label=label;
 }
-shown+=n;
 }
 status.textContent=words.length?(shown?"找到 "+shown+" 条":"没有找到匹配的短信"):"";
 }
-var delay=total>2000?80:0;
+var delay=total>2000?60:0;
 box.addEventListener("input",function(){clearTimeout(timer);timer=setTimeout(apply,delay);});
 box.parentNode.hidden=false;
 var q=new URLSearchParams(location.search).get("q");
 if(q){box.value=q;apply();}
 var next=0;
 (function warm(){
-for(var done=0;next<groups.length&&done<2000;next++){texts(groups[next]);done+=groups[next].items.length;}
-if(next<groups.length)setTimeout(warm,0);
+for(var end=Math.min(chunks.length,next+40);next<end;next++)texts(chunks[next]);
+if(next<chunks.length)setTimeout(warm,0);
 })();
 })();
 </script>
 </body>
 </html>
 )";
+
+// Groups, and the entries in chunks, are laid out only when they come near the screen: a page
+// of 100,000 messages then opens, and redraws after a search, in a fraction of the time.
+constexpr std::size_t kChunkEntries = 50;
+constexpr std::size_t kOpenContentsGroups = 50;
 
 void AppendNumber(std::string& out, std::size_t n) {
     out.append(std::to_string(n));
@@ -235,7 +251,10 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
     AppendNumber(block, groups.size());
     block.append(" 组</p>\n").append(kSearch);
     if (!groups.empty()) {
-        block.append("<nav aria-label=\"目录\"><details open><summary>目录</summary>\n<ol>\n");
+        // A long list starts folded, so that the first messages are on the first screen.
+        block.append("<nav aria-label=\"目录\"><details");
+        block.append(groups.size() <= kOpenContentsGroups ? " open" : "");
+        block.append("><summary>目录</summary>\n<ol>\n");
         for (std::size_t i = 0; i < groups.size(); ++i) {
             block.append("<li><a href=\"#");
             AppendGroupId(block, i);
@@ -255,19 +274,35 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
 
     std::size_t group = 0;
     bool open = false;
-    const auto openGroup = [&] {
+    std::size_t inChunk = 0;  // entries in the open chunk
+    std::size_t leftInGroup = 0;
+    const auto openChunk = [&] {
+        // The height a chunk takes until it is drawn, about five lines an entry.
+        block.append("<div class=\"c\" style=\"contain-intrinsic-size:auto ");
+        AppendNumber(block, std::min(leftInGroup, kChunkEntries) * 5);
+        block.append("rem\">\n");
+        inChunk = 0;
+    };
+    const auto closeGroup = [&] {
         if (open) {
-            block.append("</section>\n");
+            block.append("</div>\n</section>\n");
             ++group;
         }
+    };
+    const auto openGroup = [&] {
+        closeGroup();
         open = true;
         block.append("<section class=\"group\" id=\"");
         AppendGroupId(block, group);
-        block.append("\"><h2>");
+        block.append("\" style=\"contain-intrinsic-size:auto ");
+        AppendNumber(block, groups[group].count * 5 + 4);
+        block.append("rem\"><h2>");
         AppendEscapedHtml(block, groups[group].heading);
         block.append(" <span class=\"count\">");
         AppendNumber(block, groups[group].count);
         block.append("</span></h2>\n");
+        leftInGroup = groups[group].count;
+        openChunk();
     };
     WalkGroups(
         messages.Messages(), book, order, [&](std::string_view) { openGroup(); },
@@ -275,6 +310,12 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
             if (!open) {
                 openGroup();
             }
+            if (inChunk == kChunkEntries) {
+                block.append("</div>\n");
+                openChunk();
+            }
+            ++inChunk;
+            --leftInGroup;
             block.append("<article><p class=\"m\"><b>");
             AppendEscapedHtml(block, displayName);
             block.append("</b>");
@@ -293,9 +334,7 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
                 flush();
             }
         });
-    if (open) {
-        block.append("</section>\n");
-    }
+    closeGroup();
     block.append("</main>\n</div>\n").append(kScript);
     flush();
 }
