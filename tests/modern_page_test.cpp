@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "html_archive.h"
 #include "test_files.h"
 
 namespace quillbox {
@@ -121,6 +122,55 @@ TEST(ModernPage, NoTextFromAMessageOrACardBecomesMarkup) {
               std::string_view::npos);
     EXPECT_NE(page.find("<a href=\"#g2\">&lt;b onclick=&quot;x()&quot;&gt;Eve&lt;/b&gt;</a>"),
               std::string::npos);
+}
+
+// Every text between the two markers, in order.
+std::vector<std::string> Between(std::string_view text, std::string_view open,
+                                 std::string_view close) {
+    std::vector<std::string> found;
+    for (auto at = text.find(open); at != std::string_view::npos; at = text.find(open, at)) {
+        at += open.size();
+        const auto end = text.find(close, at);
+        found.emplace_back(text.substr(at, end - at));
+    }
+    return found;
+}
+
+// The same groups as the classic page, odd dates included: a date without numbers keeps the
+// previous month, a negative field keeps its own.
+TEST(ModernPage, HasTheClassicPagesGroups) {
+    ContactBook book;
+    book.AddEntry({"张三", "139"});
+    const std::vector<Message> messages = {
+        {"139", "2009-03-18 12:30:00", "a", 9}, {"10086", "2009-03-01 00:00:00", "b", 8},
+        {"139", "xxxx-xx-xx", "c", 7},          {"1", "2009-02-28 23:59:59", "d", 6},
+        {"1", "-001-0-05 00:00:00", "e", 5},    {"2", "2009--1-01 00:00:00", "f", 4},
+        {"139", "2008-12-31 23:59:59", "g", 3},
+    };
+    for (const SortOrder order : {SortOrder::ByDate, SortOrder::BySender}) {
+        SCOPED_TRACE(order == SortOrder::ByDate ? "by date" : "by sender");
+        MessageStore store;
+        for (const Message& m : messages) {
+            store.Add(m.sender, m.date, m.body, m.key);
+        }
+        store.Order(order);
+        StringSink classic;
+        // The classic page takes the name as code page 936, as the classic run hands it over.
+        ContactBook classicBook;
+        classicBook.AddEntry({test::Gbk("张三"), "139"});
+        WriteHtmlArchive(classic, store, classicBook, order);
+        std::vector<std::string> expected;
+        for (const std::string& heading : Between(classic.Bytes(), "<u>", "<br/></u>")) {
+            std::string utf8 = test::Convert(heading, "GBK", "UTF-8");
+            if (utf8.starts_with("发信人：")) {
+                utf8 = "联系人：" + utf8.substr(std::string_view("发信人：").size());
+            }
+            expected.push_back(utf8);
+        }
+        const std::string page = Page(messages, book, order);
+        EXPECT_EQ(Between(Main(page), "<h2>", " <span"), expected);
+        EXPECT_EQ(Count(Main(page), "<article>"), messages.size());
+    }
 }
 
 TEST(ModernPage, GivesMessagesBeforeTheFirstHeadingAGroupOfTheirOwn) {

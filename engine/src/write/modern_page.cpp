@@ -1,6 +1,7 @@
 #include "write/modern_page.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace quillbox {
@@ -146,28 +147,15 @@ void AppendNumber(std::string& out, std::size_t n) {
     out.append(std::to_string(n));
 }
 
-// The classic heading (code page 936 words, the name as it came) in the page's words.
-std::string ModernHeading(std::string_view classic, SortOrder order) {
-    std::string out;
-    if (order == SortOrder::BySender) {
-        classic.remove_prefix(std::min(classic.size(), quillbox::kSenderWord.size()));
-        out.append(kContactWord).append(classic);
-        return out;
-    }
-    // By date the heading is the engine's own: digits, a sign, and the two words.
-    for (std::size_t i = 0; i < classic.size();) {
-        const std::string_view rest = classic.substr(i);
-        if (rest.starts_with(quillbox::kYearWord)) {
-            out.append(kYearWord);
-            i += quillbox::kYearWord.size();
-        } else if (rest.starts_with(quillbox::kMonthWord)) {
-            out.append(kMonthWord);
-            i += quillbox::kMonthWord.size();
-        } else {
-            out.push_back(classic[i++]);
-        }
-    }
-    return out;
+// "2009年03月", as the classic heading has it but in UTF-8.
+std::string MonthHeading(const DateParts& date) {
+    char number[16];
+    std::string text;
+    std::snprintf(number, sizeof number, "%d", date.year);
+    text.append(number).append(kYearWord);
+    std::snprintf(number, sizeof number, "%02d", date.month);
+    text.append(number).append(kMonthWord);
+    return text;
 }
 
 struct Group {
@@ -178,19 +166,27 @@ struct Group {
     std::string_view Label() const { return std::string_view(heading).substr(labelStart); }
 };
 
-// The groups the classic page has, with their sizes. Messages before the first heading (a
-// first key that opens no group there) get a group of their own.
+// The groups the classic page has, with their sizes. The headings are made here from the first
+// entry of each group, with the date read as the walk reads it. Messages before the first
+// heading (a first key that opens no group there) get a group of their own.
 std::vector<Group> CollectGroups(const MessageStore& messages, ContactBook& book, SortOrder order) {
     std::vector<Group> groups;
+    bool opened = false;
+    DateParts date;
     WalkGroups(
-        messages.Messages(), book, order,
-        [&](std::string_view heading) {
-            groups.push_back({ModernHeading(heading, order), 0,
-                              order == SortOrder::BySender ? kContactWord.size() : 0});
-        },
-        [&](const MessageStore::Message&, std::string_view) {
-            if (groups.empty()) {
-                groups.push_back({std::string(kOtherHeading), 0});
+        messages.Messages(), book, order, [&](std::string_view) { opened = true; },
+        [&](const MessageStore::Message& message, std::string_view displayName) {
+            date = ReadDateParts(message.DateText(), date);
+            if (opened) {
+                opened = false;
+                if (order == SortOrder::ByDate) {
+                    groups.push_back({MonthHeading(date), 0, 0});
+                } else {
+                    groups.push_back(
+                        {std::string(kContactWord).append(displayName), 0, kContactWord.size()});
+                }
+            } else if (groups.empty()) {
+                groups.push_back({std::string(kOtherHeading), 0, 0});
             }
             ++groups.back().count;
         });
