@@ -206,8 +206,11 @@ TEST(ModernPage, SplitsLargePagesIntoPiecesTheBrowserCanSkip) {
     ASSERT_NE(group, std::string_view::npos);
     const std::string_view rest = main.substr(group, main.find("</section>", group) - group);
     EXPECT_EQ(Count(rest, "<div class=\"c\""), 3u);
-    EXPECT_EQ(Count(rest, "<div class=\"c\" style=\"contain-intrinsic-size:auto 250rem\">"), 2u);
-    EXPECT_EQ(Count(rest, "<div class=\"c\" style=\"contain-intrinsic-size:auto 100rem\">"), 1u);
+    // A one-line entry takes 4.8 rem.
+    EXPECT_EQ(Count(rest, "<div class=\"c\" style=\"contain-intrinsic-size:auto 240.0rem\">"), 2u);
+    EXPECT_EQ(Count(rest, "<div class=\"c\" style=\"contain-intrinsic-size:auto 96.0rem\">"), 1u);
+    EXPECT_NE(main.find("style=\"contain-intrinsic-size:auto 580.0rem\"><h2>联系人：100 "),
+              std::string_view::npos);
     EXPECT_EQ(Count(main, "<section"), 61u);
     EXPECT_EQ(Count(main, "<article>"), 180u);
     EXPECT_EQ(Count(main, "<div class=\"c\""), 63u);
@@ -215,6 +218,35 @@ TEST(ModernPage, SplitsLargePagesIntoPiecesTheBrowserCanSkip) {
 
     const std::string small = Page(kMessages, BookWithAbc(), SortOrder::ByDate);
     EXPECT_NE(small.find("<details open><summary>"), std::string::npos);
+}
+
+// A body takes a line for each line end and for every 88 columns, a wide character two.
+TEST(ModernPage, GuessesTheHeightOfAnEntryFromItsBody) {
+    std::string wide;
+    for (int i = 0; i < 44; ++i) {
+        wide += "字";
+    }
+    const struct {
+        std::string body;
+        const char* height;
+    } cases[] = {
+        {"", "4.8rem"},
+        {"one line", "4.8rem"},
+        {"two\nlines", "6.4rem"},
+        {std::string(88, 'a'), "4.8rem"},
+        {std::string(89, 'a'), "6.4rem"},
+        {wide, "4.8rem"},
+        {wide + "字", "6.4rem"},
+        {"😀\n\n", "8.0rem"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        const std::string page =
+            Page({{"1", "2009-03-18 12:30:00", c.body, 1}}, ContactBook(), SortOrder::ByDate);
+        EXPECT_NE(page.find(std::string("<div class=\"c\" style=\"contain-intrinsic-size:auto ") +
+                            c.height + "\">"),
+                  std::string::npos);
+    }
 }
 
 TEST(ModernPage, AnEmptyStoreIsAPageWithoutGroups) {

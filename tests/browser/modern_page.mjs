@@ -162,6 +162,20 @@ try {
         await page.close();
     }
 
+    // A contents link brings its group's heading into view, below the header that stays on top.
+    page = await browser.newPage({ width: 900, height: 800 });
+    await page.goto(url(larger));
+    await page.evaluate("document.querySelectorAll('nav a')[20].click()");
+    await settle(page);
+    const place = await page.evaluate(`(() => {
+        const target = document.querySelector(location.hash);
+        return { hash: location.hash, top: target.querySelector("h2").getBoundingClientRect().top,
+                 header: document.querySelector("header").getBoundingClientRect().bottom };
+    })()`);
+    check("a contents link shows its group below the header",
+        place.hash === "#g21" && place.top >= place.header && place.top < 800, JSON.stringify(place));
+    await page.close();
+
     // A phone, searching.
     page = await browser.newPage({ width: 390, height: 844, mobile: true });
     await page.goto(url(larger));

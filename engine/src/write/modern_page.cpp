@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace quillbox {
@@ -39,7 +40,8 @@ h1{font-size:1.5rem;line-height:1.3;margin:0 0 .25rem}
 nav summary{cursor:pointer;font-weight:600;margin:1rem 0 .5rem}
 nav ol{margin:0;padding-left:2.5rem;display:grid;grid-template-columns:repeat(auto-fill,minmax(14rem,1fr));column-gap:2.5rem}
 a{color:var(--accent)}
-.group h2{font-size:1.2rem;line-height:1.4;margin:1.5rem 0 .5rem;padding-bottom:.25rem;border-bottom:2px solid var(--line);scroll-margin-top:8rem}
+.group{scroll-margin-top:9rem}
+.group h2{font-size:1.2rem;line-height:1.4;margin:1.5rem 0 .5rem;padding-bottom:.25rem;border-bottom:2px solid var(--line)}
 .count{color:var(--muted);font-weight:normal;font-size:.875rem}
 .group,.c{content-visibility:auto}
 article{background:var(--card);border-radius:.5rem;padding:.5rem .75rem;margin:.5rem 0}
@@ -82,10 +84,11 @@ for(var i=0;i<sections.length;i++){
 var s=sections[i],cs=s.querySelectorAll(".c"),size=0;
 for(var j=0;j<cs.length;j++){
 var items=Array.prototype.slice.call(cs[j].children);
-chunks.push({el:cs[j],items:items,on:new Uint8Array(items.length).fill(1),texts:null,shown:items.length,group:i});
+var base=parseFloat(cs[j].style.containIntrinsicSize.split(" ").pop())||0;
+chunks.push({el:cs[j],items:items,on:new Uint8Array(items.length).fill(1),texts:null,shown:items.length,group:i,base:base,height:base});
 size+=items.length;
 }
-groups.push({section:s,size:size,shown:0,label:String(size),count:s.querySelector(".count"),toc:toc[i]||null});
+groups.push({section:s,size:size,shown:0,height:0,label:String(size),count:s.querySelector(".count"),toc:toc[i]||null});
 total+=size;
 }
 function texts(c){
@@ -97,7 +100,7 @@ var q=box.value.trim().toLowerCase().replace(/\s+/g," ");
 if(q===last)return;
 last=q;
 var words=q?q.split(" "):[],shown=0,i;
-for(i=0;i<groups.length;i++)groups[i].shown=0;
+for(i=0;i<groups.length;i++){groups[i].shown=0;groups[i].height=4;}
 for(i=0;i<chunks.length;i++){
 var c=chunks[i],t=words.length?texts(c):null,n=0;
 for(var j=0;j<c.items.length;j++){
@@ -106,8 +109,14 @@ for(var k=0;ok&&k<words.length;k++)ok=t[j].indexOf(words[k])>=0;
 if(c.on[j]!==+ok){c.on[j]=+ok;c.items[j].hidden=!ok;}
 if(ok)n++;
 }
-if(n!==c.shown){c.el.hidden=n===0;c.el.style.containIntrinsicSize="auto "+n*5+"rem";c.shown=n;}
+if(n!==c.shown){
+c.el.hidden=n===0;
+c.height=c.base*n/c.items.length;
+c.el.style.containIntrinsicSize="auto "+c.height.toFixed(1)+"rem";
+c.shown=n;
+}
 groups[c.group].shown+=n;
+groups[c.group].height+=c.height;
 shown+=n;
 }
 for(i=0;i<groups.length;i++){
@@ -116,7 +125,7 @@ if(label!==g.label){
 g.count.textContent=label;
 if(g.toc){g.toc.querySelector(".count").textContent=label;g.toc.hidden=g.shown===0;}
 g.section.hidden=g.shown===0;
-g.section.style.containIntrinsicSize="auto "+(g.shown*5+4)+"rem";
+g.section.style.containIntrinsicSize="auto "+g.height.toFixed(1)+"rem";
 g.label=label;
 }
 }
@@ -158,13 +167,52 @@ std::string MonthHeading(const DateParts& date) {
     return text;
 }
 
+// The height an entry will about take on a wide screen, in tenths of a rem: the frame and the
+// line of name and date, and a line for every 88 columns of the body (a wide character takes
+// two) or line end.
+std::uint32_t EntryHeight(std::string_view body) {
+    constexpr std::uint32_t kFrame = 32;
+    constexpr std::uint32_t kLine = 16;
+    constexpr std::uint32_t kColumns = 88;
+    std::uint32_t lines = 1;
+    std::uint32_t column = 0;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(body[i]);
+        if (byte == '\n') {
+            ++lines;
+            column = 0;
+            continue;
+        }
+        if ((byte & 0xC0) == 0x80) {
+            continue;  // the rest of a character already counted
+        }
+        column += byte >= 0xE1 ? 2 : 1;  // from U+1000 on, near enough the wide scripts
+        if (column > kColumns) {
+            ++lines;
+            column = byte >= 0xE1 ? 2 : 1;
+        }
+    }
+    return kFrame + kLine * lines;
+}
+
+constexpr std::uint32_t kHeadingHeight = 40;
+
 struct Group {
     std::string heading;
     std::size_t count = 0;
     std::size_t labelStart = 0;  // where the contents line begins: after the sender word
+    std::uint32_t height = kHeadingHeight;
+    std::vector<std::uint32_t> chunkHeights;
 
     std::string_view Label() const { return std::string_view(heading).substr(labelStart); }
 };
+
+Group NewGroup(std::string heading, std::size_t labelStart) {
+    Group group;
+    group.heading = std::move(heading);
+    group.labelStart = labelStart;
+    return group;
+}
 
 // The groups the classic page has, with their sizes. The headings are made here from the first
 // entry of each group, with the date read as the walk reads it. Messages before the first
@@ -180,17 +228,33 @@ std::vector<Group> CollectGroups(const MessageStore& messages, ContactBook& book
             if (opened) {
                 opened = false;
                 if (order == SortOrder::ByDate) {
-                    groups.push_back({MonthHeading(date), 0, 0});
+                    groups.push_back(NewGroup(MonthHeading(date), 0));
                 } else {
-                    groups.push_back(
-                        {std::string(kContactWord).append(displayName), 0, kContactWord.size()});
+                    groups.push_back(NewGroup(std::string(kContactWord).append(displayName),
+                                              kContactWord.size()));
                 }
             } else if (groups.empty()) {
-                groups.push_back({std::string(kOtherHeading), 0, 0});
+                groups.push_back(NewGroup(std::string(kOtherHeading), 0));
             }
-            ++groups.back().count;
+            Group& group = groups.back();
+            if (group.count % kChunkEntries == 0) {
+                group.chunkHeights.push_back(0);
+            }
+            ++group.count;
+            const std::uint32_t height = EntryHeight(message.Body());
+            group.chunkHeights.back() += height;
+            group.height += height;
         });
     return groups;
+}
+
+// The intrinsic size of a chunk or a group until the browser has drawn it.
+void AppendHeightStyle(std::string& out, std::uint32_t tenthsOfRem) {
+    out.append(" style=\"contain-intrinsic-size:auto ");
+    AppendNumber(out, tenthsOfRem / 10);
+    out.push_back('.');
+    AppendNumber(out, tenthsOfRem % 10);
+    out.append("rem\"");
 }
 
 void AppendGroupId(std::string& out, std::size_t index) {
@@ -271,12 +335,11 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
     std::size_t group = 0;
     bool open = false;
     std::size_t inChunk = 0;  // entries in the open chunk
-    std::size_t leftInGroup = 0;
+    std::size_t chunk = 0;    // the open chunk's index in its group
     const auto openChunk = [&] {
-        // The height a chunk takes until it is drawn, about five lines an entry.
-        block.append("<div class=\"c\" style=\"contain-intrinsic-size:auto ");
-        AppendNumber(block, std::min(leftInGroup, kChunkEntries) * 5);
-        block.append("rem\">\n");
+        block.append("<div class=\"c\"");
+        AppendHeightStyle(block, groups[group].chunkHeights[chunk]);
+        block.append(">\n");
         inChunk = 0;
     };
     const auto closeGroup = [&] {
@@ -290,14 +353,14 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
         open = true;
         block.append("<section class=\"group\" id=\"");
         AppendGroupId(block, group);
-        block.append("\" style=\"contain-intrinsic-size:auto ");
-        AppendNumber(block, groups[group].count * 5 + 4);
-        block.append("rem\"><h2>");
+        block.push_back('"');
+        AppendHeightStyle(block, groups[group].height);
+        block.append("><h2>");
         AppendEscapedHtml(block, groups[group].heading);
         block.append(" <span class=\"count\">");
         AppendNumber(block, groups[group].count);
         block.append("</span></h2>\n");
-        leftInGroup = groups[group].count;
+        chunk = 0;
         openChunk();
     };
     WalkGroups(
@@ -308,10 +371,10 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
             }
             if (inChunk == kChunkEntries) {
                 block.append("</div>\n");
+                ++chunk;
                 openChunk();
             }
             ++inChunk;
-            --leftInGroup;
             block.append("<article><p class=\"m\"><b>");
             AppendEscapedHtml(block, displayName);
             block.append("</b>");
