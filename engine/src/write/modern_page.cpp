@@ -13,8 +13,8 @@ namespace {
 // writes them as they stand.
 constexpr std::string_view kTitle = "短信存档";
 constexpr std::string_view kContactWord = "联系人：";
-constexpr std::string_view kYearWord = "年";
-constexpr std::string_view kMonthWord = "月";
+constexpr std::string_view kYearUtf8 = "年";
+constexpr std::string_view kMonthUtf8 = "月";
 constexpr std::string_view kOtherHeading = "其他";
 
 constexpr std::string_view kHeadOpen =
@@ -157,13 +157,13 @@ void AppendNumber(std::string& out, std::size_t n) {
 }
 
 // "2009年03月", as the classic heading has it but in UTF-8.
-std::string MonthHeading(const DateParts& date) {
+std::string Utf8MonthHeading(const DateParts& date) {
     char number[16];
     std::string text;
     std::snprintf(number, sizeof number, "%d", date.year);
-    text.append(number).append(kYearWord);
+    text.append(number).append(kYearUtf8);
     std::snprintf(number, sizeof number, "%02d", date.month);
-    text.append(number).append(kMonthWord);
+    text.append(number).append(kMonthUtf8);
     return text;
 }
 
@@ -228,7 +228,7 @@ std::vector<Group> CollectGroups(const MessageStore& messages, ContactBook& book
             if (opened) {
                 opened = false;
                 if (order == SortOrder::ByDate) {
-                    groups.push_back(NewGroup(MonthHeading(date), 0));
+                    groups.push_back(NewGroup(Utf8MonthHeading(date), 0));
                 } else {
                     groups.push_back(NewGroup(std::string(kContactWord).append(displayName),
                                               kContactWord.size()));
