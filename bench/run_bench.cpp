@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -331,6 +332,56 @@ bool ParseNumber(const char* text, std::uint64_t& value) {
 
 }  // namespace
 
+namespace {
+
+// A program on the PATH, or an empty path.
+fs::path FindOnPath(std::string_view name) {
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path != nullptr ? path : "";
+    while (!rest.empty()) {
+        const auto colon = rest.find(':');
+        const fs::path candidate = fs::path(rest.substr(0, colon)) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    }
+    return {};
+}
+
+// The modern page's search on a page of as many messages as the corpus, by sender and by
+// date, timed in headless Chromium by bench/page_filter.mjs. Measured only; no verdict.
+std::string PageSearch(const fs::path& bin, const fs::path& root, std::uint64_t messages) {
+    const fs::path node = FindOnPath("node");
+    if (node.empty()) {
+        return "modern page search: no node, not measured\n";
+    }
+    std::vector<std::string> pages;
+    for (const char* order : {"sender", "date"}) {
+        const fs::path page =
+            root / ("modern-page-" + std::to_string(messages) + "-" + order + ".html");
+        const Command write{"page writer",
+                            {(bin / "quillbox_bench_page").string(), page.string(), "--order",
+                             order, "--messages", std::to_string(messages)},
+                            {}};
+        if (!Run(write, "/dev/null")) {
+            return "modern page search: the page could not be written\n";
+        }
+        pages.push_back(page.string());
+    }
+    const fs::path output = root / "modern-page-search.txt";
+    Command measure{
+        "page search", {node.string(), QUILLBOX_SOURCE_DIR "/bench/page_filter.mjs"}, {}};
+    measure.argv.insert(measure.argv.end(), pages.begin(), pages.end());
+    if (!Run(measure, output.string())) {
+        return "modern page search: the measurement failed\n";
+    }
+    std::ifstream in(output);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     fs::path bin;
     fs::path root;
@@ -393,6 +444,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     report += Verdicts(*full, *tenth);
+    report += PageSearch(bin, root, messages);
     ::getloadavg(load.data(), 3);
     report += Format("load average %.2f at the end\n", load[0]);
 

@@ -1,0 +1,402 @@
+// SPDX-License-Identifier: MIT
+#include "write/modern_page.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace quillbox {
+
+namespace {
+
+// The page's fixed texts, UTF-8. The styles and the script are ASCII, so every encoding
+// writes them as they stand.
+constexpr std::string_view kTitle = "短信存档";
+constexpr std::string_view kContactWord = "联系人：";
+constexpr std::string_view kYearUtf8 = "年";
+constexpr std::string_view kMonthUtf8 = "月";
+constexpr std::string_view kOtherHeading = "其他";
+
+constexpr std::string_view kHeadOpen =
+    "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"";
+constexpr std::string_view kHeadMeta =
+    "\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+    "<meta name=\"color-scheme\" content=\"light dark\">\n<title>";
+
+// Colours are chosen for at least 4.5:1 against their backgrounds in both schemes.
+constexpr std::string_view kStyle = R"(</title>
+<style>
+:root{--bg:#ffffff;--fg:#1b1b1b;--muted:#575b61;--card:#f3f4f6;--line:#d3d7dd;--accent:#0a4fb4}
+@media (prefers-color-scheme:dark){:root{--bg:#121417;--fg:#e8e8e8;--muted:#a9aeb5;--card:#1e2227;--line:#3b4149;--accent:#8fb8fa}}
+*{box-sizing:border-box}
+html{-webkit-text-size-adjust:100%;text-size-adjust:100%}
+body{margin:0;background:var(--bg);color:var(--fg);font:16px/1.6 system-ui,-apple-system,"Segoe UI","PingFang SC","Hiragino Sans GB","Microsoft YaHei","Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif,"Apple Color Emoji","Segoe UI Emoji","Noto Color Emoji"}
+.page{max-width:48rem;margin:0 auto;padding:0 1rem 2rem}
+header{position:sticky;top:0;z-index:1;background:var(--bg);padding:.75rem 0 .5rem;border-bottom:1px solid var(--line)}
+h1{font-size:1.5rem;line-height:1.3;margin:0 0 .25rem}
+.summary,.status{color:var(--muted);margin:.25rem 0;font-size:.9rem}
+.search input{width:100%;font:inherit;padding:.5rem .75rem;border:1px solid var(--muted);border-radius:.5rem;background:var(--bg);color:var(--fg)}
+.search input::placeholder{color:var(--muted);opacity:1}
+nav summary{cursor:pointer;font-weight:600;margin:1rem 0 .5rem}
+nav ol{margin:0;padding-left:2.5rem;display:grid;grid-template-columns:repeat(auto-fill,minmax(14rem,1fr));column-gap:2.5rem}
+a{color:var(--accent)}
+.group{scroll-margin-top:9rem}
+.group h2{font-size:1.2rem;line-height:1.4;margin:1.5rem 0 .5rem;padding-bottom:.25rem;border-bottom:2px solid var(--line)}
+.count{color:var(--muted);font-weight:normal;font-size:.875rem}
+.group,.c{content-visibility:auto}
+article{background:var(--card);border-radius:.5rem;padding:.5rem .75rem;margin:.5rem 0}
+.m{margin:0;color:var(--muted);font-size:.875rem}
+.m b{color:var(--fg);font-weight:600}
+.t{margin:.25rem 0 0;white-space:pre-wrap;overflow-wrap:anywhere}
+[hidden]{display:none!important}
+@media print{
+:root{--bg:#fff;--fg:#000;--muted:#333;--card:#fff;--line:#888;--accent:#000}
+header{position:static;border:0}
+.search,.status,nav{display:none!important}
+.page{max-width:none;padding:0}
+body{font-size:11pt}
+.group,.c{content-visibility:visible}
+article{break-inside:avoid;border:1px solid #888;border-radius:0}
+.group h2{break-after:avoid}
+}
+</style>
+</head>
+<body>
+<div class="page">
+<header>
+<h1>)";
+
+// Shown only when the script runs: without it there is nothing to filter with.
+constexpr std::string_view kSearch =
+    "<div class=\"search\" hidden><input type=\"search\" id=\"q\" autocomplete=\"off\" "
+    "placeholder=\"搜索姓名、号码、日期或内容\" aria-label=\"搜索短信\"></div>\n"
+    "<p class=\"status\" id=\"status\" role=\"status\" aria-live=\"polite\"></p>\n</header>\n";
+
+// Filtering: each entry's text is lower-cased once, a burst of keystrokes is answered once,
+// and only what changes is touched, so the page keeps up with a keystroke at 100,000 entries.
+constexpr std::string_view kScript = R"(<script>
+(function(){
+"use strict";
+var box=document.getElementById("q"),status=document.getElementById("status");
+var sections=document.querySelectorAll("main section"),toc=document.querySelectorAll("nav li");
+var groups=[],chunks=[],total=0,last="",timer=0;
+for(var i=0;i<sections.length;i++){
+var s=sections[i],cs=s.querySelectorAll(".c"),size=0;
+for(var j=0;j<cs.length;j++){
+var items=Array.prototype.slice.call(cs[j].children);
+var base=parseFloat(cs[j].style.containIntrinsicSize.split(" ").pop())||0;
+chunks.push({el:cs[j],items:items,on:new Uint8Array(items.length).fill(1),texts:null,shown:items.length,group:i,base:base,height:base});
+size+=items.length;
+}
+groups.push({section:s,size:size,shown:0,height:0,label:String(size),count:s.querySelector(".count"),toc:toc[i]||null});
+total+=size;
+}
+function texts(c){
+if(!c.texts){c.texts=[];for(var j=0;j<c.items.length;j++)c.texts.push(c.items[j].textContent.toLowerCase());}
+return c.texts;
+}
+function apply(){
+var q=box.value.trim().toLowerCase().replace(/\s+/g," ");
+if(q===last)return;
+last=q;
+var words=q?q.split(" "):[],shown=0,i;
+for(i=0;i<groups.length;i++){groups[i].shown=0;groups[i].height=4;}
+for(i=0;i<chunks.length;i++){
+var c=chunks[i],t=words.length?texts(c):null,n=0;
+for(var j=0;j<c.items.length;j++){
+var ok=true;
+for(var k=0;ok&&k<words.length;k++)ok=t[j].indexOf(words[k])>=0;
+if(c.on[j]!==+ok){c.on[j]=+ok;c.items[j].hidden=!ok;}
+if(ok)n++;
+}
+if(n!==c.shown){
+c.el.hidden=n===0;
+c.height=c.base*n/c.items.length;
+c.el.style.containIntrinsicSize="auto "+c.height.toFixed(1)+"rem";
+c.shown=n;
+}
+groups[c.group].shown+=n;
+groups[c.group].height+=c.height;
+shown+=n;
+}
+for(i=0;i<groups.length;i++){
+var g=groups[i],label=words.length?g.shown+" / "+g.size:String(g.size);
+if(label!==g.label){
+g.count.textContent=label;
+if(g.toc){g.toc.querySelector(".count").textContent=label;g.toc.hidden=g.shown===0;}
+g.section.hidden=g.shown===0;
+g.section.style.containIntrinsicSize="auto "+g.height.toFixed(1)+"rem";
+g.label=label;
+}
+}
+status.textContent=words.length?(shown?"找到 "+shown+" 条":"没有找到匹配的短信"):"";
+}
+var delay=total>2000?60:0;
+box.addEventListener("input",function(){clearTimeout(timer);timer=setTimeout(apply,delay);});
+box.parentNode.hidden=false;
+var q=new URLSearchParams(location.search).get("q");
+if(q){box.value=q;apply();}
+var next=0;
+(function warm(){
+for(var end=Math.min(chunks.length,next+40);next<end;next++)texts(chunks[next]);
+if(next<chunks.length)setTimeout(warm,0);
+})();
+})();
+</script>
+</body>
+</html>
+)";
+
+// Groups, and the entries in chunks, are laid out only when they come near the screen: a page
+// of 100,000 messages then opens, and redraws after a search, in a fraction of the time.
+constexpr std::size_t kChunkEntries = 50;
+constexpr std::size_t kOpenContentsGroups = 50;
+
+void AppendNumber(std::string& out, std::size_t n) {
+    out.append(std::to_string(n));
+}
+
+// "2009年03月", as the classic heading has it but in UTF-8.
+std::string Utf8MonthHeading(const DateParts& date) {
+    char number[16];
+    std::string text;
+    std::snprintf(number, sizeof number, "%d", date.year);
+    text.append(number).append(kYearUtf8);
+    std::snprintf(number, sizeof number, "%02d", date.month);
+    text.append(number).append(kMonthUtf8);
+    return text;
+}
+
+// The height an entry will about take on a wide screen, in tenths of a rem: the frame and the
+// line of name and date, and a line for every 88 columns of the body (a wide character takes
+// two) or line end.
+std::uint32_t EntryHeight(std::string_view body) {
+    constexpr std::uint32_t kFrame = 32;
+    constexpr std::uint32_t kLine = 16;
+    constexpr std::uint32_t kColumns = 88;
+    std::uint32_t lines = 1;
+    std::uint32_t column = 0;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(body[i]);
+        if (byte == '\n') {
+            ++lines;
+            column = 0;
+            continue;
+        }
+        if ((byte & 0xC0) == 0x80) {
+            continue;  // the rest of a character already counted
+        }
+        column += byte >= 0xE1 ? 2 : 1;  // from U+1000 on, near enough the wide scripts
+        if (column > kColumns) {
+            ++lines;
+            column = byte >= 0xE1 ? 2 : 1;
+        }
+    }
+    return kFrame + kLine * lines;
+}
+
+constexpr std::uint32_t kHeadingHeight = 40;
+
+struct Group {
+    std::string heading;
+    std::size_t count = 0;
+    std::size_t labelStart = 0;  // where the contents line begins: after the sender word
+    std::uint32_t height = kHeadingHeight;
+    std::vector<std::uint32_t> chunkHeights;
+
+    std::string_view Label() const { return std::string_view(heading).substr(labelStart); }
+};
+
+Group NewGroup(std::string heading, std::size_t labelStart) {
+    Group group;
+    group.heading = std::move(heading);
+    group.labelStart = labelStart;
+    return group;
+}
+
+// The groups the classic page has, with their sizes. The headings are made here from the first
+// entry of each group, with the date read as the walk reads it. Messages before the first
+// heading (a first key that opens no group there) get a group of their own.
+std::vector<Group> CollectGroups(const MessageStore& messages, ContactBook& book, SortOrder order) {
+    std::vector<Group> groups;
+    bool opened = false;
+    DateParts date;
+    WalkGroups(
+        messages, book, order, [&](std::string_view) { opened = true; },
+        [&](const MessageStore::Message& message, std::string_view displayName) {
+            date = ReadDateParts(message.DateText(), date);
+            if (opened) {
+                opened = false;
+                if (order == SortOrder::ByDate) {
+                    groups.push_back(NewGroup(Utf8MonthHeading(date), 0));
+                } else {
+                    groups.push_back(NewGroup(std::string(kContactWord).append(displayName),
+                                              kContactWord.size()));
+                }
+            } else if (groups.empty()) {
+                groups.push_back(NewGroup(std::string(kOtherHeading), 0));
+            }
+            Group& group = groups.back();
+            if (group.count % kChunkEntries == 0) {
+                group.chunkHeights.push_back(0);
+            }
+            ++group.count;
+            const std::uint32_t height = EntryHeight(message.Body());
+            group.chunkHeights.back() += height;
+            group.height += height;
+        });
+    return groups;
+}
+
+// The intrinsic size of a chunk or a group until the browser has drawn it.
+void AppendHeightStyle(std::string& out, std::uint32_t tenthsOfRem) {
+    out.append(" style=\"contain-intrinsic-size:auto ");
+    AppendNumber(out, tenthsOfRem / 10);
+    out.push_back('.');
+    AppendNumber(out, tenthsOfRem % 10);
+    out.append("rem\"");
+}
+
+void AppendGroupId(std::string& out, std::size_t index) {
+    out.append("g");
+    AppendNumber(out, index + 1);
+}
+
+}  // namespace
+
+void AppendEscapedHtml(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out.append("&amp;");
+                break;
+            case '<':
+                out.append("&lt;");
+                break;
+            case '>':
+                out.append("&gt;");
+                break;
+            case '"':
+                out.append("&quot;");
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+}
+
+void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                     SortOrder order) {
+    WriteModernPage(out, messages, book, order, *TextEncoder::Create(ArchiveEncoding::Utf8));
+}
+
+void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                     SortOrder order, const TextEncoder& encoder) {
+    const std::vector<Group> groups = CollectGroups(messages, book, order);
+
+    // Blocks are made as UTF-8 and written in the page's encoding.
+    std::string block;
+    std::string encoded;
+    const auto flush = [&] {
+        encoded.clear();
+        encoder.AppendUtf8(encoded, block);
+        out.Write(encoded);
+        block.clear();
+    };
+
+    block.append(kHeadOpen).append(encoder.CharsetLabel()).append(kHeadMeta);
+    block.append(kTitle).append(kStyle).append(kTitle).append("</h1>\n<p class=\"summary\">共 ");
+    AppendNumber(block, messages.Messages().size());
+    block.append(" 条短信，");
+    AppendNumber(block, groups.size());
+    block.append(" 组</p>\n").append(kSearch);
+    if (!groups.empty()) {
+        // A long list starts folded, so that the first messages are on the first screen.
+        block.append("<nav aria-label=\"目录\"><details");
+        block.append(groups.size() <= kOpenContentsGroups ? " open" : "");
+        block.append("><summary>目录</summary>\n<ol>\n");
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            block.append("<li><a href=\"#");
+            AppendGroupId(block, i);
+            block.append("\">");
+            AppendEscapedHtml(block, groups[i].Label());
+            block.append("</a> <span class=\"count\">");
+            AppendNumber(block, groups[i].count);
+            block.append("</span></li>\n");
+            if (block.size() > 64 * 1024) {
+                flush();
+            }
+        }
+        block.append("</ol></details></nav>\n");
+    }
+    block.append("<main>\n");
+    flush();
+
+    std::size_t group = 0;
+    bool open = false;
+    std::size_t inChunk = 0;  // entries in the open chunk
+    std::size_t chunk = 0;    // the open chunk's index in its group
+    const auto openChunk = [&] {
+        block.append("<div class=\"c\"");
+        AppendHeightStyle(block, groups[group].chunkHeights[chunk]);
+        block.append(">\n");
+        inChunk = 0;
+    };
+    const auto closeGroup = [&] {
+        if (open) {
+            block.append("</div>\n</section>\n");
+            ++group;
+        }
+    };
+    const auto openGroup = [&] {
+        closeGroup();
+        open = true;
+        block.append("<section class=\"group\" id=\"");
+        AppendGroupId(block, group);
+        block.push_back('"');
+        AppendHeightStyle(block, groups[group].height);
+        block.append("><h2>");
+        AppendEscapedHtml(block, groups[group].heading);
+        block.append(" <span class=\"count\">");
+        AppendNumber(block, groups[group].count);
+        block.append("</span></h2>\n");
+        chunk = 0;
+        openChunk();
+    };
+    WalkGroups(
+        messages, book, order, [&](std::string_view) { openGroup(); },
+        [&](const MessageStore::Message& message, std::string_view displayName) {
+            if (!open) {
+                openGroup();
+            }
+            if (inChunk == kChunkEntries) {
+                block.append("</div>\n");
+                ++chunk;
+                openChunk();
+            }
+            ++inChunk;
+            block.append("<article><p class=\"m\"><b>");
+            AppendEscapedHtml(block, displayName);
+            block.append("</b>");
+            if (displayName != message.Sender()) {
+                block.append(" <span class=\"n\">");
+                AppendEscapedHtml(block, message.Sender());
+                block.append("</span>");
+            }
+            block.append(" <span class=\"d\">");
+            AppendEscapedHtml(block, message.DateText());
+            // The body keeps its line ends; the page shows them as they are.
+            block.append("</span></p><p class=\"t\">");
+            AppendEscapedHtml(block, message.Body());
+            block.append("</p></article>\n");
+            if (block.size() > 64 * 1024) {
+                flush();
+            }
+        });
+    closeGroup();
+    block.append("</main>\n</div>\n").append(kScript);
+    flush();
+}
+
+}  // namespace quillbox
