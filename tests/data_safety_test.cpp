@@ -113,7 +113,10 @@ TEST_F(DataSafety, WrongFoldersStopTheRunBeforeAnythingIsWritten) {
         {"missing contact folder", dir_ / "msgs", dir_ / "nope", Stage::ContactsFolderMissing},
         {"contact folder is a file", dir_ / "msgs", dir_ / "file.txt",
          Stage::ContactsFolderNotFolder},
+#ifndef _WIN32
+        // Windows says only that such a path is not found.
         {"below a file", dir_ / "file.txt" / "x", {}, Stage::MessageFolderNotFolder},
+#endif
     };
     for (const Case& c : cases) {
         ArchiveRequest request = Request(dir_ / "old.txt");
