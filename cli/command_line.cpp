@@ -11,7 +11,7 @@ namespace quillbox::cli {
 namespace {
 
 // Long options without a short form get codes above any character.
-enum LongOnly : int { kHtml = 0x100, kReport, kModern };
+enum LongOnly : int { kHtml = 0x100, kReport, kModern, kEncoding, kPage, kSince, kUntil, kDedupe };
 
 constexpr option kLongOptions[] = {
     {"messages", required_argument, nullptr, 'm'},
@@ -25,6 +25,11 @@ constexpr option kLongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"report", required_argument, nullptr, kReport},
     {"modern", no_argument, nullptr, kModern},
+    {"encoding", required_argument, nullptr, kEncoding},
+    {"page", required_argument, nullptr, kPage},
+    {"since", required_argument, nullptr, kSince},
+    {"until", required_argument, nullptr, kUntil},
+    {"dedupe", no_argument, nullptr, kDedupe},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -34,6 +39,36 @@ constexpr char kShortOptions[] = ":m:c:o:s:rRvqhV";
 
 std::string Quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
+}
+
+// YYYY-MM-DD, a day that exists.
+std::optional<CalendarDay> ParseDay(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return std::nullopt;
+    }
+    const auto number = [&](std::size_t at, std::size_t length) -> std::optional<int> {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i) {
+            if (text[i] < '0' || text[i] > '9') {
+                return std::nullopt;
+            }
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    const auto year = number(0, 4);
+    const auto month = number(5, 2);
+    const auto day = number(8, 2);
+    if (!year || !month || !day || *month < 1 || *month > 12 || *day < 1) {
+        return std::nullopt;
+    }
+    constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
+    const int days = *month == 2 && !leap ? 28 : kDays[*month - 1];
+    if (*day > days) {
+        return std::nullopt;
+    }
+    return CalendarDay{*year, *month, *day};
 }
 
 }  // namespace
@@ -52,6 +87,14 @@ std::string_view UsageText() {
            "      --modern              读取如今手机导出的文件：一个 .vcf/.vcard 含多张名片\n"
            "                            （vCard 2.1/3.0/4.0），一个 .vmg/.vmsg 含多条信息，\n"
            "                            包括已发送的信息（以“→ ”标出）\n"
+           "      --encoding=gbk|gb18030|utf-8\n"
+           "                            文档的编码：gbk（默认，代码页 936）、gb18030 或 utf-8；\n"
+           "                            后两种能表示所有字符\n"
+           "      --page=classic|modern HTML 页面：经典的 HTML 4.01 页面，或可搜索的 HTML5 页面\n"
+           "                            （意味着 --html，未给 --encoding 时为 UTF-8）\n"
+           "      --since=YYYY-MM-DD    只写这一天及以后的信息\n"
+           "      --until=YYYY-MM-DD    只写这一天及以前的信息\n"
+           "      --dedupe              同一对方、方向、日期和内容的重复信息只写一次\n"
            "  -v, --verbose             逐个列出跳过的文件及原因\n"
            "  -q, --quiet               成功时不输出任何信息，只报告错误\n"
            "      --report=FILE         把运行报告写成 JSON 文件；- 为标准输出\n"
@@ -80,6 +123,8 @@ Command ParseCommandLine(const std::vector<std::string_view>& args) {
     bool version = false;
     bool verbose = false;
     bool quiet = false;
+    bool encodingGiven = false;
+    bool pageGiven = false;
     // optind 0 starts a new scan, as glibc and mingw-w64 both take it.
     optind = 0;
     opterr = 0;
@@ -130,6 +175,40 @@ Command ParseCommandLine(const std::vector<std::string_view>& args) {
             case kModern:
                 run.modern = true;
                 break;
+            case kEncoding:
+                if (value == "gbk") {
+                    run.encoding = ArchiveEncoding::Gbk;
+                } else if (value == "gb18030") {
+                    run.encoding = ArchiveEncoding::Gb18030;
+                } else if (value == "utf-8" || value == "utf8") {
+                    run.encoding = ArchiveEncoding::Utf8;
+                } else {
+                    return UsageError{"编码只能是 gbk、gb18030 或 utf-8，不是 " + Quoted(value)};
+                }
+                encodingGiven = true;
+                break;
+            case kPage:
+                if (value == "classic") {
+                    run.page = PageStyle::Classic;
+                } else if (value == "modern") {
+                    run.page = PageStyle::Modern;
+                } else {
+                    return UsageError{"页面只能是 classic 或 modern，不是 " + Quoted(value)};
+                }
+                pageGiven = true;
+                break;
+            case kSince:
+            case kUntil: {
+                const auto day = ParseDay(value);
+                if (!day) {
+                    return UsageError{"日期应写成 YYYY-MM-DD，不是 " + Quoted(value)};
+                }
+                (code == kSince ? run.since : run.until) = day;
+                break;
+            }
+            case kDedupe:
+                run.dedupe = true;
+                break;
             case 'h':
                 help = true;
                 break;
@@ -170,6 +249,16 @@ Command ParseCommandLine(const std::vector<std::string_view>& args) {
         return UsageError{"--verbose 和 --quiet 不能同时使用"};
     }
     run.verbosity = quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal;
+    if (run.since && run.until && *run.until < *run.since) {
+        return UsageError{"--since 的日期晚于 --until 的日期"};
+    }
+    // A page is HTML; the modern page is UTF-8 unless an encoding is asked for.
+    if (pageGiven) {
+        run.html = true;
+    }
+    if (run.page == PageStyle::Modern && !encodingGiven) {
+        run.encoding = ArchiveEncoding::Utf8;
+    }
     if (run.reportFile == "-" && run.outputFile == "-") {
         return UsageError{"--report=- 和 --output=- 不能同时写到标准输出"};
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -24,6 +25,11 @@ struct RunOptions {
     bool recurseContacts = false;
     bool html = false;
     bool modern = false;
+    ArchiveEncoding encoding = ArchiveEncoding::Gbk;
+    PageStyle page = PageStyle::Classic;
+    std::optional<CalendarDay> since;
+    std::optional<CalendarDay> until;
+    bool dedupe = false;
     SortOrder order = SortOrder::BySender;
     Verbosity verbosity = Verbosity::Normal;
 };

@@ -65,6 +65,12 @@ std::string Summary(const quillbox::RunReport& report) {
     if (!report.messages.skipped.empty()) {
         line += "（跳过 " + std::to_string(report.messages.skipped.size()) + " 个文件）";
     }
+    if (report.messages.filtered && *report.messages.filtered != 0) {
+        line += "（" + std::to_string(*report.messages.filtered) + " 条不在日期范围内）";
+    }
+    if (report.messages.duplicates && *report.messages.duplicates != 0) {
+        line += "（" + std::to_string(*report.messages.duplicates) + " 条重复）";
+    }
     line += "，联系人 " + std::to_string(report.cards.read) + " 张";
     if (!report.cards.skipped.empty()) {
         line += "（跳过 " + std::to_string(report.cards.skipped.size()) + " 张）";
@@ -105,6 +111,11 @@ int Run(const quillbox::cli::RunOptions& options) {
     request.html = options.html;
     request.order = options.order;
     request.modern = options.modern;
+    request.encoding = options.encoding;
+    request.page = options.page;
+    request.since = options.since;
+    request.until = options.until;
+    request.dedupe = options.dedupe;
     if (!options.reportFile.empty()) {
         request.report = quillbox::PathFromArgument(options.reportFile);
     }

@@ -16,6 +16,22 @@ enum class SortOrder : bool {
     ByDate = true,     // "日期": newest first
 };
 
+// The encoding an archive is written in. Gbk is the classic archive's code page 936, where a
+// character it lacks becomes "?"; Gb18030 and Utf8 (without BOM) represent every character.
+enum class ArchiveEncoding { Gbk, Gb18030, Utf8 };
+
+// The HTML page: the classic HTML 4.01 page, or one self-contained HTML5 page with contents,
+// search, light and dark colours, for today's browsers and phones.
+enum class PageStyle { Classic, Modern };
+
+// A day as a message shows it.
+struct CalendarDay {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    auto operator<=>(const CalendarDay&) const = default;
+};
+
 // One telephone line of a contact card with the card's name (code page 936 text).
 struct ContactEntry {
     std::string name;
@@ -35,6 +51,15 @@ struct ArchiveRequest {
     // Today's exports: .vcf/.vcard files of many cards in vCard 2.1, 3.0 or 4.0, .vmg/.vmsg files
     // of many messages, sent ones too. Without it the files are read as the classic format.
     bool modern = false;
+    ArchiveEncoding encoding = ArchiveEncoding::Gbk;
+    // PageStyle::Modern writes the modern page whatever html says.
+    PageStyle page = PageStyle::Classic;
+    // Only messages of these days, both included, are written; the others count as filtered.
+    std::optional<CalendarDay> since;
+    std::optional<CalendarDay> until;
+    // A message with the same other party, direction, date and text as one read before it is
+    // left out, and counted as a duplicate.
+    bool dedupe = false;
     // Where the run's report goes as JSON (see ReportAsJson), written like the archive, on
     // success and on failure alike; empty for none.
     std::filesystem::path report;
@@ -95,6 +120,7 @@ struct RunFailure {
         WriteOutput,
         ReplaceOutput,
         WriteReport,  // the archive was written, its report could not be
+        NoEncoding,   // the system lacks what the archive's encoding is made from
     };
     Stage stage = Stage::None;
     int systemError = 0;  // errno, or GetLastError() on Windows; 0 when unknown
@@ -111,6 +137,9 @@ struct RunReport {
         std::size_t found = 0;  // files the scan listed
         std::size_t read = 0;   // messages (cards) read from them: one a file unless --modern
         std::vector<SkippedFile> skipped;
+        // With --since/--until and --dedupe: the messages outside the days, and those left out.
+        std::optional<std::size_t> filtered;
+        std::optional<std::size_t> duplicates;
     };
     Files messages;
     Files cards;

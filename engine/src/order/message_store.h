@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quillbox/archive.h"
+#include "read/text_form.h"
 
 namespace quillbox {
 
@@ -47,10 +48,22 @@ public:
 
     const std::vector<Message>& Messages() const { return messages_; }
 
+    // Keeps the messages for which keep(message) holds, in their order; returns how many went.
+    template <typename Keep>
+    std::size_t KeepOnly(Keep&& keep) {
+        const std::size_t before = messages_.size();
+        std::erase_if(messages_, [&](const Message& m) { return !keep(m); });
+        return before - messages_.size();
+    }
+
     // Whether the messages were read with their direction (--modern): a sender's group then
     // holds both what the owner received from and what the owner sent to that number.
     bool BothDirections() const { return bothDirections_; }
     void SetBothDirections(bool both) { bothDirections_ = both; }
+
+    // The form of every text in the store, and of the names of the run's contact book.
+    TextForm Form() const { return form_; }
+    void SetForm(TextForm form) { form_ = form; }
 
 private:
     std::vector<Message> messages_;
@@ -58,6 +71,7 @@ private:
     char* free_ = nullptr;
     std::size_t freeSize_ = 0;
     bool bothDirections_ = false;
+    TextForm form_ = TextForm::CodePage936;
 };
 
 }  // namespace quillbox

@@ -28,6 +28,9 @@ std::optional<std::size_t> Utf16ToOem(std::u16string_view wide, std::span<char> 
 enum class Utf8Errors { Reject, Replace };
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Errors errors);
 
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
 // Paths are held as the system names them: bytes on POSIX, UTF-16 on Windows.
 using NativeChar = std::filesystem::path::value_type;
 using NativeString = std::filesystem::path::string_type;

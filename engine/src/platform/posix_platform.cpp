@@ -167,6 +167,10 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Errors erro
     return detail::DecodeUtf8(utf8, errors == Utf8Errors::Replace);
 }
 
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+    return NativeFromUtf16(utf16);
+}
+
 NativeString NativeFromUtf16(std::u16string_view text) {
     std::u16string units(text);
     for (std::size_t i = 0; i < units.size(); ++i) {

@@ -125,6 +125,10 @@ std::string DisplayPath(NativeView path) {
     return out;
 }
 
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+    return DisplayPath(NativeView(reinterpret_cast<const wchar_t*>(utf16.data()), utf16.size()));
+}
+
 bool EndsWithSeparator(NativeView path) {
     return !path.empty() && (path.back() == L'\\' || path.back() == L'/');
 }

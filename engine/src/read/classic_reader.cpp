@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "read/field_normalisation.h"
@@ -73,7 +76,8 @@ ReadOutcome FindMessageFields(std::string_view text, MessageFields& fields) {
     return std::nullopt;
 }
 
-ReadOutcome ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
+ReadOutcome ParseCardText(std::string_view head, std::vector<ContactEntry>& entries,
+                          TextForm form) {
     const std::string text = RemoveSoftLineBreaks(UpToZero(head));
     const std::string_view view(text);
 
@@ -91,7 +95,7 @@ ReadOutcome ParseCardText(std::string_view head, std::vector<ContactEntry>& entr
     if (nameEnd == npos) {
         return SkipReason::NoLineEnd;
     }
-    const std::string name = DecodeContactName(view.substr(nameStart, nameEnd - nameStart));
+    const std::string name = DecodeContactName(view.substr(nameStart, nameEnd - nameStart), form);
 
     // Telephone lines before the name line count too. A TEL line without ":" takes the first
     // ":" of a later line.
@@ -105,7 +109,8 @@ ReadOutcome ParseCardText(std::string_view head, std::vector<ContactEntry>& entr
         if (numberEnd == npos) {
             return SkipReason::TelLineCut;
         }
-        entries.push_back({name, NormalizeNumber(view.substr(colon + 1, numberEnd - colon - 1))});
+        std::string number = NormalizeNumber(view.substr(colon + 1, numberEnd - colon - 1));
+        entries.push_back({name, form == TextForm::Utf8 ? LocalToUtf8(number) : std::move(number)});
         tel = view.find("\nTEL", colon + 1);
     }
     return std::nullopt;
@@ -135,6 +140,61 @@ ReadOutcome MessageHeadText(std::span<const char> head, std::span<char, kMessage
     return std::nullopt;
 }
 
+namespace {
+
+// The UTF-8 of the units a piece of the head's code page 936 form came from. Each unit became
+// one or two bytes; a piece that starts or ends inside a character (a marker made of a
+// character's second byte) is taken from its code page 936 bytes instead.
+class HeadUnits {
+public:
+    HeadUnits(std::span<const char> head, std::string_view narrow) : narrow_(narrow) {
+        const std::size_t count = std::min(head.size() / 2, kMessageHeadUnits);
+        units_.reserve(count);
+        unitAt_.assign(narrow.size() + 1, kInside);
+        std::size_t offset = 0;
+        std::array<char, 4> one;
+        for (std::size_t i = 0; i < count && offset <= narrow.size(); ++i) {
+            const auto unit =
+                static_cast<char16_t>(static_cast<unsigned char>(head[2 * i]) |
+                                      static_cast<unsigned char>(head[2 * i + 1]) << 8);
+            if (unit == 0) {
+                break;
+            }
+            unitAt_[offset] = static_cast<std::uint16_t>(i);
+            units_.push_back(unit);
+            offset += platform::Utf16ToOem(std::u16string_view(&unit, 1), one).value_or(1);
+        }
+        // Where the units do not add up to the text (a system that converts a surrogate pair to
+        // one "?"), every piece is taken from its code page 936 bytes.
+        reliable_ = offset == narrow.size();
+        if (reliable_) {
+            unitAt_[offset] = static_cast<std::uint16_t>(units_.size());
+        }
+    }
+
+    std::string Utf8Of(std::string_view piece) const {
+        const auto start = static_cast<std::size_t>(piece.data() - narrow_.data());
+        if (piece.empty()) {
+            return {};
+        }
+        const std::uint16_t first = unitAt_[start];
+        const std::uint16_t last = unitAt_[start + piece.size()];
+        if (!reliable_ || first == kInside || last == kInside) {
+            return LocalToUtf8(piece);
+        }
+        return platform::Utf16ToUtf8(std::u16string_view(units_).substr(first, last - first));
+    }
+
+private:
+    static constexpr std::uint16_t kInside = 0xFFFF;
+    std::string_view narrow_;
+    std::u16string units_;
+    std::vector<std::uint16_t> unitAt_;  // narrow offset to the unit that starts there
+    bool reliable_ = false;
+};
+
+}  // namespace
+
 ReadOutcome ParseMessageHead(std::span<const char> head, MessageStore& store) {
     std::array<char, kMessageNarrowBytes> narrow;
     std::string_view text;
@@ -147,15 +207,22 @@ ReadOutcome ParseMessageHead(std::span<const char> head, MessageStore& store) {
     }
     DisplayDate date;
     const std::uint64_t key = ParseMessageDate(fields.date, date);
-    store.Add(NormalizedNumber(fields.number), date.View(), fields.body, key);
+    if (store.Form() == TextForm::Utf8) {
+        const HeadUnits units(head, text);
+        store.Add(units.Utf8Of(NormalizedNumber(fields.number)), date.View(),
+                  units.Utf8Of(fields.body), key);
+    } else {
+        store.Add(NormalizedNumber(fields.number), date.View(), fields.body, key);
+    }
     return std::nullopt;
 }
 
-ReadOutcome ParseCardHead(std::span<const char> head, std::vector<ContactEntry>& entries) {
+ReadOutcome ParseCardHead(std::span<const char> head, std::vector<ContactEntry>& entries,
+                          TextForm form) {
     if (head.empty()) {
         return SkipReason::Empty;
     }
-    return ParseCardText(std::string_view(head.data(), head.size()), entries);
+    return ParseCardText(std::string_view(head.data(), head.size()), entries, form);
 }
 
 ReadOutcome ReadMessageFile(platform::InputFile& file, MessageStore& store) {
@@ -167,13 +234,14 @@ ReadOutcome ReadMessageFile(platform::InputFile& file, MessageStore& store) {
     return ParseMessageHead(std::span<const char>(raw.data(), *got), store);
 }
 
-ReadOutcome ReadCardFile(platform::InputFile& file, std::vector<ContactEntry>& entries) {
+ReadOutcome ReadCardFile(platform::InputFile& file, std::vector<ContactEntry>& entries,
+                         TextForm form) {
     std::array<char, kCardHeadBytes> head;
     const auto got = file.ReadTextHead(head);
     if (!got) {
         return SkipReason::ReadError;
     }
-    return ParseCardHead(std::span<const char>(head.data(), *got), entries);
+    return ParseCardHead(std::span<const char>(head.data(), *got), entries, form);
 }
 
 }  // namespace quillbox

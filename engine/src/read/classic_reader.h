@@ -21,15 +21,18 @@ inline constexpr std::size_t kMessageNarrowBytes = 4096;
 inline constexpr std::size_t kCardHeadBytes = 2048;
 
 // A message file's head as read (UTF-16LE bytes) into the store: one message, or the reason
-// the file gives none (the store is then unchanged).
+// the file gives none (the store is then unchanged). The fields are found in the head's code
+// page 936 form as always; a store of UTF-8 text gets them from the UTF-16 units they came from.
 ReadOutcome ParseMessageHead(std::span<const char> head, MessageStore& store);
-// A card file's head after the text-mode read: one entry per telephone line. On a refusal the
-// entries appended before it are to be discarded.
-ReadOutcome ParseCardHead(std::span<const char> head, std::vector<ContactEntry>& entries);
+// A card file's head after the text-mode read: one entry per telephone line, its name in the
+// form asked for. On a refusal the entries appended before it are to be discarded.
+ReadOutcome ParseCardHead(std::span<const char> head, std::vector<ContactEntry>& entries,
+                          TextForm form = TextForm::CodePage936);
 
 // The same for an open file.
 ReadOutcome ReadMessageFile(platform::InputFile& file, MessageStore& store);
-ReadOutcome ReadCardFile(platform::InputFile& file, std::vector<ContactEntry>& entries);
+ReadOutcome ReadCardFile(platform::InputFile& file, std::vector<ContactEntry>& entries,
+                         TextForm form = TextForm::CodePage936);
 
 // The parts of ParseMessageHead's work: the head as code page 936 text in narrow, and where the
 // fields stand in such a text, the number and the date as they are written.
@@ -41,6 +44,7 @@ struct MessageFields {
     std::string_view body;
 };
 ReadOutcome FindMessageFields(std::string_view text, MessageFields& fields);
-ReadOutcome ParseCardText(std::string_view text, std::vector<ContactEntry>& entries);
+ReadOutcome ParseCardText(std::string_view text, std::vector<ContactEntry>& entries,
+                          TextForm form = TextForm::CodePage936);
 
 }  // namespace quillbox

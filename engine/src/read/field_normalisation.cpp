@@ -157,7 +157,7 @@ std::uint64_t ParseMessageDate(std::string dateText, std::string& display) {
 
 namespace {
 
-std::string DecodeNameValue(std::string_view raw) {
+std::string DecodeNameValue(std::string_view raw, TextForm form) {
     std::string text(raw);
     // Structured names lose their separators (":Zhang;San;;;" is ":ZhangSan"); an escaped
     // semicolon keeps itself and loses its backslash. The first character is never touched.
@@ -171,7 +171,8 @@ std::string DecodeNameValue(std::string_view raw) {
         p = text.find(';', p);
     }
     if (text.starts_with(':')) {
-        return text.substr(1);
+        return form == TextForm::Utf8 ? LocalToUtf8(std::string_view(text).substr(1))
+                                      : text.substr(1);
     }
     if (text.empty()) {
         return {};
@@ -181,13 +182,13 @@ std::string DecodeNameValue(std::string_view raw) {
     if (colon == std::string::npos) {
         return {};
     }
-    return DecodeQuotedPrintable(std::string_view(text).substr(colon + 1));
+    return DecodeQuotedPrintable(std::string_view(text).substr(colon + 1), form);
 }
 
 }  // namespace
 
-std::string DecodeContactName(std::string_view raw) {
-    std::string name = DecodeNameValue(raw);
+std::string DecodeContactName(std::string_view raw, TextForm form) {
+    std::string name = DecodeNameValue(raw, form);
     // A name is one line: a CR or LF in it (a quoted-printable "=0D=0A") would start a line of
     // the plain-text archive that looks like a heading or an entry.
     for (char& c : name) {
@@ -198,7 +199,7 @@ std::string DecodeContactName(std::string_view raw) {
     return name;
 }
 
-std::string DecodeQuotedPrintable(std::string_view value) {
+std::string DecodeQuotedPrintable(std::string_view value, TextForm form) {
     std::string decoded;
     decoded.reserve(value.size());
     // "=" followed by no hex digit repeats the escape before it in the value, or gives 0.
@@ -220,7 +221,35 @@ std::string DecodeQuotedPrintable(std::string_view value) {
     }
     // The converter reads up to the first zero byte, so an "=00" ends the name.
     decoded.resize(std::min(decoded.size(), decoded.find('\0')));
+    if (form == TextForm::Utf8) {
+        return ValidUtf8(decoded);
+    }
     return Utf8ToLocal(decoded).value_or(std::string());
+}
+
+std::string ValidUtf8(std::string_view text) {
+    const auto wide = platform::Utf8ToUtf16(text, platform::Utf8Errors::Replace);
+    return wide ? platform::Utf16ToUtf8(*wide) : std::string();
+}
+
+std::string LocalToUtf8(std::string_view local) {
+    if (const auto wide = platform::AnsiToUtf16(local)) {
+        return platform::Utf16ToUtf8(*wide);
+    }
+    // Character by character, so that one stray byte costs only itself.
+    std::u16string wide;
+    for (std::size_t i = 0; i < local.size();) {
+        const auto b = static_cast<unsigned char>(local[i]);
+        const std::size_t length = b >= 0x81 && b <= 0xFE && i + 1 < local.size() ? 2 : 1;
+        if (const auto unit = platform::AnsiToUtf16(local.substr(i, length))) {
+            wide += *unit;
+            i += length;
+        } else {
+            wide += u'\uFFFD';
+            ++i;
+        }
+    }
+    return platform::Utf16ToUtf8(wide);
 }
 
 std::optional<std::string> Utf8ToLocal(std::string_view utf8) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "read/text_form.h"
+
 namespace quillbox {
 
 // The form under which message senders and card numbers are matched: everything up to the first
@@ -30,11 +32,17 @@ std::uint64_t ParseMessageDate(std::string_view dateText, DisplayDate& display);
 std::string_view NormalizedNumber(std::string_view number);
 
 // The raw text after "FN" or "N" on a card's name line, ":" or ";" included.
-// Each CR or LF of the name becomes a space.
-std::string DecodeContactName(std::string_view raw);
+// Each CR or LF of the name becomes a space. The name is code page 936 text, or UTF-8.
+std::string DecodeContactName(std::string_view raw, TextForm form = TextForm::CodePage936);
 
-// A quoted-printable UTF-8 value to code page 936; empty when the conversion fails.
-std::string DecodeQuotedPrintable(std::string_view value);
+// A quoted-printable UTF-8 value to code page 936 (empty when the conversion fails), or to
+// valid UTF-8.
+std::string DecodeQuotedPrintable(std::string_view value, TextForm form = TextForm::CodePage936);
+
+// Code page 936 text to UTF-8; a byte that starts no character becomes U+FFFD.
+std::string LocalToUtf8(std::string_view local);
+// UTF-8 with each malformed sequence as U+FFFD.
+std::string ValidUtf8(std::string_view text);
 
 // UTF-8 to code page 936 through UTF-16. None when the text converts to nothing at all.
 std::optional<std::string> Utf8ToLocal(std::string_view utf8);

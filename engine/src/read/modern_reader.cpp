@@ -35,22 +35,25 @@ SkipReason ReasonOf(MessageSkip skip) {
     return SkipReason::Cut;
 }
 
-// The archive keeps the classic encoding: text the code page lacks becomes "?".
-std::string Local(std::string_view utf8) {
+// In the classic encoding a character the code page lacks becomes "?".
+std::string InForm(std::string_view utf8, TextForm form) {
+    if (form == TextForm::Utf8) {
+        return std::string(utf8);
+    }
     return Utf8ToLocal(utf8).value_or(std::string());
 }
 
 }  // namespace
 
 ReadOutcome ReadModernCards(std::string_view fileBytes, std::vector<ContactEntry>& entries,
-                            BlockTally& tally) {
+                            BlockTally& tally, TextForm form) {
     CardBatch batch;
     ParseVCards(fileBytes, batch);
     if (batch.cards.empty() && batch.skipped.empty()) {
         return SkipReason::NoBlock;
     }
     for (const VCard& card : batch.cards) {
-        const std::string name = Local(card.name);
+        const std::string name = InForm(card.name, form);
         for (const std::string& number : card.numbers) {
             entries.push_back({name, NormalizeNumber(number)});
         }
@@ -71,8 +74,8 @@ ReadOutcome ReadModernMessages(std::string_view fileBytes, MessageStore& store, 
     for (const VMessage& message : batch.messages) {
         DisplayDate date;
         const std::uint64_t key = ArchiveDate(message.date, date);
-        store.Add(NormalizedNumber(message.number), date.View(), Local(message.text), key,
-                  message.direction == MessageDirection::Sent);
+        store.Add(NormalizedNumber(message.number), date.View(), InForm(message.text, store.Form()),
+                  key, message.direction == MessageDirection::Sent);
     }
     tally.read += batch.messages.size();
     for (const SkippedMessage& skipped : batch.skipped) {

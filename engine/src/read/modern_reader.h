@@ -22,9 +22,10 @@ struct BlockTally {
 };
 
 // Every card of a vCard file: one entry per number of each card read (the name as code page 936
-// text, the number normalised). None when the file gave something; NoBlock when it holds no card.
+// text or UTF-8, the number normalised). None when the file gave something; NoBlock when it holds
+// no card.
 ReadOutcome ReadModernCards(std::string_view fileBytes, std::vector<ContactEntry>& entries,
-                            BlockTally& tally);
+                            BlockTally& tally, TextForm form = TextForm::CodePage936);
 // Every message of a vMessage file into the store, sent ones marked, under the other party.
 ReadOutcome ReadModernMessages(std::string_view fileBytes, MessageStore& store, BlockTally& tally);
 

@@ -13,8 +13,11 @@
 #include "read/classic_reader.h"
 #include "read/modern_reader.h"
 #include "scan/folder_scan.h"
+#include "write/archive_groups.h"
 #include "write/byte_sink.h"
+#include "write/encoding.h"
 #include "write/html_archive.h"
+#include "write/modern_page.h"
 #include "write/text_archive.h"
 
 namespace quillbox {
@@ -52,7 +55,11 @@ private:
     // store, with the blocks it skipped in the report.
     template <typename Into>
     ReadOutcome ReadModern(const FileList& list, std::size_t index, platform::InputFile& file,
-                           Into& into);
+                           Into& into, TextForm form);
+    // Leaves out the messages outside --since/--until, then the repeated ones.
+    void Select(MessageStore& messages);
+    void WriteArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                      std::string_view charset) const;
 
     const ArchiveRequest& request_;
     RunReport& report_;
@@ -87,7 +94,7 @@ void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int s
 
 template <typename Into>
 ReadOutcome Run::ReadModern(const FileList& list, std::size_t index, platform::InputFile& file,
-                            Into& into) {
+                            Into& into, TextForm form) {
     switch (file.ReadWhole(wholeFile_, kModernFileLimit)) {
         case platform::InputFile::WholeRead::Read:
             break;
@@ -100,8 +107,9 @@ ReadOutcome Run::ReadModern(const FileList& list, std::size_t index, platform::I
     RunReport::Files& files = kCards ? report_.cards : report_.messages;
     BlockTally tally;
     ReadOutcome refused;
+    static_cast<void>(form);
     if constexpr (kCards) {
-        refused = ReadModernCards(wholeFile_, into, tally);
+        refused = ReadModernCards(wholeFile_, into, tally, form);
     } else {
         refused = ReadModernMessages(wholeFile_, into, tally);
     }
@@ -144,6 +152,40 @@ bool Run::OpenInput(const FileList& list, std::size_t index, platform::InputFile
     return true;
 }
 
+void Run::Select(MessageStore& messages) {
+    if (request_.since || request_.until) {
+        report_.messages.filtered = messages.KeepOnly([&](const MessageStore::Message& m) {
+            // The day the message shows, not its ordering key, which wraps for odd years.
+            const DateParts parts = ReadDateParts(m.DateText(), DateParts{});
+            const CalendarDay day{parts.year, parts.month, parts.day};
+            return (!request_.since || *request_.since <= day) &&
+                   (!request_.until || day <= *request_.until);
+        });
+    }
+    if (request_.dedupe) {
+        std::unordered_set<std::string> seen;
+        seen.reserve(messages.Messages().size());
+        std::string key;
+        report_.messages.duplicates = messages.KeepOnly([&](const MessageStore::Message& m) {
+            key.assign(m.Sent() ? "1" : "0");
+            for (const std::string_view part : {m.Sender(), m.DateText(), m.Body()}) {
+                key.append(std::to_string(part.size())).push_back(':');
+                key.append(part);
+            }
+            return seen.insert(key).second;
+        });
+    }
+}
+
+void Run::WriteArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                       std::string_view charset) const {
+    if (request_.html) {
+        WriteHtmlArchive(out, messages, book, request_.order, charset);
+    } else {
+        WriteTextArchive(out, messages, book, request_.order);
+    }
+}
+
 bool Run::Generate() {
     report_ = {};
     report_.archivePath = request_.output;
@@ -161,6 +203,16 @@ bool Run::Generate() {
                      Stage::ContactsFolderNotFolder, Stage::ContactsFolderUnreadable)) {
         return false;
     }
+    const auto encoder = TextEncoder::Create(request_.encoding);
+    if (!encoder) {
+        return Fail(Stage::NoEncoding, 0, {});
+    }
+    // The classic archive is code page 936 text from the files to the archive; every other
+    // archive is read into UTF-8, so that nothing is lost before it is encoded.
+    const TextForm form =
+        request_.encoding != ArchiveEncoding::Gbk || request_.page == PageStyle::Modern
+            ? TextForm::Utf8
+            : TextForm::CodePage936;
     outputId_ = platform::IdentifyOutput(request_.output);
     if (!request_.report.empty()) {
         reportId_ = platform::IdentifyOutput(request_.report);
@@ -200,8 +252,8 @@ bool Run::Generate() {
                 continue;
             }
             entries.clear();
-            const auto refused = request_.modern ? ReadModern(cardFiles, i, file, entries)
-                                                 : ReadCardFile(file, entries);
+            const auto refused = request_.modern ? ReadModern(cardFiles, i, file, entries, form)
+                                                 : ReadCardFile(file, entries, form);
             if (refused) {
                 Skip(cardFiles, i, *refused,
                      *refused == SkipReason::ReadError ? file.LastError() : 0, report_.cards);
@@ -219,6 +271,7 @@ bool Run::Generate() {
     MessageStore messages;
     messages.Reserve(messageFiles.Size());
     messages.SetBothDirections(request_.modern);
+    messages.SetForm(form);
     {
         std::unordered_set<platform::FileId, platform::FileIdHash> seen;
         seen.reserve(messageFiles.Size());
@@ -230,7 +283,7 @@ bool Run::Generate() {
                 }
                 continue;
             }
-            const auto refused = request_.modern ? ReadModern(messageFiles, i, file, messages)
+            const auto refused = request_.modern ? ReadModern(messageFiles, i, file, messages, form)
                                                  : ReadMessageFile(file, messages);
             if (refused) {
                 Skip(messageFiles, i, *refused,
@@ -241,6 +294,7 @@ bool Run::Generate() {
         }
     }
     messageFiles.Clear();
+    Select(messages);
 
     FileSink sink;
     if (!sink.Open(request_.output)) {
@@ -255,10 +309,15 @@ bool Run::Generate() {
         }
     }
     messages.Order(request_.order);
-    if (request_.html) {
-        WriteHtmlArchive(sink, messages, book, request_.order);
+    if (request_.page == PageStyle::Modern) {
+        WriteModernPage(sink, messages, book, request_.order, *encoder);
+    } else if (request_.encoding == ArchiveEncoding::Gb18030) {
+        // The store is UTF-8; the writers' bytes are encoded on their way to the file.
+        EncodingSink encoded(sink, *encoder);
+        WriteArchive(encoded, messages, book, encoder->CharsetLabel());
     } else {
-        WriteTextArchive(sink, messages, book, request_.order);
+        WriteArchive(sink, messages, book,
+                     form == TextForm::Utf8 ? encoder->CharsetLabel() : std::string_view("gb2312"));
     }
     if (!sink.Close()) {
         const platform::ArchiveFile& file = sink.File();

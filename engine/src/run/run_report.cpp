@@ -64,6 +64,7 @@ constexpr StageTexts kStages[] = {
     {RunFailure::Stage::ReplaceOutput, "replace-output"},
     {RunFailure::Stage::ReportIsArchive, "report-is-archive"},
     {RunFailure::Stage::WriteReport, "write-report"},
+    {RunFailure::Stage::NoEncoding, "no-encoding"},
 };
 
 std::string WithError(std::string text, int systemError) {
@@ -126,6 +127,8 @@ std::string DescribeFailure(const RunFailure& failure) {
             return WithError("无法替换输出文件 " + path, failure.systemError);
         case Stage::ReportIsArchive:
             return "报告文件不能是输出文件：" + path;
+        case Stage::NoEncoding:
+            return "系统缺少代码页 936，无法写出这种编码的文档";
         case Stage::WriteReport:
             return WithError("文档已写入，但无法写入报告文件 " + path, failure.systemError);
     }
@@ -208,6 +211,12 @@ std::string ReportAsJson(const RunReport& report) {
     out.append(report.ok ? "true" : "false");
     out.append(", \"messages\": {");
     AppendFiles(out, report.messages);
+    if (report.messages.filtered) {
+        out.append(", \"filtered\": ").append(std::to_string(*report.messages.filtered));
+    }
+    if (report.messages.duplicates) {
+        out.append(", \"duplicates\": ").append(std::to_string(*report.messages.duplicates));
+    }
     out.append("}, \"cards\": {");
     AppendFiles(out, report.cards);
     out.append(", \"entries\": ").append(std::to_string(report.contactEntries));

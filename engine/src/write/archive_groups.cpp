@@ -40,18 +40,19 @@ DateParts ReadDateParts(std::string_view dateText, DateParts previous) {
             NumberAt(dateText, 8, previous.day)};
 }
 
-std::string MonthHeading(std::int32_t year, std::int32_t month) {
+std::string MonthHeading(std::int32_t year, std::int32_t month, TextForm form) {
     char number[16];
     std::string text;
     std::snprintf(number, sizeof number, "%d", year);
-    text.append(number).append(kYearWord);
+    text.append(number).append(WordsFor(form).year);
     std::snprintf(number, sizeof number, "%02d", month);
-    text.append(number).append(kMonthWord);
+    text.append(number).append(WordsFor(form).month);
     return text;
 }
 
-std::string SenderHeading(std::string_view displayName, bool bothDirections) {
-    std::string text(bothDirections ? kContactWord : kSenderWord);
+std::string SenderHeading(std::string_view displayName, bool bothDirections, TextForm form) {
+    const ArchiveWords& words = WordsFor(form);
+    std::string text(bothDirections ? words.contact : words.sender);
     text.append(displayName);
     return text;
 }

@@ -7,11 +7,10 @@
 #include <string_view>
 #include <vector>
 
-namespace quillbox {
+#include "quillbox/archive.h"
+#include "write/byte_sink.h"
 
-// The encodings an archive can be written in. Gbk is the classic archive's code page 936;
-// Gb18030 and Utf8 represent every character.
-enum class ArchiveEncoding { Gbk, Gb18030, Utf8 };
+namespace quillbox {
 
 // Turns text into the bytes of one archive encoding.
 //
@@ -49,6 +48,22 @@ private:
     // Per BMP unit: Gbk, the code page 936 code (below 0x100 for a single byte, 0 where "?");
     // Gb18030, the two-byte code or 0 where the unit takes four bytes. Empty for Utf8.
     std::vector<std::uint16_t> codes_;
+};
+
+// Passes the UTF-8 that a writer writes on in the archive's encoding.
+class EncodingSink final : public ByteSink {
+public:
+    EncodingSink(ByteSink& out, const TextEncoder& encoder) : out_(out), encoder_(encoder) {}
+    void Write(std::string_view utf8) override {
+        encoded_.clear();
+        encoder_.AppendUtf8(encoded_, utf8);
+        out_.Write(encoded_);
+    }
+
+private:
+    ByteSink& out_;
+    const TextEncoder& encoder_;
+    std::string encoded_;
 };
 
 }  // namespace quillbox

@@ -14,7 +14,9 @@ constexpr std::string_view kDocumentType =
     "\"http://www.w3.org/TR/html4/loose.dtd\">";
 constexpr std::string_view kHead =
     "\t\t<!--An example for test, by Vk.Ostrel-->\t\t<html>\t\t<head>\t\t<meta "
-    "http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />\t\t<title>Messages</"
+    "http-equiv=\"Content-Type\" content=\"text/html; charset=";
+constexpr std::string_view kAfterCharset =
+    "\" />\t\t<title>Messages</"
     "title>\t\t<style>body{margin-left: 0px;margin-top: 0px;margin-right: 0px;\tmargin-bottom: "
     "0px;font-size: 12px;background-color:#2253A9;}</style>\t\t<!--In order to create menu view, "
     "MenuCreator.js should be imported-->\t\t<script>\t\t</script>\t\t</head>\t\t<body>\t\t";
@@ -102,9 +104,10 @@ void AppendBodyHtml(std::string& out, std::string_view body) {
 
 namespace {
 
-void WriteHtml(ByteSink& out, const MessageStore& messages, ContactBook& book, SortOrder order) {
+void WriteHtml(ByteSink& out, const MessageStore& messages, ContactBook& book, SortOrder order,
+               std::string_view charset) {
     std::string block(kDocumentType);
-    block.append(kHead);
+    block.append(kHead).append(charset).append(kAfterCharset);
     out.Write(block);
     WalkGroups(
         messages, book, order,
@@ -117,7 +120,7 @@ void WriteHtml(ByteSink& out, const MessageStore& messages, ContactBook& book, S
         [&](const MessageStore::Message& record, std::string_view displayName) {
             block.assign(kEntryOpen);
             if (record.Sent()) {
-                block.append(kSentMark);
+                block.append(WordsFor(messages.Form()).sent);
             }
             AppendText(block, displayName);
             block.append(kBeforeNumber);
@@ -137,8 +140,8 @@ void WriteHtml(ByteSink& out, const MessageStore& messages, ContactBook& book, S
 }  // namespace
 
 void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                      SortOrder order) {
-    WriteHtml(out, messages, book, order);
+                      SortOrder order, std::string_view charset) {
+    WriteHtml(out, messages, book, order, charset);
 }
 
 }  // namespace quillbox

@@ -22,7 +22,8 @@ std::string BodyToHtml(std::string_view body);
 void AppendBodyHtml(std::string& out, std::string_view body);
 
 // The HTML archive: one HTML 4.01 page without line breaks of its own, labelled gb2312.
+// charset is the page's label: the classic page's "gb2312", or that of the archive's encoding.
 void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                      SortOrder order);
+                      SortOrder order, std::string_view charset = "gb2312");
 
 }  // namespace quillbox

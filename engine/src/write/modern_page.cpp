@@ -13,7 +13,7 @@ namespace {
 // The page's fixed texts, UTF-8. The styles and the script are ASCII, so every encoding
 // writes them as they stand.
 constexpr std::string_view kTitle = "短信存档";
-constexpr std::string_view kContactWord = "联系人：";
+constexpr std::string_view kContactWord = kUtf8Words.contact;
 constexpr std::string_view kYearUtf8 = "年";
 constexpr std::string_view kMonthUtf8 = "月";
 constexpr std::string_view kOtherHeading = "其他";
@@ -377,6 +377,9 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
             }
             ++inChunk;
             block.append("<article><p class=\"m\"><b>");
+            if (message.Sent()) {
+                block.append(kUtf8Words.sent);
+            }
             AppendEscapedHtml(block, displayName);
             block.append("</b>");
             if (displayName != message.Sender()) {

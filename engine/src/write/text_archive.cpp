@@ -32,7 +32,7 @@ void WriteText(ByteSink& out, const MessageStore& messages, ContactBook& book, S
             out.Write(block);
         },
         [&](const MessageStore::Message& record, std::string_view displayName) {
-            block.assign(record.Sent() ? kSentMark : std::string_view());
+            block.assign(record.Sent() ? WordsFor(messages.Form()).sent : std::string_view());
             AppendWithCrLf(block, displayName);
             block.append(" <");
             AppendWithCrLf(block, record.Sender());
