@@ -244,7 +244,7 @@ void BM_OrderMessages(benchmark::State& state) {
         store.Order(OrderOf(state));
         benchmark::DoNotOptimize(store.Messages().data());
         state.PauseTiming();
-        store = {};
+        store = quillbox::MessageStore();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *

@@ -4,6 +4,7 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <charconv>
 #include <optional>
 
 namespace quillbox::cli {
@@ -12,6 +13,7 @@ namespace {
 
 // Long options without a short form get codes above any character.
 enum LongOnly : int { kHtml = 0x100, kReport, kModern, kEncoding, kPage, kSince, kUntil, kDedupe };
+constexpr unsigned kMostJobs = 256;
 
 constexpr option kLongOptions[] = {
     {"messages", required_argument, nullptr, 'm'},
@@ -30,12 +32,13 @@ constexpr option kLongOptions[] = {
     {"since", required_argument, nullptr, kSince},
     {"until", required_argument, nullptr, kUntil},
     {"dedupe", no_argument, nullptr, kDedupe},
+    {"jobs", required_argument, nullptr, 'j'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
 };
 // The leading ":" has getopt_long tell a missing value from an unknown option, and print nothing.
-constexpr char kShortOptions[] = ":m:c:o:s:rRvqhV";
+constexpr char kShortOptions[] = ":m:c:o:s:j:rRvqhV";
 
 std::string Quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
@@ -95,6 +98,7 @@ std::string_view UsageText() {
            "      --since=YYYY-MM-DD    只写这一天及以后的信息\n"
            "      --until=YYYY-MM-DD    只写这一天及以前的信息\n"
            "      --dedupe              同一对方、方向、日期和内容的重复信息只写一次\n"
+           "  -j, --jobs=N              用 N 个线程读取文件（默认为可用的处理器数）\n"
            "  -v, --verbose             逐个列出跳过的文件及原因\n"
            "  -q, --quiet               成功时不输出任何信息，只报告错误\n"
            "      --report=FILE         把运行报告写成 JSON 文件；- 为标准输出\n"
@@ -209,6 +213,17 @@ Command ParseCommandLine(const std::vector<std::string_view>& args) {
             case kDedupe:
                 run.dedupe = true;
                 break;
+            case 'j': {
+                unsigned jobs = 0;
+                const auto [end, error] =
+                    std::from_chars(value.data(), value.data() + value.size(), jobs);
+                if (error != std::errc() || end != value.data() + value.size() || jobs == 0 ||
+                    jobs > kMostJobs) {
+                    return UsageError{"线程数应为 1 到 256 之间的整数，不是 " + Quoted(value)};
+                }
+                run.jobs = jobs;
+                break;
+            }
             case 'h':
                 help = true;
                 break;

@@ -30,6 +30,7 @@ struct RunOptions {
     std::optional<CalendarDay> since;
     std::optional<CalendarDay> until;
     bool dedupe = false;
+    unsigned jobs = 0;  // 0: as many as the processors
     SortOrder order = SortOrder::BySender;
     Verbosity verbosity = Verbosity::Normal;
 };

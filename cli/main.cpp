@@ -116,6 +116,7 @@ int Run(const quillbox::cli::RunOptions& options) {
     request.since = options.since;
     request.until = options.until;
     request.dedupe = options.dedupe;
+    request.jobs = options.jobs;
     if (!options.reportFile.empty()) {
         request.report = quillbox::PathFromArgument(options.reportFile);
     }

@@ -60,6 +60,9 @@ struct ArchiveRequest {
     // A message with the same other party, direction, date and text as one read before it is
     // left out, and counted as a duplicate.
     bool dedupe = false;
+    // How many threads read the files: 0 for as many as the processors the process may use, 1
+    // for the calling thread alone. The archive is the same whatever the number.
+    unsigned jobs = 0;
     // Where the run's report goes as JSON (see ReportAsJson), written like the archive, on
     // success and on failure alike; empty for none.
     std::filesystem::path report;

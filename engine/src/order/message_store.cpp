@@ -6,19 +6,12 @@
 
 namespace quillbox {
 
-namespace {
-
-// Large enough that the blocks are few, small enough that the last one wastes little.
-constexpr std::size_t kBlockSize = 1 << 20;
-
-}  // namespace
-
 void MessageStore::Add(std::string_view sender, std::string_view dateText, std::string_view body,
                        std::uint64_t dateKey, bool sent) {
     const std::size_t size = sender.size() + dateText.size() + body.size();
     if (size > freeSize_) {
         // Blocks are made uninitialised, so that only what is written takes memory.
-        const std::size_t blockSize = std::max(size, kBlockSize);
+        const std::size_t blockSize = std::max(size, blockSize_);
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
         free_ = blocks_.back().get();
         freeSize_ = blockSize;
@@ -38,6 +31,20 @@ void MessageStore::Add(std::string_view sender, std::string_view dateText, std::
         }
     }
     freeSize_ -= size;
+}
+
+void MessageStore::Append(const MessageStore& other, std::size_t first, std::size_t last) {
+    messages_.insert(messages_.end(), other.messages_.begin() + static_cast<std::ptrdiff_t>(first),
+                     other.messages_.begin() + static_cast<std::ptrdiff_t>(last));
+}
+
+void MessageStore::AdoptBlocks(MessageStore& other) {
+    for (auto& block : other.blocks_) {
+        blocks_.push_back(std::move(block));
+    }
+    other.blocks_.clear();
+    other.free_ = nullptr;
+    other.freeSize_ = 0;
 }
 
 void MessageStore::Order(SortOrder order) {

@@ -36,6 +36,11 @@ public:
         std::uint16_t dateLength_ = 0;
     };
 
+    // Texts go into blocks of blockSize bytes (a longer text into a block of its own).
+    explicit MessageStore(std::size_t blockSize = kDefaultBlockSize) : blockSize_(blockSize) {}
+    MessageStore(MessageStore&&) = default;
+    MessageStore& operator=(MessageStore&&) = default;
+
     // Room for count messages without moving the list.
     void Reserve(std::size_t count) { messages_.reserve(count); }
     // Sender and date are shorter than 64 KiB, the body than 2 GiB: a message is never longer
@@ -47,6 +52,11 @@ public:
     void Order(SortOrder order);
 
     const std::vector<Message>& Messages() const { return messages_; }
+
+    // Appends messages [first, last) of other; they stay valid while other's blocks live, so
+    // the blocks are taken over with AdoptBlocks before other goes.
+    void Append(const MessageStore& other, std::size_t first, std::size_t last);
+    void AdoptBlocks(MessageStore& other);
 
     // Keeps the messages for which keep(message) holds, in their order; returns how many went.
     template <typename Keep>
@@ -66,6 +76,10 @@ public:
     void SetForm(TextForm form) { form_ = form; }
 
 private:
+    // Large enough that the blocks are few, small enough that the last one wastes little.
+    static constexpr std::size_t kDefaultBlockSize = 1 << 20;
+
+    std::size_t blockSize_;
     std::vector<Message> messages_;
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;

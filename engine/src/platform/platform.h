@@ -89,6 +89,29 @@ using EntryVisitor =
     std::function<void(NativeView name, EntryKind kind, const std::optional<FileId>& id)>;
 bool ListFolder(NativeView folder, const EntryVisitor& visit);
 
+// A folder held open while its files are read, so that each is opened by its name alone and the
+// system does not walk the folder's path again for every file. Where a folder cannot be held
+// (or the system has no such thing), files are opened by their whole path.
+class OpenFolder {
+public:
+    OpenFolder() = default;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    ~OpenFolder();
+
+    // The folder as a scan names it, separator at the end; a no-op for the folder already held.
+    void Hold(NativeView folder);
+    NativeView Path() const { return path_; }
+
+private:
+    friend class InputFile;
+    NativeString path_;
+    std::intptr_t handle_ = -1;
+};
+
+// How many threads the process can run at once: the processors it may use.
+unsigned UsableProcessors();
+
 // One input file, opened for reading by its name in a folder, closed when the object goes.
 class InputFile {
 public:
@@ -100,6 +123,9 @@ public:
     enum class Outcome { Opened, CannotOpen, NotRegularFile };
     // kind and id are what the listing said of the file.
     Outcome Open(NativeView path, EntryKind kind, const std::optional<FileId>& id);
+    // The same for a file of the folder held.
+    Outcome Open(const OpenFolder& folder, NativeView name, EntryKind kind,
+                 const std::optional<FileId>& id);
     // None when the file's identity could not be learnt.
     const std::optional<FileId>& Id() const { return id_; }
     int LastError() const { return lastError_; }
@@ -115,6 +141,8 @@ public:
 
 private:
     void Close();
+    // POSIX: what open() or openat() gave, checked.
+    Outcome Opened(int descriptor, EntryKind kind, const std::optional<FileId>& id);
 
     std::intptr_t handle_ = -1;
     std::optional<FileId> id_;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <dirent.h>
+#include <sched.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,8 +95,9 @@ FileId IdOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-// read() until the area is full or the file ends; a short read is not the end of a file.
-std::optional<std::size_t> ReadFully(int fd, char* area, std::size_t size) {
+// read() until the area is full or the file ends. A short read ends a regular file; where
+// shortEnds is false it is read on until read() says so itself.
+std::optional<std::size_t> ReadFully(int fd, char* area, std::size_t size, bool shortEnds = false) {
     std::size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(fd, area + got, size - got);
@@ -109,6 +111,9 @@ std::optional<std::size_t> ReadFully(int fd, char* area, std::size_t size) {
             break;
         }
         got += static_cast<std::size_t>(n);
+        if (shortEnds) {
+            break;
+        }
     }
     return got;
 }
@@ -294,7 +299,24 @@ InputFile::Outcome InputFile::Open(NativeView path, EntryKind kind,
     Close();
     id_.reset();
     const NativeString terminated(path);
-    const int fd = ::open(terminated.c_str(), kInputFlags);
+    return Opened(::open(terminated.c_str(), kInputFlags), kind, id);
+}
+
+InputFile::Outcome InputFile::Open(const OpenFolder& folder, NativeView name, EntryKind kind,
+                                   const std::optional<FileId>& id) {
+    if (folder.handle_ < 0) {
+        NativeString path(folder.path_);
+        path.append(name);
+        return Open(path, kind, id);
+    }
+    Close();
+    id_.reset();
+    const NativeString terminated(name);
+    return Opened(::openat(static_cast<int>(folder.handle_), terminated.c_str(), kInputFlags),
+                  kind, id);
+}
+
+InputFile::Outcome InputFile::Opened(int fd, EntryKind kind, const std::optional<FileId>& id) {
     if (fd < 0) {
         lastError_ = errno;
         return Outcome::CannotOpen;
@@ -318,11 +340,42 @@ InputFile::Outcome InputFile::Open(NativeView path, EntryKind kind,
     return Outcome::Opened;
 }
 
+OpenFolder::~OpenFolder() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+    }
+}
+
+void OpenFolder::Hold(NativeView folder) {
+    if (folder == path_) {
+        return;
+    }
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+    }
+    path_.assign(folder);
+    handle_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+unsigned UsableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count > 0) {
+            return static_cast<unsigned>(count);
+        }
+    }
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1u;
+}
+
 std::optional<std::size_t> InputFile::ReadHead(std::span<char> area) {
     if (handle_ < 0) {
         return std::nullopt;
     }
-    const auto got = ReadFully(static_cast<int>(handle_), area.data(), area.size());
+    // A regular file gives less than asked only at its end: no second read() to learn it.
+    const auto got = ReadFully(static_cast<int>(handle_), area.data(), area.size(), true);
     if (!got) {
         lastError_ = errno;
     }

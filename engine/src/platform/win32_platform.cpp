@@ -236,6 +236,32 @@ void InputFile::Close() {
     }
 }
 
+OpenFolder::~OpenFolder() = default;
+
+// The wide file functions take whole paths: the folder is only remembered.
+void OpenFolder::Hold(NativeView folder) {
+    path_.assign(folder);
+}
+
+unsigned UsableProcessors() {
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    unsigned count = 0;
+    if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system)) {
+        for (; process != 0; process &= process - 1) {
+            ++count;
+        }
+    }
+    return count > 0 ? count : 1u;
+}
+
+InputFile::Outcome InputFile::Open(const OpenFolder& folder, NativeView name, EntryKind kind,
+                                   const std::optional<FileId>& id) {
+    NativeString path(folder.path_);
+    path.append(name);
+    return Open(path, kind, id);
+}
+
 InputFile::Outcome InputFile::Open(NativeView path, EntryKind, const std::optional<FileId>&) {
     Close();
     id_.reset();

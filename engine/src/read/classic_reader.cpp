@@ -128,6 +128,26 @@ ReadOutcome MessageHeadText(std::span<const char> head, std::span<char, kMessage
     if (count == 0) {
         return SkipReason::NotUtf16Text;
     }
+    // Most messages are ASCII, which code page 936 keeps byte for byte: such a head is its own
+    // narrow form, up to its first zero unit, as the conversion would end there too.
+    bool ascii = true;
+    std::size_t asciiLength = 0;
+    for (; asciiLength < count; ++asciiLength) {
+        const char low = head[2 * asciiLength];
+        if (head[2 * asciiLength + 1] != 0 || (static_cast<unsigned char>(low) & 0x80) != 0) {
+            ascii = false;
+            break;
+        }
+        if (low == 0) {
+            break;
+        }
+        narrow[asciiLength] = low;
+    }
+    if (ascii) {
+        narrow[asciiLength] = '\0';
+        text = std::string_view(narrow.data(), asciiLength);
+        return std::nullopt;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         units[i] = static_cast<char16_t>(static_cast<unsigned char>(head[2 * i]) |
                                          static_cast<unsigned char>(head[2 * i + 1]) << 8);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <span>
 #include <string>
-#include <type_traits>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -10,8 +9,7 @@
 #include "order/message_store.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
-#include "read/classic_reader.h"
-#include "read/modern_reader.h"
+#include "run/read_files.h"
 #include "scan/folder_scan.h"
 #include "write/archive_groups.h"
 #include "write/byte_sink.h"
@@ -25,6 +23,7 @@ namespace quillbox {
 namespace {
 
 using Stage = RunFailure::Stage;
+using FileIds = std::unordered_set<platform::FileId, platform::FileIdHash>;
 
 // One generation run, from the checks of its folders to the archive and the report.
 class Run {
@@ -44,28 +43,29 @@ private:
 
     bool CheckFolder(const std::filesystem::path& folder, Stage missing, Stage notFolder,
                      Stage unreadable);
-    // Opens a listed file for reading: false (and a skip in the tally) when it cannot be, or
-    // when it is one already read under another name.
-    bool OpenInput(const FileList& list, std::size_t index, platform::InputFile& file,
-                   std::unordered_set<platform::FileId, platform::FileIdHash>& seen,
-                   RunReport::Files& tally);
     void Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
               RunReport::Files& tally, std::optional<std::size_t> block = std::nullopt);
-    // A file of today's exports, read whole: its cards into entries or its messages into the
-    // store, with the blocks it skipped in the report.
-    template <typename Into>
-    ReadOutcome ReadModern(const FileList& list, std::size_t index, platform::InputFile& file,
-                           Into& into, TextForm form);
+    // Whether a file's outcome counts: false, with a skip in the tally, when it could not be
+    // read or is one already read under another name; false and the run failed when it is the
+    // output itself.
+    bool Accept(const FileList& list, std::size_t index, const FileOutcome& outcome,
+                FileIds& seen, RunReport::Files& tally);
+    // The reading of the files, in list order whatever the threads.
+    bool ReadCards(const FileList& list, TextForm form, ContactBook& book);
+    bool ReadMessages(const FileList& list, MessageStore& messages);
     // Leaves out the messages outside --since/--until, then the repeated ones.
     void Select(MessageStore& messages);
     void WriteArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       std::string_view charset) const;
 
+    unsigned Jobs() const {
+        return request_.jobs != 0 ? request_.jobs : platform::UsableProcessors();
+    }
+
     const ArchiveRequest& request_;
     RunReport& report_;
     std::optional<platform::FileId> outputId_;
     std::optional<platform::FileId> reportId_;
-    std::string wholeFile_;  // the bytes of the file read whole last, its storage reused
     bool outputIsInput_ = false;
 };
 
@@ -92,52 +92,22 @@ void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int s
     tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError, block});
 }
 
-template <typename Into>
-ReadOutcome Run::ReadModern(const FileList& list, std::size_t index, platform::InputFile& file,
-                            Into& into, TextForm form) {
-    switch (file.ReadWhole(wholeFile_, kModernFileLimit)) {
-        case platform::InputFile::WholeRead::Read:
-            break;
-        case platform::InputFile::WholeRead::TooLarge:
-            return SkipReason::TooLarge;
-        case platform::InputFile::WholeRead::Failed:
-            return SkipReason::ReadError;
-    }
-    constexpr bool kCards = std::is_same_v<Into, std::vector<ContactEntry>>;
-    RunReport::Files& files = kCards ? report_.cards : report_.messages;
-    BlockTally tally;
-    ReadOutcome refused;
-    static_cast<void>(form);
-    if constexpr (kCards) {
-        refused = ReadModernCards(wholeFile_, into, tally, form);
-    } else {
-        refused = ReadModernMessages(wholeFile_, into, tally);
-    }
-    files.read += tally.read;
-    for (const auto& [block, reason] : tally.skipped) {
-        Skip(list, index, reason, 0, files, block);
-    }
-    return refused;
-}
-
-bool Run::OpenInput(const FileList& list, std::size_t index, platform::InputFile& file,
-                    std::unordered_set<platform::FileId, platform::FileIdHash>& seen,
-                    RunReport::Files& tally) {
-    const ListedFile listed = list.At(index);
-    platform::NativeString path(listed.folder);
-    path.append(listed.name);
-    switch (file.Open(path, listed.kind, listed.id)) {
+bool Run::Accept(const FileList& list, std::size_t index, const FileOutcome& outcome,
+                 FileIds& seen, RunReport::Files& tally) {
+    switch (outcome.open) {
         case platform::InputFile::Outcome::Opened:
             break;
         case platform::InputFile::Outcome::CannotOpen:
-            Skip(list, index, SkipReason::CannotOpen, file.LastError(), tally);
+            Skip(list, index, SkipReason::CannotOpen, outcome.systemError, tally);
             return false;
         case platform::InputFile::Outcome::NotRegularFile:
             Skip(list, index, SkipReason::NotRegularFile, 0, tally);
             return false;
     }
-    if (const auto& id = file.Id()) {
+    if (const auto& id = outcome.id) {
         if ((outputId_ && *id == *outputId_) || (reportId_ && *id == *reportId_)) {
+            platform::NativeString path;
+            list.PathAt(index, path);
             outputIsInput_ = true;
             Fail(Stage::OutputIsInput, 0, std::filesystem::path(std::move(path)));
             return false;
@@ -149,7 +119,57 @@ bool Run::OpenInput(const FileList& list, std::size_t index, platform::InputFile
             return false;
         }
     }
+    if (outcome.refused) {
+        Skip(list, index, *outcome.refused, outcome.systemError, tally);
+        return false;
+    }
+    tally.read += request_.modern ? outcome.tally.read : 1;
+    for (const auto& [block, reason] : outcome.tally.skipped) {
+        Skip(list, index, reason, 0, tally, block);
+    }
     return true;
+}
+
+// All cards before the first message; the first card that names a number keeps it.
+bool Run::ReadCards(const FileList& list, TextForm form, ContactBook& book) {
+    FileIds seen;
+    ReadFiles(list, {true, request_.modern, form}, Jobs(), [&](ReadChunk& chunk) {
+        for (std::size_t i = 0; i < chunk.files.size(); ++i) {
+            const FileOutcome& outcome = chunk.files[i];
+            if (!Accept(list, chunk.first + i, outcome, seen, report_.cards)) {
+                if (outputIsInput_) {
+                    return false;
+                }
+                continue;
+            }
+            report_.contactEntries += outcome.end - outcome.begin;
+            for (std::size_t e = outcome.begin; e < outcome.end; ++e) {
+                book.AddEntry(chunk.entries[e]);
+            }
+        }
+        return true;
+    });
+    return !outputIsInput_;
+}
+
+bool Run::ReadMessages(const FileList& list, MessageStore& messages) {
+    FileIds seen;
+    seen.reserve(list.Size());
+    ReadFiles(list, {false, request_.modern, messages.Form()}, Jobs(), [&](ReadChunk& chunk) {
+        for (std::size_t i = 0; i < chunk.files.size(); ++i) {
+            const FileOutcome& outcome = chunk.files[i];
+            if (!Accept(list, chunk.first + i, outcome, seen, report_.messages)) {
+                if (outputIsInput_) {
+                    return false;
+                }
+                continue;
+            }
+            messages.Append(chunk.messages, outcome.begin, outcome.end);
+        }
+        messages.AdoptBlocks(chunk.messages);
+        return true;
+    });
+    return !outputIsInput_;
 }
 
 void Run::Select(MessageStore& messages) {
@@ -225,46 +245,23 @@ bool Run::Generate() {
     // letter case and the newer extensions.
     static constexpr std::string_view kModernCards[] = {"vcard"};
     static constexpr std::string_view kModernMessages[] = {"vmsg"};
+    const auto newer = [&](std::span<const std::string_view> extensions) {
+        return request_.modern ? extensions : std::span<const std::string_view>();
+    };
     FileList cardFiles;
     FileList messageFiles;
     if (hasContacts) {
-        CollectFiles(
-            request_.contactsFolder.native(), cardFiles, "vcf", "VCF", request_.recurseContacts,
-            request_.modern ? std::span(kModernCards) : std::span<const std::string_view>());
+        CollectFiles(request_.contactsFolder.native(), cardFiles, "vcf", "VCF",
+                     request_.recurseContacts, newer(kModernCards));
     }
-    CollectFiles(
-        request_.messageFolder.native(), messageFiles, "vmg", "VMG", request_.recurseMessages,
-        request_.modern ? std::span(kModernMessages) : std::span<const std::string_view>());
+    CollectFiles(request_.messageFolder.native(), messageFiles, "vmg", "VMG",
+                 request_.recurseMessages, newer(kModernMessages));
     report_.cards.found = cardFiles.Size();
     report_.messages.found = messageFiles.Size();
 
-    // All cards before the first message. A card that fails contributes none of its entries.
     ContactBook book;
-    {
-        std::unordered_set<platform::FileId, platform::FileIdHash> seen;
-        std::vector<ContactEntry> entries;
-        for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
-            platform::InputFile file;
-            if (!OpenInput(cardFiles, i, file, seen, report_.cards)) {
-                if (outputIsInput_) {
-                    return false;
-                }
-                continue;
-            }
-            entries.clear();
-            const auto refused = request_.modern ? ReadModern(cardFiles, i, file, entries, form)
-                                                 : ReadCardFile(file, entries, form);
-            if (refused) {
-                Skip(cardFiles, i, *refused,
-                     *refused == SkipReason::ReadError ? file.LastError() : 0, report_.cards);
-                continue;
-            }
-            report_.cards.read += request_.modern ? 0 : 1;
-            report_.contactEntries += entries.size();
-            for (const ContactEntry& entry : entries) {
-                book.AddEntry(entry);
-            }
-        }
+    if (!ReadCards(cardFiles, form, book)) {
+        return false;
     }
     cardFiles.Clear();
 
@@ -272,26 +269,8 @@ bool Run::Generate() {
     messages.Reserve(messageFiles.Size());
     messages.SetBothDirections(request_.modern);
     messages.SetForm(form);
-    {
-        std::unordered_set<platform::FileId, platform::FileIdHash> seen;
-        seen.reserve(messageFiles.Size());
-        for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
-            platform::InputFile file;
-            if (!OpenInput(messageFiles, i, file, seen, report_.messages)) {
-                if (outputIsInput_) {
-                    return false;
-                }
-                continue;
-            }
-            const auto refused = request_.modern ? ReadModern(messageFiles, i, file, messages, form)
-                                                 : ReadMessageFile(file, messages);
-            if (refused) {
-                Skip(messageFiles, i, *refused,
-                     *refused == SkipReason::ReadError ? file.LastError() : 0, report_.messages);
-                continue;
-            }
-            report_.messages.read += request_.modern ? 0 : 1;
-        }
+    if (!ReadMessages(messageFiles, messages)) {
+        return false;
     }
     messageFiles.Clear();
     Select(messages);

@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: MIT
+#include "run/read_files.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace quillbox {
+
+namespace {
+
+// Enough files that a chunk's overhead vanishes, few enough that the threads share the work out
+// evenly and a chunk's texts stay small.
+constexpr std::size_t kChunkFiles = 256;
+// A chunk's messages lie in blocks of this size; the run's store takes the blocks over.
+constexpr std::size_t kChunkBlockBytes = 64 * 1024;
+
+class ChunkReader {
+public:
+    explicit ChunkReader(const ReadSettings& settings) : settings_(settings) {}
+
+    void Read(const FileList& list, ReadChunk& chunk, std::size_t first, std::size_t last) {
+        chunk.first = first;
+        chunk.files.resize(last - first);
+        chunk.messages.SetForm(settings_.form);
+        for (std::size_t i = first; i < last; ++i) {
+            ReadOne(list.At(i), chunk, chunk.files[i - first]);
+        }
+    }
+
+private:
+    void ReadOne(const ListedFile& listed, ReadChunk& chunk, FileOutcome& outcome) {
+        folder_.Hold(listed.folder);
+        platform::InputFile file;
+        outcome.open = file.Open(folder_, listed.name, listed.kind, listed.id);
+        if (outcome.open != platform::InputFile::Outcome::Opened) {
+            outcome.systemError = file.LastError();
+            return;
+        }
+        outcome.id = file.Id();
+        outcome.begin = settings_.cards ? chunk.entries.size() : chunk.messages.Messages().size();
+        if (settings_.modern) {
+            outcome.refused = ReadWhole(file, chunk, outcome);
+        } else if (settings_.cards) {
+            outcome.refused = ReadCardFile(file, chunk.entries, settings_.form);
+        } else {
+            outcome.refused = ReadMessageFile(file, chunk.messages);
+        }
+        if (outcome.refused == SkipReason::ReadError) {
+            outcome.systemError = file.LastError();
+        }
+        if (settings_.cards) {
+            // A classic card that fails gives none of the entries it had already made.
+            if (outcome.refused) {
+                chunk.entries.resize(outcome.begin);
+            }
+            outcome.end = chunk.entries.size();
+        } else {
+            outcome.end = chunk.messages.Messages().size();
+        }
+    }
+
+    ReadOutcome ReadWhole(platform::InputFile& file, ReadChunk& chunk, FileOutcome& outcome) {
+        switch (file.ReadWhole(bytes_, kModernFileLimit)) {
+            case platform::InputFile::WholeRead::Read:
+                break;
+            case platform::InputFile::WholeRead::TooLarge:
+                return SkipReason::TooLarge;
+            case platform::InputFile::WholeRead::Failed:
+                return SkipReason::ReadError;
+        }
+        return settings_.cards
+                   ? ReadModernCards(bytes_, chunk.entries, outcome.tally, settings_.form)
+                   : ReadModernMessages(bytes_, chunk.messages, outcome.tally);
+    }
+
+    const ReadSettings& settings_;
+    platform::OpenFolder folder_;
+    std::string bytes_;  // the file read whole last, its storage reused
+};
+
+}  // namespace
+
+void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs,
+               const std::function<bool(ReadChunk&)>& take) {
+    const std::size_t count = list.Size();
+    const std::size_t chunks = (count + kChunkFiles - 1) / kChunkFiles;
+    const auto bounds = [&](std::size_t k) {
+        return std::pair{k * kChunkFiles, std::min(count, (k + 1) * kChunkFiles)};
+    };
+    const auto newChunk = [] {
+        auto chunk = std::make_unique<ReadChunk>();
+        chunk->messages = MessageStore(kChunkBlockBytes);
+        return chunk;
+    };
+    const unsigned threads = static_cast<unsigned>(std::min<std::size_t>(jobs, chunks));
+    if (threads <= 1) {
+        ChunkReader reader(settings);
+        for (std::size_t k = 0; k < chunks; ++k) {
+            const auto chunk = newChunk();
+            const auto [first, last] = bounds(k);
+            reader.Read(list, *chunk, first, last);
+            if (!take(*chunk)) {
+                return;
+            }
+        }
+        return;
+    }
+
+    // Each worker takes the next chunk to read; the calling thread takes the chunks in order as
+    // they are done. A chunk's slot is written by one worker and then read by this thread alone.
+    std::vector<std::unique_ptr<ReadChunk>> slots(chunks);
+    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[chunks]);
+    for (std::size_t k = 0; k < chunks; ++k) {
+        done[k].store(false, std::memory_order_relaxed);
+    }
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    {
+        std::vector<std::jthread> workers;
+        workers.reserve(threads);
+        for (unsigned t = 0; t < threads; ++t) {
+            workers.emplace_back([&] {
+                ChunkReader reader(settings);
+                for (;;) {
+                    const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
+                    if (k >= chunks || stop.load(std::memory_order_relaxed)) {
+                        return;
+                    }
+                    auto chunk = newChunk();
+                    const auto [first, last] = bounds(k);
+                    reader.Read(list, *chunk, first, last);
+                    slots[k] = std::move(chunk);
+                    done[k].store(true, std::memory_order_release);
+                    done[k].notify_one();
+                }
+            });
+        }
+        for (std::size_t k = 0; k < chunks; ++k) {
+            done[k].wait(false, std::memory_order_acquire);
+            const bool more = take(*slots[k]);
+            slots[k].reset();
+            if (!more) {
+                stop.store(true, std::memory_order_relaxed);
+                break;
+            }
+        }
+        // The workers end with their chunk; a stopped run waits for those in flight only.
+    }
+}
+
+}  // namespace quillbox
