@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The README's commands. Each target installs what it is missing first, and only that
 # (scripts/install-deps names the groups).
-.PHONY: deps configure build test test-default test-asan windows test-windows test-package demo \
+.PHONY: deps configure build test test-default test-asan test-tsan windows test-windows test-package demo \
         run bench fuzz package format clean
 
 JOBS ?= $(shell nproc)
@@ -27,7 +27,15 @@ test-asan:
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-test: deps test-default test-asan test-windows test-package
+# The engine's tests under ThreadSanitizer: the reading threads share nothing unguarded.
+test-tsan:
+	@$(DEPS) build test
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/quillbox_engine_tests --gtest_brief=1
+	TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/quillbox_safety_tests --gtest_brief=1
+
+test: deps test-default test-asan test-tsan test-windows test-package
 
 # The Windows programs, cross-built: build-windows/bin/Quillbox.exe and quillbox-cli.exe.
 windows:
@@ -93,4 +101,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release build-fuzz build-demo build-deb build-windows build-packages
+	rm -rf build build-asan build-tsan build-release build-fuzz build-demo build-deb build-windows build-packages

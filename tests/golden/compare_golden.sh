@@ -46,6 +46,15 @@ for order in sender date; do
                 done
             fi
         fi
+        # One thread or seven: the same bytes.
+        for jobs in 1 7; do
+            "$cli" -q -j "$jobs" -m "$work/corpus/messages" -r -c "$work/corpus/cards" -R \
+                -s "$order" "${html[@]}" -o "$work/$name.j$jobs"
+            if ! cmp -s "$work/$name" "$work/$name.j$jobs"; then
+                failed=1
+                echo "FAILED: $name with --jobs $jobs differs from the default run"
+            fi
+        done
     done
 done
 if [ "$failed" -eq 0 ]; then

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <dirent.h>
-#include <sched.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -312,8 +312,8 @@ InputFile::Outcome InputFile::Open(const OpenFolder& folder, NativeView name, En
     Close();
     id_.reset();
     const NativeString terminated(name);
-    return Opened(::openat(static_cast<int>(folder.handle_), terminated.c_str(), kInputFlags),
-                  kind, id);
+    return Opened(::openat(static_cast<int>(folder.handle_), terminated.c_str(), kInputFlags), kind,
+                  id);
 }
 
 InputFile::Outcome InputFile::Opened(int fd, EntryKind kind, const std::optional<FileId>& id) {

@@ -60,16 +60,6 @@ std::optional<std::int32_t> ScanDecimal(std::string_view text, std::size_t& pos)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(asLong));
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // "%d" of the value, or "%02d" with pad: a sign counts towards the width.
 char* AppendDecimal(char* out, std::int32_t value, bool pad) {
     std::uint32_t magnitude = static_cast<std::uint32_t>(value);
@@ -186,6 +176,16 @@ std::string DecodeNameValue(std::string_view raw, TextForm form) {
 }
 
 }  // namespace
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
 
 std::string DecodeContactName(std::string_view raw, TextForm form) {
     std::string name = DecodeNameValue(raw, form);

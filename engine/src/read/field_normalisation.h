@@ -41,6 +41,9 @@ std::string DecodeQuotedPrintable(std::string_view value, TextForm form = TextFo
 
 // Code page 936 text to UTF-8; a byte that starts no character becomes U+FFFD.
 std::string LocalToUtf8(std::string_view local);
+// The value of a hexadecimal digit in either case, or -1.
+int HexDigit(char c);
+
 // UTF-8 with each malformed sequence as U+FFFD.
 std::string ValidUtf8(std::string_view text);
 

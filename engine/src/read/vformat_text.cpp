@@ -6,6 +6,7 @@
 
 #include "platform/charset.h"
 #include "platform/utf8.h"
+#include "read/field_normalisation.h"
 
 namespace quillbox::vformat {
 
@@ -17,16 +18,6 @@ char Upper(char c) {
 
 std::uint8_t Byte(char c) {
     return static_cast<std::uint8_t>(c);
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // Length of the well-formed UTF-8 sequence at text[i], or 0.
@@ -368,9 +359,9 @@ std::string QuotedPrintableBytes(std::string_view value) {
     std::string out;
     out.reserve(value.size());
     for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '=' && i + 2 < value.size() && HexValue(value[i + 1]) >= 0 &&
-            HexValue(value[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(value[i + 1]) * 16 + HexValue(value[i + 2])));
+        if (value[i] == '=' && i + 2 < value.size() && HexDigit(value[i + 1]) >= 0 &&
+            HexDigit(value[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(HexDigit(value[i + 1]) * 16 + HexDigit(value[i + 2])));
             i += 2;
         } else if (value[i] != '=' || i + 1 != value.size()) {
             // A "=" that escapes nothing is itself, unless it is a soft break at the very end.

@@ -48,8 +48,8 @@ private:
     // Whether a file's outcome counts: false, with a skip in the tally, when it could not be
     // read or is one already read under another name; false and the run failed when it is the
     // output itself.
-    bool Accept(const FileList& list, std::size_t index, const FileOutcome& outcome,
-                FileIds& seen, RunReport::Files& tally);
+    bool Accept(const FileList& list, std::size_t index, const FileOutcome& outcome, FileIds& seen,
+                RunReport::Files& tally);
     // The reading of the files, in list order whatever the threads.
     bool ReadCards(const FileList& list, TextForm form, ContactBook& book);
     bool ReadMessages(const FileList& list, MessageStore& messages);
@@ -92,8 +92,8 @@ void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int s
     tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError, block});
 }
 
-bool Run::Accept(const FileList& list, std::size_t index, const FileOutcome& outcome,
-                 FileIds& seen, RunReport::Files& tally) {
+bool Run::Accept(const FileList& list, std::size_t index, const FileOutcome& outcome, FileIds& seen,
+                 RunReport::Files& tally) {
     switch (outcome.open) {
         case platform::InputFile::Outcome::Opened:
             break;
