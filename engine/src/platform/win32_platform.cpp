@@ -500,9 +500,18 @@ bool ArchiveFile::Commit() {
     if (!::CloseHandle(h)) {
         return Fail(Failure::Write, static_cast<int>(::GetLastError()), target_);
     }
-    if (!::MoveFileExW(temporary_.c_str(), target_.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return Fail(Failure::Replace, static_cast<int>(::GetLastError()), target_);
+    // Another program (or run) may hold the old archive open for a moment, as a virus scanner
+    // or a second run's own rename does: the replacement is tried again for a while.
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExW(temporary_.c_str(), target_.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            break;
+        }
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 100) {
+            return Fail(Failure::Replace, static_cast<int>(error), target_);
+        }
+        ::Sleep(10);
     }
     temporary_.clear();
     return true;
