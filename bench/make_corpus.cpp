@@ -107,8 +107,8 @@ void CountCard(std::string_view card, std::unordered_set<std::string>& numbers, 
         }
     }
     std::vector<quillbox::ContactEntry> entries;
-    if (!quillbox::ParseCardText(text, entries)) {
-        return;
+    if (quillbox::ParseCardText(text, entries)) {
+        return;  // refused: the run keeps nothing of it
     }
     ++totals.cardsParsed;
     for (const auto& entry : entries) {

@@ -34,17 +34,10 @@ void MessageStore::Add(std::string_view sender, std::string_view dateText, std::
 }
 
 void MessageStore::Append(const MessageStore& other, std::size_t first, std::size_t last) {
-    messages_.insert(messages_.end(), other.messages_.begin() + static_cast<std::ptrdiff_t>(first),
-                     other.messages_.begin() + static_cast<std::ptrdiff_t>(last));
-}
-
-void MessageStore::AdoptBlocks(MessageStore& other) {
-    for (auto& block : other.blocks_) {
-        blocks_.push_back(std::move(block));
+    for (std::size_t i = first; i < last; ++i) {
+        const Message& m = other.messages_[i];
+        Add(m.Sender(), m.DateText(), m.Body(), m.DateKey(), m.Sent());
     }
-    other.blocks_.clear();
-    other.free_ = nullptr;
-    other.freeSize_ = 0;
 }
 
 void MessageStore::Order(SortOrder order) {

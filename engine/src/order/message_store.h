@@ -53,10 +53,8 @@ public:
 
     const std::vector<Message>& Messages() const { return messages_; }
 
-    // Appends messages [first, last) of other; they stay valid while other's blocks live, so
-    // the blocks are taken over with AdoptBlocks before other goes.
+    // Appends copies of messages [first, last) of other, their texts in this store's blocks.
     void Append(const MessageStore& other, std::size_t first, std::size_t last);
-    void AdoptBlocks(MessageStore& other);
 
     // Keeps the messages for which keep(message) holds, in their order; returns how many went.
     template <typename Keep>

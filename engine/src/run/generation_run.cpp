@@ -133,6 +133,7 @@ bool Run::Accept(const FileList& list, std::size_t index, const FileOutcome& out
 // All cards before the first message; the first card that names a number keeps it.
 bool Run::ReadCards(const FileList& list, TextForm form, ContactBook& book) {
     FileIds seen;
+    seen.reserve(list.Size());
     ReadFiles(list, {true, request_.modern, form}, Jobs(), [&](ReadChunk& chunk) {
         for (std::size_t i = 0; i < chunk.files.size(); ++i) {
             const FileOutcome& outcome = chunk.files[i];
@@ -166,7 +167,6 @@ bool Run::ReadMessages(const FileList& list, MessageStore& messages) {
             }
             messages.Append(chunk.messages, outcome.begin, outcome.end);
         }
-        messages.AdoptBlocks(chunk.messages);
         return true;
     });
     return !outputIsInput_;
@@ -187,7 +187,7 @@ void Run::Select(MessageStore& messages) {
         seen.reserve(messages.Messages().size());
         std::string key;
         report_.messages.duplicates = messages.KeepOnly([&](const MessageStore::Message& m) {
-            key.assign(m.Sent() ? "1" : "0");
+            key.assign(1, m.Sent() ? '1' : '0');
             for (const std::string_view part : {m.Sender(), m.DateText(), m.Body()}) {
                 key.append(std::to_string(part.size())).push_back(':');
                 key.append(part);

@@ -14,8 +14,8 @@ namespace {
 // Enough files that a chunk's overhead vanishes, few enough that the threads share the work out
 // evenly and a chunk's texts stay small.
 constexpr std::size_t kChunkFiles = 256;
-// A chunk's messages lie in blocks of this size; the run's store takes the blocks over.
-constexpr std::size_t kChunkBlockBytes = 64 * 1024;
+// A chunk's messages lie in blocks of this size until the run's store copies them into its own.
+constexpr std::size_t kChunkBlockBytes = 32 * 1024;
 
 class ChunkReader {
 public:
