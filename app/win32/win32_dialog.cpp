@@ -113,9 +113,10 @@ INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 LRESULT CALLBACK CompleteTypedName(HWND chooser, UINT message, WPARAM wParam, LPARAM lParam,
                                    UINT_PTR id, DWORD_PTR extension) {
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
-        std::vector<wchar_t> spec(32768, L'\0');
-        ::SendMessageW(chooser, CDM_GETSPEC, spec.size(), reinterpret_cast<LPARAM>(spec.data()));
-        const std::u16string typed = FromWide(spec.data(), ::wcslen(spec.data()));
+        std::vector<wchar_t> typedName(32768, L'\0');
+        ::SendMessageW(chooser, CDM_GETSPEC, typedName.size(),
+                       reinterpret_cast<LPARAM>(typedName.data()));
+        const std::u16string typed = FromWide(typedName.data(), ::wcslen(typedName.data()));
         std::vector<wchar_t> folder(32768, L'\0');
         ::SendMessageW(chooser, CDM_GETFOLDERPATH, folder.size(),
                        reinterpret_cast<LPARAM>(folder.data()));

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillbox::platform {
 
@@ -163,7 +164,7 @@ public:
     ArchiveFile(const ArchiveFile&) = delete;
     ArchiveFile& operator=(const ArchiveFile&) = delete;
     // Without a Commit the temporary file is removed and the old archive left as it was.
-    ~ArchiveFile();
+    ~ArchiveFile() { Discard(); }
 
     enum class Failure { None, Refused, NoTemporary, Open, Write, Replace };
     bool Open(const std::filesystem::path& output);
@@ -176,7 +177,13 @@ public:
     const std::filesystem::path& FailurePath() const { return failurePath_; }
 
 private:
-    bool Fail(Failure failure, int error, std::filesystem::path path = {});
+    bool Fail(Failure failure, int error, std::filesystem::path path = {}) {
+        Discard();
+        failure_ = failure;
+        lastError_ = error;
+        failurePath_ = std::move(path);
+        return false;
+    }
     void Discard();
 
     std::intptr_t handle_ = -1;

@@ -517,10 +517,6 @@ std::optional<FileId> IdentifyOutput(const std::filesystem::path& output) {
     return IdOf(st);
 }
 
-ArchiveFile::~ArchiveFile() {
-    Discard();
-}
-
 void ArchiveFile::Discard() {
     if (handle_ >= 0 && ownsHandle_) {
         ::close(static_cast<int>(handle_));
@@ -530,14 +526,6 @@ void ArchiveFile::Discard() {
         ::unlink(temporary_.c_str());
         temporary_.clear();
     }
-}
-
-bool ArchiveFile::Fail(Failure failure, int error, std::filesystem::path path) {
-    Discard();
-    failure_ = failure;
-    lastError_ = error;
-    failurePath_ = std::move(path);
-    return false;
 }
 
 bool ArchiveFile::Open(const std::filesystem::path& output) {

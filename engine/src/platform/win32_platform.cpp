@@ -393,10 +393,6 @@ std::optional<FileId> IdentifyOutput(const std::filesystem::path& output) {
     return IdOf(info);
 }
 
-ArchiveFile::~ArchiveFile() {
-    Discard();
-}
-
 void ArchiveFile::Discard() {
     if (handle_ != -1 && ownsHandle_) {
         ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
@@ -406,14 +402,6 @@ void ArchiveFile::Discard() {
         ::DeleteFileW(temporary_.c_str());
         temporary_.clear();
     }
-}
-
-bool ArchiveFile::Fail(Failure failure, int error, std::filesystem::path path) {
-    Discard();
-    failure_ = failure;
-    lastError_ = error;
-    failurePath_ = std::move(path);
-    return false;
 }
 
 bool ArchiveFile::Open(const std::filesystem::path& output) {

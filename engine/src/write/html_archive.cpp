@@ -33,22 +33,6 @@ constexpr std::string_view kEntryClose = "</font></span><p/></div>";
 constexpr std::string_view kLineBreak = "<br/>";
 constexpr std::string_view kTail = "</body>\t\t</html>\t\t";
 
-void AppendEscapedChar(std::string& out, char c) {
-    switch (c) {
-        case '&':
-            out.append("&amp;");
-            break;
-        case '<':
-            out.append("&lt;");
-            break;
-        case '>':
-            out.append("&gt;");
-            break;
-        default:
-            out.push_back(c);
-    }
-}
-
 // A name, number, date or heading: escaped, and with every LF written as CR LF, as everywhere in
 // the archive file (a name decoded from "=0A" holds one).
 void AppendText(std::string& out, std::string_view text) {

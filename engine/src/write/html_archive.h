@@ -12,6 +12,31 @@
 
 namespace quillbox {
 
+// One character of text for a page: "&", "<" and ">" as entities, and '"' too where the text
+// may stand in an attribute (the modern page); every other byte as it is.
+inline void AppendEscapedChar(std::string& out, char c, bool inAttribute = false) {
+    switch (c) {
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '"':
+            if (inAttribute) {
+                out.append("&quot;");
+                break;
+            }
+            out.push_back(c);
+            break;
+        default:
+            out.push_back(c);
+    }
+}
+
 // "&", "<" and ">" as entities, in one pass; nothing else changes.
 std::string EscapeHtml(std::string_view text);
 

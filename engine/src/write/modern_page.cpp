@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "write/html_archive.h"
+
 namespace quillbox {
 
 namespace {
@@ -267,22 +269,7 @@ void AppendGroupId(std::string& out, std::size_t index) {
 
 void AppendEscapedHtml(std::string& out, std::string_view text) {
     for (const char c : text) {
-        switch (c) {
-            case '&':
-                out.append("&amp;");
-                break;
-            case '<':
-                out.append("&lt;");
-                break;
-            case '>':
-                out.append("&gt;");
-                break;
-            case '"':
-                out.append("&quot;");
-                break;
-            default:
-                out.push_back(c);
-        }
+        AppendEscapedChar(out, c, true);
     }
 }
 
