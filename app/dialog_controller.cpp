@@ -62,17 +62,22 @@ void CQuillboxDlg::OnGenerate() {
     }
     request.recurseContacts = m_bRecurseContacts != 0;
     request.output = PathFromText(m_strOutputFile);
-    request.html = m_bHtml != 0;
+    request.form = m_bHtml != 0 ? ArchiveForm::ClassicHtml : ArchiveForm::Text;
     request.order = SortOrder{m_nSortOrder != 0};
 
     controls_.Enable(IDC_GENERATE, false);
     RunReport report;
     if (generate_(request, &report)) {
-        const std::size_t skipped = report.messages.skipped.size() + report.cards.skipped.size();
+        const SkipCounts messages = CountSkips(report.messages);
+        const SkipCounts cards = CountSkips(report.cards);
         std::u16string text(kGenerationDone);
-        if (skipped != 0) {
-            text += u"\n已跳过 " + WidenUtf8(std::to_string(skipped)).value_or(u"") +
+        if (const std::size_t files = messages.files + cards.files; files != 0) {
+            text += u"\n已跳过 " + WidenUtf8(std::to_string(files)).value_or(u"") +
                     u" 个无法读取的文件";
+        }
+        if (const std::size_t items = messages.items + cards.items; items != 0) {
+            text += u"\n已跳过 " + WidenUtf8(std::to_string(items)).value_or(u"") +
+                    u" 条无法读取的信息或名片";
         }
         shell_.ShowMessage(text);
     } else {

@@ -80,7 +80,7 @@ struct Totals {
     std::uint64_t contactTextBytes = 0;
 };
 
-// What the engine keeps of a message: its sender, date and body in code page 936. Read through
+// What the engine keeps of a message: its party and body as UTF-8. Read through
 // the engine's own parser so that the figure is the text it holds, not an estimate.
 void CountMessage(std::u16string_view text, Totals& totals) {
     const std::u16string_view head = text.substr(0, quillbox::kMessageHeadUnits);
@@ -93,8 +93,7 @@ void CountMessage(std::u16string_view text, Totals& totals) {
     if (!quillbox::ParseMessageHead(bytes, store)) {
         const auto& message = store.Messages().front();
         ++totals.messagesParsed;
-        totals.messageTextBytes +=
-            message.Sender().size() + message.Body().size() + message.DateText().size();
+        totals.messageTextBytes += message.Party().size() + message.Body().size();
     }
 }
 

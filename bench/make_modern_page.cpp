@@ -22,24 +22,21 @@ using quillbox::MessageStore;
 using quillbox::SortOrder;
 
 struct HandMade {
-    const char* sender;
-    const char* date;
+    const char* party;
+    quillbox::MessageTime time;
     const char* body;
-    std::uint64_t key;
 };
 
 // Three people with cards (one of them with an emoji in the name), one number without, and
 // texts that try to break out of the page.
 constexpr HandMade kHandMade[] = {
-    {"13912345678", "2009-03-18 10:15:30", "你好，张三\n我买了苹果", 20090318101530},
-    {"13912345678", "2009-03-17 09:00:00", "<script>document.title='pwned'</script>",
-     20090317090000},
-    {"13800000001", "2009-03-02 08:05:09", "Hello from Li 😀 — see you at 8\r\nbye", 20090302080509},
-    {"13800000001", "2009-02-14 20:00:00", "<img src=x onerror=\"document.title='pwned'\">",
-     20090214200000},
-    {"10086", "2009-02-01 08:00:00", "a<b & c>d \"quoted\" 'single'", 20090201080000},
-    {"10086", "2008-12-31 23:59:59", "苹果 APPLE 𠀀 € 新年快乐", 20081231235959},
-    {"15000000002", "2008-12-25 12:00:00", "圣诞快乐 hello", 20081225120000},
+    {"13912345678", {2009, 3, 18, 10, 15, 30}, "你好，张三\n我买了苹果"},
+    {"13912345678", {2009, 3, 17, 9, 0, 0}, "<script>document.title='pwned'</script>"},
+    {"13800000001", {2009, 3, 2, 8, 5, 9}, "Hello from Li 😀 — see you at 8\r\nbye"},
+    {"13800000001", {2009, 2, 14, 20, 0, 0}, "<img src=x onerror=\"document.title='pwned'\">"},
+    {"10086", {2009, 2, 1, 8, 0, 0}, "a<b & c>d \"quoted\" 'single'"},
+    {"10086", {2008, 12, 31, 23, 59, 59}, "苹果 APPLE 𠀀 € 新年快乐"},
+    {"15000000002", {2008, 12, 25, 12, 0, 0}, "圣诞快乐 hello"},
 };
 
 struct Card {
@@ -88,23 +85,20 @@ void AddMadeUp(MessageStore& store, ContactBook& book, std::size_t count) {
             book.AddEntry({name, numbers.back()});
         }
     }
-    char date[96];
     for (std::size_t i = 0; i < count; ++i) {
         const int year = 2005 + static_cast<int>(random.Below(6));
         const int month = 1 + static_cast<int>(random.Below(12));
         const int day = 1 + static_cast<int>(random.Below(28));
         const int seconds = static_cast<int>(random.Below(86400));
-        std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day,
-                      seconds / 3600, seconds / 60 % 60, seconds % 60);
+        const quillbox::MessageTime time{year,        month, day, seconds / 3600, seconds / 60 % 60,
+                                         seconds % 60};
         std::string body;
         const std::size_t words = 3 + random.Below(20);
         for (std::size_t w = 0; w < words; ++w) {
             body.append(kWords[random.Below(std::size(kWords))]);
             body.push_back(w % 4 == 3 ? '\n' : ' ');
         }
-        const auto key = static_cast<std::uint64_t>(((year * 100 + month) * 100 + day)) * 100000 +
-                         static_cast<std::uint64_t>(seconds);
-        store.Add(numbers[random.Below(numbers.size())], date, body, key);
+        store.Add({numbers[random.Below(numbers.size())], {}, body, time, quillbox::TimeKey(time)});
     }
 }
 
@@ -146,14 +140,14 @@ int main(int argc, char** argv) {
         book.AddEntry({card.name, card.number});
     }
     for (const HandMade& m : kHandMade) {
-        store.Add(m.sender, m.date, m.body, m.key);
+        store.Add({m.party, {}, m.body, m.time, quillbox::TimeKey(m.time)});
     }
     AddMadeUp(store, book, count);
     store.Order(order);
 
     std::ofstream file(argv[1], std::ios::binary | std::ios::trunc);
     OstreamSink sink(file);
-    quillbox::WriteModernPage(sink, store, book, order);
+    quillbox::WriteModernPage(sink, store, book, {order, true}, "utf-8");
     file.close();
     if (!file) {
         std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);

@@ -12,13 +12,14 @@
 #include "corpus_model.h"
 #include "order/contact_book.h"
 #include "order/message_store.h"
-#include "platform/platform.h"
+#include "platform/codec.h"
 #include "read/classic_reader.h"
 #include "read/field_normalisation.h"
 #include "read/vcard_parser.h"
 #include "read/vformat_text.h"
 #include "read/vmsg_parser.h"
 #include "write/byte_sink.h"
+#include "write/encoding.h"
 #include "write/html_archive.h"
 #include "write/text_archive.h"
 
@@ -40,28 +41,32 @@ const CorpusModel& Model() {
 std::string Narrow(std::u16string_view text) {
     std::array<char, quillbox::kMessageNarrowBytes> narrow;
     const auto length =
-        quillbox::platform::Utf16ToOem(text.substr(0, quillbox::kMessageHeadUnits), narrow);
+        quillbox::platform::Utf16ToCp936(text.substr(0, quillbox::kMessageHeadUnits), narrow);
     return std::string(narrow.data(), length.value_or(0));
+}
+
+std::string Utf16Le(std::u16string_view text) {
+    std::string bytes;
+    for (const char16_t unit : text.substr(0, quillbox::kMessageHeadUnits)) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
 }
 
 // The messages as the reader stores them, in reading order.
 void FillStore(quillbox::MessageStore& store) {
-    static const std::vector<std::string> texts = [] {
+    static const std::vector<std::string> heads = [] {
         std::vector<std::string> out;
         out.reserve(kRecords);
         for (std::size_t i = 0; i < kRecords; ++i) {
-            out.push_back(Narrow(Model().MessageText(i)));
+            out.push_back(Utf16Le(Model().MessageText(i)));
         }
         return out;
     }();
-    store.Reserve(texts.size());
-    for (const std::string& text : texts) {
-        quillbox::MessageFields fields;
-        if (!quillbox::FindMessageFields(text, fields)) {
-            quillbox::DisplayDate date;
-            const std::uint64_t key = quillbox::ParseMessageDate(fields.date, date);
-            store.Add(quillbox::NormalizedNumber(fields.number), date.View(), fields.body, key);
-        }
+    store.Reserve(heads.size());
+    for (const std::string& head : heads) {
+        quillbox::ParseMessageHead(head, store);
     }
 }
 
@@ -89,7 +94,7 @@ quillbox::SortOrder OrderOf(const benchmark::State& state) {
     return state.range(0) != 0 ? quillbox::SortOrder::ByDate : quillbox::SortOrder::BySender;
 }
 
-void BM_Utf16ToOem_MessageHead(benchmark::State& state) {
+void BM_Utf16ToCp936_MessageHead(benchmark::State& state) {
     std::vector<std::u16string> heads;
     std::size_t units = 0;
     for (std::size_t i = 0; i < kSampleCount; ++i) {
@@ -99,7 +104,7 @@ void BM_Utf16ToOem_MessageHead(benchmark::State& state) {
     std::array<char, quillbox::kMessageNarrowBytes> narrow;
     std::size_t next = 0;
     for (auto _ : state) {
-        const auto length = quillbox::platform::Utf16ToOem(heads[next], narrow);
+        const auto length = quillbox::platform::Utf16ToCp936(heads[next], narrow);
         benchmark::DoNotOptimize(length);
         next = (next + 1) % kSampleCount;
     }
@@ -107,10 +112,10 @@ void BM_Utf16ToOem_MessageHead(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(units * 2 / kSampleCount));
 }
-BENCHMARK(BM_Utf16ToOem_MessageHead);
+BENCHMARK(BM_Utf16ToCp936_MessageHead);
 
 // The largest head the reader ever converts: 2048 units, mostly Chinese.
-void BM_Utf16ToOem_FullHead(benchmark::State& state) {
+void BM_Utf16ToCp936_FullHead(benchmark::State& state) {
     std::u16string head;
     for (std::size_t i = 0; head.size() < quillbox::kMessageHeadUnits; ++i) {
         head.append(Model().MessageText(i));
@@ -118,13 +123,13 @@ void BM_Utf16ToOem_FullHead(benchmark::State& state) {
     head.resize(quillbox::kMessageHeadUnits);
     std::array<char, quillbox::kMessageNarrowBytes + 2> narrow;
     for (auto _ : state) {
-        const auto length = quillbox::platform::Utf16ToOem(head, narrow);
+        const auto length = quillbox::platform::Utf16ToCp936(head, narrow);
         benchmark::DoNotOptimize(length);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(head.size() * 2));
 }
-BENCHMARK(BM_Utf16ToOem_FullHead);
+BENCHMARK(BM_Utf16ToCp936_FullHead);
 
 void BM_ParseMessageText(benchmark::State& state) {
     std::vector<std::string> texts;
@@ -135,8 +140,7 @@ void BM_ParseMessageText(benchmark::State& state) {
     for (auto _ : state) {
         quillbox::MessageFields fields;
         benchmark::DoNotOptimize(quillbox::FindMessageFields(texts[next], fields));
-        quillbox::DisplayDate date;
-        benchmark::DoNotOptimize(quillbox::ParseMessageDate(fields.date, date));
+        benchmark::DoNotOptimize(quillbox::ParseMessageDate(fields.date));
         benchmark::DoNotOptimize(quillbox::NormalizedNumber(fields.number));
         next = (next + 1) % kSampleCount;
     }
@@ -166,11 +170,9 @@ void BM_ParseMessageDate(benchmark::State& state) {
         const auto start = text.find("Date:") + 5;
         dates.push_back(text.substr(start, text.find('\n', start) - start));
     }
-    std::string display;
     std::size_t next = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(quillbox::ParseMessageDate(dates[next], display));
-        benchmark::DoNotOptimize(display);
+        benchmark::DoNotOptimize(quillbox::ParseMessageDate(dates[next]));
         next = (next + 1) % kSampleCount;
     }
 }
@@ -191,7 +193,7 @@ const std::string& MessageExport(bool utf16) {
         }
         return bytes;
     }();
-    static const std::string utf8 = quillbox::vformat::Utf16ToUtf8(little, false);
+    static const std::string utf8 = quillbox::vformat::Utf16FileText(little, false);
     return utf16 ? little : utf8;
 }
 
@@ -258,23 +260,25 @@ void BM_WriteArchive(benchmark::State& state) {
     FillStore(ordered);
     ordered.Order(OrderOf(state));
     quillbox::ContactBook book = MakeBook();
+    const quillbox::ArchiveLayout layout{OrderOf(state), false};
+    // The classic archive: the writer's text in code page 936, as a run writes it.
+    const auto write = [&](quillbox::StringSink& sink) {
+        quillbox::EncodingSink encoded(sink, quillbox::ArchiveEncoding::Gbk);
+        if constexpr (Html) {
+            quillbox::WriteHtmlArchive(encoded, ordered, book, layout, "gb2312");
+        } else {
+            quillbox::WriteTextArchive(encoded, ordered, book, layout);
+        }
+    };
     std::size_t bytes = 0;
     // One untimed pass first, which faults in the heap pages that the timed passes reuse.
     {
         quillbox::StringSink sink;
-        if constexpr (Html) {
-            quillbox::WriteHtmlArchive(sink, ordered, book, OrderOf(state));
-        } else {
-            quillbox::WriteTextArchive(sink, ordered, book, OrderOf(state));
-        }
+        write(sink);
     }
     for (auto _ : state) {
         quillbox::StringSink sink;
-        if constexpr (Html) {
-            quillbox::WriteHtmlArchive(sink, ordered, book, OrderOf(state));
-        } else {
-            quillbox::WriteTextArchive(sink, ordered, book, OrderOf(state));
-        }
+        write(sink);
         bytes = sink.Bytes().size();
         benchmark::DoNotOptimize(sink.Bytes().data());
     }

@@ -22,6 +22,7 @@
 #include "read/classic_reader.h"
 #include "scan/folder_scan.h"
 #include "write/byte_sink.h"
+#include "write/encoding.h"
 #include "write/html_archive.h"
 #include "write/text_archive.h"
 
@@ -95,8 +96,13 @@ int main(int argc, char** argv) {
     Stopwatch watch;
     quillbox::FileList cardFiles;
     quillbox::FileList messageFiles;
-    quillbox::CollectFiles(contactsFolder, cardFiles, "vcf", "VCF", true);
-    quillbox::CollectFiles(messageFolder, messageFiles, "vmg", "VMG", true);
+    using quillbox::InputKind;
+    quillbox::CollectFiles(
+        contactsFolder, cardFiles,
+        {{"vcf", InputKind::ClassicCard}, {"VCF", InputKind::ClassicCard}, {}, true});
+    quillbox::CollectFiles(
+        messageFolder, messageFiles,
+        {{"vmg", InputKind::ClassicMessage}, {"VMG", InputKind::ClassicMessage}, {}, true});
     watch.Report("scan both folders");
 
     std::string path;
@@ -111,31 +117,34 @@ int main(int argc, char** argv) {
     watch.Report("open, read and close every file (the floor)");
 
     quillbox::ContactBook book;
-    std::vector<quillbox::ContactEntry> entries;
+    quillbox::Items items;
+    std::string scratch;
     for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
         const quillbox::ListedFile listed = cardFiles.At(i);
         cardFiles.PathAt(i, path);
         quillbox::platform::InputFile file;
-        entries.clear();
+        items.cards.clear();
+        quillbox::Input input{file, scratch};
         if (file.Open(path, listed.kind, listed.id) ==
                 quillbox::platform::InputFile::Outcome::Opened &&
-            !quillbox::ReadCardFile(file, entries)) {
-            for (const auto& entry : entries) {
+            !quillbox::ReadClassicCard(input, items).refused) {
+            for (const auto& entry : items.cards) {
                 book.AddEntry(entry);
             }
         }
     }
     watch.Report("read cards into the contact book");
 
-    quillbox::MessageStore messages;
+    quillbox::MessageStore& messages = items.messages;
     messages.Reserve(messageFiles.Size());
     for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
         const quillbox::ListedFile listed = messageFiles.At(i);
         messageFiles.PathAt(i, path);
         quillbox::platform::InputFile file;
+        quillbox::Input input{file, scratch};
         if (file.Open(path, listed.kind, listed.id) ==
             quillbox::platform::InputFile::Outcome::Opened) {
-            quillbox::ReadMessageFile(file, messages);
+            quillbox::ReadClassicMessage(input, items);
         }
     }
     watch.Report("read messages (file, conversion, parse)");
@@ -150,10 +159,11 @@ int main(int argc, char** argv) {
     }
     messages.Order(order);
     watch.Report("order");
+    quillbox::EncodingSink encoded(sink, quillbox::ArchiveEncoding::Gbk);
     if (html) {
-        quillbox::WriteHtmlArchive(sink, messages, book, order);
+        quillbox::WriteHtmlArchive(encoded, messages, book, {order, false}, "gb2312");
     } else {
-        quillbox::WriteTextArchive(sink, messages, book, order);
+        quillbox::WriteTextArchive(encoded, messages, book, {order, false});
     }
     const bool closed = sink.Close();
     watch.Report(html ? "write the HTML archive" : "write the text archive");

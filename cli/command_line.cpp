@@ -7,6 +7,8 @@
 #include <charconv>
 #include <optional>
 
+#include "quillbox/text.h"
+
 namespace quillbox::cli {
 
 namespace {
@@ -109,6 +111,167 @@ std::string_view UsageText() {
            "原有的输出文件保持不变；2 用法错误。\n";
 }
 
+namespace {
+
+// What the options said before they are checked against each other.
+struct Parsed {
+    RunOptions run;
+    bool help = false;
+    bool version = false;
+    bool verbose = false;
+    bool quiet = false;
+    bool html = false;
+    bool encodingGiven = false;
+    std::optional<ArchiveForm> page;
+};
+
+std::optional<std::string> ParseEncoding(std::string_view value, ArchiveEncoding& encoding) {
+    if (value == "gbk") {
+        encoding = ArchiveEncoding::Gbk;
+    } else if (value == "gb18030") {
+        encoding = ArchiveEncoding::Gb18030;
+    } else if (value == "utf-8" || value == "utf8") {
+        encoding = ArchiveEncoding::Utf8;
+    } else {
+        return "编码只能是 gbk、gb18030 或 utf-8，不是 " + Quoted(value);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ParseJobs(std::string_view value, unsigned& jobs) {
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+    if (error != std::errc() || end != value.data() + value.size() || jobs == 0 ||
+        jobs > kMostJobs) {
+        return "线程数应为 1 到 256 之间的整数，不是 " + Quoted(value);
+    }
+    return std::nullopt;
+}
+
+// One option and its value; the reason when it is refused.
+std::optional<std::string> Apply(int code, std::string_view value, Parsed& p) {
+    ArchiveRequest& request = p.run.request;
+    switch (code) {
+        case 'm':
+            request.messageFolder = PathFromArgument(value);
+            break;
+        case 'c':
+            request.contactsFolder = PathFromArgument(value);
+            break;
+        case 'o':
+            request.output = PathFromArgument(value);
+            break;
+        case kReport:
+            request.report = PathFromArgument(value);
+            break;
+        case 's':
+            if (value != "sender" && value != "date") {
+                return "排序方式只能是 sender 或 date，不是 " + Quoted(value);
+            }
+            request.order = value == "date" ? SortOrder::ByDate : SortOrder::BySender;
+            break;
+        case kHtml:
+            p.html = true;
+            break;
+        case 'r':
+            request.recurseMessages = true;
+            break;
+        case 'R':
+            request.recurseContacts = true;
+            break;
+        case 'v':
+            p.verbose = true;
+            break;
+        case 'q':
+            p.quiet = true;
+            break;
+        case kModern:
+            request.input = InputFormat::Modern;
+            break;
+        case kEncoding:
+            p.encodingGiven = true;
+            return ParseEncoding(value, request.encoding);
+        case kPage:
+            if (value != "classic" && value != "modern") {
+                return "页面只能是 classic 或 modern，不是 " + Quoted(value);
+            }
+            p.page = value == "modern" ? ArchiveForm::ModernPage : ArchiveForm::ClassicHtml;
+            break;
+        case kSince:
+        case kUntil: {
+            const auto day = ParseDay(value);
+            if (!day) {
+                return "日期应写成 YYYY-MM-DD，不是 " + Quoted(value);
+            }
+            (code == kSince ? request.since : request.until) = day;
+            break;
+        }
+        case kDedupe:
+            request.dedupe = true;
+            break;
+        case 'j':
+            return ParseJobs(value, request.jobs);
+        case 'h':
+            p.help = true;
+            break;
+        case 'V':
+            p.version = true;
+            break;
+    }
+    return std::nullopt;
+}
+
+// The reason getopt_long refused an argument: a missing value, an unknown option, or a value
+// given to an option that takes none.
+std::string Refusal(int code, std::string_view arg) {
+    if (code == ':') {
+        return "选项 " + Quoted(arg) + " 需要一个值";
+    }
+    if (optopt != 0 && !arg.starts_with("--")) {
+        return "未知选项 " + Quoted(std::string("-") + static_cast<char>(optopt));
+    }
+    const std::string_view name = arg.substr(0, arg.find('='));
+    for (const option& known : kLongOptions) {
+        if (known.name != nullptr && known.has_arg == no_argument && name.substr(2) == known.name &&
+            name.size() < arg.size()) {
+            return "选项 " + Quoted(name) + " 不带值";
+        }
+    }
+    return "未知选项 " + Quoted(name);
+}
+
+// The options checked against each other.
+Command Finish(Parsed& p) {
+    if (p.help) {
+        return ShowHelp{};
+    }
+    if (p.version) {
+        return ShowVersion{};
+    }
+    if (p.verbose && p.quiet) {
+        return UsageError{"--verbose 和 --quiet 不能同时使用"};
+    }
+    RunOptions& run = p.run;
+    ArchiveRequest& request = run.request;
+    run.verbosity = p.quiet ? Verbosity::Quiet : p.verbose ? Verbosity::Verbose : Verbosity::Normal;
+    if (request.since && request.until && *request.until < *request.since) {
+        return UsageError{"--since 的日期晚于 --until 的日期"};
+    }
+    // A page is HTML; the modern page is UTF-8 unless an encoding is asked for.
+    request.form = p.page ? *p.page : p.html ? ArchiveForm::ClassicHtml : ArchiveForm::Text;
+    if (request.form == ArchiveForm::ModernPage && !p.encodingGiven) {
+        request.encoding = ArchiveEncoding::Utf8;
+    }
+    if (request.report == "-" && request.output == "-") {
+        return UsageError{"--report=- 和 --output=- 不能同时写到标准输出"};
+    }
+    if (!request.report.empty() && request.report == request.output) {
+        return UsageError{"报告文件不能是输出文件"};
+    }
+    return run;
+}
+
+}  // namespace
+
 Command ParseCommandLine(const std::vector<std::string_view>& args) {
     // getopt_long wants a mutable argv that ends in a null pointer.
     std::vector<std::string> storage;
@@ -122,13 +285,7 @@ Command ParseCommandLine(const std::vector<std::string_view>& args) {
     argv.push_back(nullptr);
     const int argc = static_cast<int>(storage.size());
 
-    RunOptions run;
-    bool help = false;
-    bool version = false;
-    bool verbose = false;
-    bool quiet = false;
-    bool encodingGiven = false;
-    bool pageGiven = false;
+    Parsed parsed;
     // optind 0 starts a new scan, as glibc and mingw-w64 both take it.
     optind = 0;
     opterr = 0;
@@ -138,149 +295,18 @@ Command ParseCommandLine(const std::vector<std::string_view>& args) {
         if (code == -1) {
             break;
         }
-        const std::string_view value = optarg != nullptr ? optarg : "";
-        switch (code) {
-            case 'm':
-                run.messageFolder = value;
-                break;
-            case 'c':
-                run.contactsFolder = value;
-                break;
-            case 'o':
-                run.outputFile = value;
-                break;
-            case 's':
-                if (value == "sender") {
-                    run.order = SortOrder::BySender;
-                } else if (value == "date") {
-                    run.order = SortOrder::ByDate;
-                } else {
-                    return UsageError{"排序方式只能是 sender 或 date，不是 " + Quoted(value)};
-                }
-                break;
-            case kHtml:
-                run.html = true;
-                break;
-            case 'r':
-                run.recurseMessages = true;
-                break;
-            case 'R':
-                run.recurseContacts = true;
-                break;
-            case 'v':
-                verbose = true;
-                break;
-            case 'q':
-                quiet = true;
-                break;
-            case kReport:
-                run.reportFile = value;
-                break;
-            case kModern:
-                run.modern = true;
-                break;
-            case kEncoding:
-                if (value == "gbk") {
-                    run.encoding = ArchiveEncoding::Gbk;
-                } else if (value == "gb18030") {
-                    run.encoding = ArchiveEncoding::Gb18030;
-                } else if (value == "utf-8" || value == "utf8") {
-                    run.encoding = ArchiveEncoding::Utf8;
-                } else {
-                    return UsageError{"编码只能是 gbk、gb18030 或 utf-8，不是 " + Quoted(value)};
-                }
-                encodingGiven = true;
-                break;
-            case kPage:
-                if (value == "classic") {
-                    run.page = PageStyle::Classic;
-                } else if (value == "modern") {
-                    run.page = PageStyle::Modern;
-                } else {
-                    return UsageError{"页面只能是 classic 或 modern，不是 " + Quoted(value)};
-                }
-                pageGiven = true;
-                break;
-            case kSince:
-            case kUntil: {
-                const auto day = ParseDay(value);
-                if (!day) {
-                    return UsageError{"日期应写成 YYYY-MM-DD，不是 " + Quoted(value)};
-                }
-                (code == kSince ? run.since : run.until) = day;
-                break;
-            }
-            case kDedupe:
-                run.dedupe = true;
-                break;
-            case 'j': {
-                unsigned jobs = 0;
-                const auto [end, error] =
-                    std::from_chars(value.data(), value.data() + value.size(), jobs);
-                if (error != std::errc() || end != value.data() + value.size() || jobs == 0 ||
-                    jobs > kMostJobs) {
-                    return UsageError{"线程数应为 1 到 256 之间的整数，不是 " + Quoted(value)};
-                }
-                run.jobs = jobs;
-                break;
-            }
-            case 'h':
-                help = true;
-                break;
-            case 'V':
-                version = true;
-                break;
-            case ':':
-                return UsageError{"选项 " + Quoted(storage[static_cast<std::size_t>(previous)]) +
-                                  " 需要一个值"};
-            default: {
-                const std::string_view arg =
-                    storage[static_cast<std::size_t>(std::min(previous, argc - 1))];
-                if (optopt != 0 && !arg.starts_with("--")) {
-                    return UsageError{"未知选项 " +
-                                      Quoted(std::string("-") + static_cast<char>(optopt))};
-                }
-                const std::string_view name = arg.substr(0, arg.find('='));
-                for (const option& known : kLongOptions) {
-                    if (known.name != nullptr && known.has_arg == no_argument &&
-                        name.substr(2) == known.name && name.size() < arg.size()) {
-                        return UsageError{"选项 " + Quoted(name) + " 不带值"};
-                    }
-                }
-                return UsageError{"未知选项 " + Quoted(name)};
-            }
+        if (code == ':' || code == '?') {
+            return UsageError{
+                Refusal(code, storage[static_cast<std::size_t>(std::min(previous, argc - 1))])};
+        }
+        if (auto refused = Apply(code, optarg != nullptr ? optarg : "", parsed)) {
+            return UsageError{std::move(*refused)};
         }
     }
     if (optind < argc) {
         return UsageError{"多余的参数 " + Quoted(storage[static_cast<std::size_t>(optind)])};
     }
-    if (help) {
-        return ShowHelp{};
-    }
-    if (version) {
-        return ShowVersion{};
-    }
-    if (verbose && quiet) {
-        return UsageError{"--verbose 和 --quiet 不能同时使用"};
-    }
-    run.verbosity = quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal;
-    if (run.since && run.until && *run.until < *run.since) {
-        return UsageError{"--since 的日期晚于 --until 的日期"};
-    }
-    // A page is HTML; the modern page is UTF-8 unless an encoding is asked for.
-    if (pageGiven) {
-        run.html = true;
-    }
-    if (run.page == PageStyle::Modern && !encodingGiven) {
-        run.encoding = ArchiveEncoding::Utf8;
-    }
-    if (run.reportFile == "-" && run.outputFile == "-") {
-        return UsageError{"--report=- 和 --output=- 不能同时写到标准输出"};
-    }
-    if (!run.reportFile.empty() && run.reportFile == run.outputFile) {
-        return UsageError{"报告文件不能是输出文件"};
-    }
-    return run;
+    return Finish(parsed);
 }
 
 }  // namespace quillbox::cli

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -14,24 +13,10 @@ namespace quillbox::cli {
 // How much a run says on standard error.
 enum class Verbosity { Quiet, Normal, Verbose };
 
-// The options of one run, with the paths as the command line gave them (UTF-8 on Windows, the
-// system's bytes elsewhere).
+// The options of one run: the engine's request, paths as the system names them, and how much
+// to say.
 struct RunOptions {
-    std::string messageFolder;
-    std::string contactsFolder;
-    std::string outputFile;
-    std::string reportFile;
-    bool recurseMessages = false;
-    bool recurseContacts = false;
-    bool html = false;
-    bool modern = false;
-    ArchiveEncoding encoding = ArchiveEncoding::Gbk;
-    PageStyle page = PageStyle::Classic;
-    std::optional<CalendarDay> since;
-    std::optional<CalendarDay> until;
-    bool dedupe = false;
-    unsigned jobs = 0;  // 0: as many as the processors
-    SortOrder order = SortOrder::BySender;
+    ArchiveRequest request;
     Verbosity verbosity = Verbosity::Normal;
 };
 

@@ -59,12 +59,25 @@ std::string Size(std::uint64_t bytes) {
     return text;
 }
 
-// "已读取 495 条信息（跳过 5 个文件），联系人 120 张（跳过 1 张），写入 1.2 MB：archive.txt"
-std::string Summary(const quillbox::RunReport& report) {
-    std::string line = "已读取 " + std::to_string(report.messages.read) + " 条信息";
-    if (!report.messages.skipped.empty()) {
-        line += "（跳过 " + std::to_string(report.messages.skipped.size()) + " 个文件）";
+// "（跳过 5 个文件、3 条）": the files that gave nothing, and the blocks skipped inside others.
+std::string Skipped(std::size_t files, std::string_view filesWord, std::size_t items,
+                    std::string_view itemsWord) {
+    std::string text;
+    if (files != 0) {
+        text += std::to_string(files) + std::string(filesWord);
     }
+    if (items != 0) {
+        text += (text.empty() ? "" : "、") + std::to_string(items) + std::string(itemsWord);
+    }
+    return text.empty() ? text : "（跳过 " + text + "）";
+}
+
+// "已读取 495 条信息（跳过 5 个文件），联系人 120 张（跳过 1 张），写入 1.2 MB：archive.txt"
+std::string Summary(const quillbox::RunReport& report, bool classic) {
+    const quillbox::SkipCounts messages = quillbox::CountSkips(report.messages);
+    const quillbox::SkipCounts cards = quillbox::CountSkips(report.cards);
+    std::string line = "已读取 " + std::to_string(report.messages.read) + " 条信息";
+    line += Skipped(messages.files, " 个文件", messages.items, " 条");
     if (report.messages.filtered && *report.messages.filtered != 0) {
         line += "（" + std::to_string(*report.messages.filtered) + " 条不在日期范围内）";
     }
@@ -72,9 +85,8 @@ std::string Summary(const quillbox::RunReport& report) {
         line += "（" + std::to_string(*report.messages.duplicates) + " 条重复）";
     }
     line += "，联系人 " + std::to_string(report.cards.read) + " 张";
-    if (!report.cards.skipped.empty()) {
-        line += "（跳过 " + std::to_string(report.cards.skipped.size()) + " 张）";
-    }
+    // A classic card file is one card.
+    line += Skipped(cards.files, classic ? " 张" : " 个文件", cards.items, " 张");
     line +=
         "，写入 " + Size(report.bytesWritten) + "：" + quillbox::DisplayPath(report.archivePath);
     return line;
@@ -83,44 +95,34 @@ std::string Summary(const quillbox::RunReport& report) {
 void ListSkipped(const quillbox::RunReport& report) {
     for (const auto* files : {&report.cards, &report.messages}) {
         for (const quillbox::SkippedFile& skipped : files->skipped) {
-            std::string line = "跳过 " + quillbox::DisplayPath(skipped.path) + "：" +
-                               std::string(quillbox::SkipReasonText(skipped.reason));
-            Say(line);
+            const std::string path = quillbox::DisplayPath(skipped.path);
+            if (skipped.reason) {
+                Say("跳过 " + path + "：" + std::string(quillbox::SkipReasonText(*skipped.reason)));
+            }
+            // Blocks are counted from 1 for people ("第 1 块"), from 0 in the JSON report.
+            for (const quillbox::SkippedItems& items : skipped.items) {
+                std::string where = "第 " + std::to_string(items.index + 1);
+                if (items.count > 1) {
+                    where += "–" + std::to_string(items.index + items.count);
+                }
+                Say("跳过 " + path + " 中" + where + " 块：" +
+                    std::string(quillbox::SkipReasonText(items.reason)));
+            }
         }
     }
 }
 
 int Run(const quillbox::cli::RunOptions& options) {
+    const quillbox::ArchiveRequest& request = options.request;
     // The dialog's two refusals, in its order.
-    if (options.messageFolder.empty()) {
+    if (request.messageFolder.empty()) {
         Say("信息路径不能为空！");
         return kExitUsage;
     }
-    if (options.outputFile.empty()) {
+    if (request.output.empty()) {
         Say("输出路径不能为空！");
         return kExitUsage;
     }
-    quillbox::ArchiveRequest request;
-    request.messageFolder = quillbox::PathFromArgument(options.messageFolder);
-    request.recurseMessages = options.recurseMessages;
-    if (!options.contactsFolder.empty()) {
-        request.contactsFolder = quillbox::PathFromArgument(options.contactsFolder);
-    }
-    request.recurseContacts = options.recurseContacts;
-    request.output = quillbox::PathFromArgument(options.outputFile);
-    request.html = options.html;
-    request.order = options.order;
-    request.modern = options.modern;
-    request.encoding = options.encoding;
-    request.page = options.page;
-    request.since = options.since;
-    request.until = options.until;
-    request.dedupe = options.dedupe;
-    request.jobs = options.jobs;
-    if (!options.reportFile.empty()) {
-        request.report = quillbox::PathFromArgument(options.reportFile);
-    }
-
     quillbox::RunReport report;
     const bool written = quillbox::GenerateArchive(request, &report);
     using Verbosity = quillbox::cli::Verbosity;
@@ -137,7 +139,7 @@ int Run(const quillbox::cli::RunOptions& options) {
     }
     if (options.verbosity != Verbosity::Quiet) {
         Say(kDone);
-        Say(Summary(report));
+        Say(Summary(report, request.input == quillbox::InputFormat::Classic));
     }
     return 0;
 }

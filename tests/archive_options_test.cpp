@@ -9,6 +9,7 @@
 #include <string>
 
 #include "quillbox/archive.h"
+#include "run_fixture.h"
 #include "test_files.h"
 
 namespace quillbox {
@@ -22,7 +23,7 @@ using test::TempDir;
 using test::WriteBytes;
 using test::WriteMessage;
 
-class ArchiveOptions : public ::testing::Test {
+class ArchiveOptions : public test::RunFixture {
 protected:
     ArchiveOptions() {
         WriteMessage(dir_ / "m" / "1.vmg", "+8613900000001", "18.03.2009 10:15:30",
@@ -32,22 +33,13 @@ protected:
                    "TEL:13900000001\nEND:VCARD\n");
     }
 
-    ArchiveRequest Request() const {
-        ArchiveRequest request;
-        request.messageFolder = dir_ / "m";
-        request.contactsFolder = dir_ / "c";
-        request.output = dir_ / "out";
-        return request;
-    }
-
     std::string Run(const ArchiveRequest& request, RunReport* report = nullptr) {
-        RunReport own;
-        RunReport& r = report != nullptr ? *report : own;
-        EXPECT_TRUE(GenerateArchive(request, &r)) << DescribeFailure(r.failure);
-        return ReadBytes(dir_ / "out");
+        const std::string archive = Written(request);
+        if (report != nullptr) {
+            *report = report_;
+        }
+        return archive;
     }
-
-    TempDir dir_;
 };
 
 // What the archive would hold in UTF-8 with every character kept.
@@ -77,7 +69,7 @@ TEST_F(ArchiveOptions, WideEncodingsKeepEveryCharacterOfNamesAndMessages) {
 
     for (const auto encoding : {ArchiveEncoding::Utf8, ArchiveEncoding::Gb18030}) {
         request.encoding = encoding;
-        request.html = true;
+        request.form = ArchiveForm::ClassicHtml;
         const std::string page = Run(request);
         EXPECT_NE(
             page.find(encoding == ArchiveEncoding::Utf8 ? "charset=utf-8" : "charset=gb18030"),
@@ -90,7 +82,7 @@ TEST_F(ArchiveOptions, TheModernPageIsUtf8AndEscapesWhatMessagesHold) {
     WriteMessage(dir_ / "m" / "2.vmg", "13900000002", "19.03.2009 10:15:30",
                  "<script>alert(\"x\")</script> & \"quoted\"");
     ArchiveRequest request = Request();
-    request.page = PageStyle::Modern;
+    request.form = ArchiveForm::ModernPage;
     request.encoding = ArchiveEncoding::Utf8;
     RunReport report;
     const std::string page = Run(request, &report);

@@ -22,13 +22,14 @@ TEST(ParseCommandLine, ReadsEveryOptionInLongAndShortForm) {
           Parse({"-mm", "-cc", "-oo.html", "--html", "-sdate", "-r", "-R"})}) {
         const auto* run = std::get_if<RunOptions>(&command);
         ASSERT_NE(run, nullptr);
-        EXPECT_EQ(run->messageFolder, "m");
-        EXPECT_EQ(run->contactsFolder, "c");
-        EXPECT_EQ(run->outputFile, "o.html");
-        EXPECT_TRUE(run->html);
-        EXPECT_EQ(run->order, SortOrder::ByDate);
-        EXPECT_TRUE(run->recurseMessages);
-        EXPECT_TRUE(run->recurseContacts);
+        const ArchiveRequest& request = run->request;
+        EXPECT_EQ(request.messageFolder.string(), "m");
+        EXPECT_EQ(request.contactsFolder.string(), "c");
+        EXPECT_EQ(request.output.string(), "o.html");
+        EXPECT_EQ(request.form, ArchiveForm::ClassicHtml);
+        EXPECT_EQ(request.order, SortOrder::ByDate);
+        EXPECT_TRUE(request.recurseMessages);
+        EXPECT_TRUE(request.recurseContacts);
     }
 }
 
@@ -36,11 +37,16 @@ TEST(ParseCommandLine, DefaultsToPlainTextBySenderWithoutRecursion) {
     const auto command = Parse({"-m", "m", "-o", "o"});
     const auto* run = std::get_if<RunOptions>(&command);
     ASSERT_NE(run, nullptr);
-    EXPECT_EQ(run->contactsFolder, "");
-    EXPECT_FALSE(run->html);
-    EXPECT_EQ(run->order, SortOrder::BySender);
-    EXPECT_FALSE(run->recurseMessages);
-    EXPECT_FALSE(run->recurseContacts);
+    const ArchiveRequest& request = run->request;
+    EXPECT_TRUE(request.contactsFolder.empty());
+    EXPECT_EQ(request.form, ArchiveForm::Text);
+    EXPECT_EQ(request.order, SortOrder::BySender);
+    EXPECT_EQ(request.input, InputFormat::Classic);
+    EXPECT_EQ(request.encoding, ArchiveEncoding::Gbk);
+    EXPECT_FALSE(request.recurseMessages);
+    EXPECT_FALSE(request.recurseContacts);
+    EXPECT_FALSE(request.since || request.until || request.dedupe);
+    EXPECT_EQ(request.jobs, 0u);
     // Missing paths are the run's refusals, not usage errors.
     EXPECT_TRUE(std::holds_alternative<RunOptions>(Parse({})));
 }
@@ -98,10 +104,10 @@ TEST(ParseCommandLine, TakesValuesAndFlagsInEveryFormGetoptKnows) {
         const Command command = ParseCommandLine(c.args);
         const auto* run = std::get_if<RunOptions>(&command);
         ASSERT_NE(run, nullptr) << c.name;
-        EXPECT_EQ(run->messageFolder, c.messages) << c.name;
-        EXPECT_EQ(run->outputFile, c.output) << c.name;
-        EXPECT_EQ(run->recurseMessages, c.recurseMessages) << c.name;
-        EXPECT_EQ(run->recurseContacts, c.recurseContacts) << c.name;
+        EXPECT_EQ(run->request.messageFolder.string(), c.messages) << c.name;
+        EXPECT_EQ(run->request.output.string(), c.output) << c.name;
+        EXPECT_EQ(run->request.recurseMessages, c.recurseMessages) << c.name;
+        EXPECT_EQ(run->request.recurseContacts, c.recurseContacts) << c.name;
     }
 }
 
@@ -120,11 +126,11 @@ TEST(ParseCommandLine, VerbosityAndReport) {
     const Command command = Parse({"-m", "m", "-o", "-", "--report=r.json"});
     const auto* run = std::get_if<RunOptions>(&command);
     ASSERT_NE(run, nullptr);
-    EXPECT_EQ(run->reportFile, "r.json");
-    EXPECT_EQ(run->outputFile, "-");
+    EXPECT_EQ(run->request.report.string(), "r.json");
+    EXPECT_EQ(run->request.output.string(), "-");
     const Command toStdout = Parse({"-m", "m", "-o", "o", "--report", "-"});
     ASSERT_TRUE(std::holds_alternative<RunOptions>(toStdout));
-    EXPECT_EQ(std::get<RunOptions>(toStdout).reportFile, "-");
+    EXPECT_EQ(std::get<RunOptions>(toStdout).request.report.string(), "-");
 }
 
 TEST(ParseCommandLine, UsageErrorsSayWhatIsWrongInOneLine) {
@@ -159,6 +165,64 @@ TEST(ParseCommandLine, UsageErrorsSayWhatIsWrongInOneLine) {
         EXPECT_EQ(error->message.find('\n'), std::string::npos) << error->message;
         EXPECT_NE(error->message.find(c.named), std::string::npos) << error->message;
     }
+}
+
+// The archive's options: each value that is taken, and the edges of those refused.
+TEST(ParseCommandLine, ArchiveOptionsAndTheirEdges) {
+    struct Case {
+        std::vector<std::string_view> args;
+        bool accepted;
+        ArchiveForm form = ArchiveForm::Text;
+        ArchiveEncoding encoding = ArchiveEncoding::Gbk;
+    };
+    const Case cases[] = {
+        {{"--html"}, true, ArchiveForm::ClassicHtml},
+        {{"--page=classic"}, true, ArchiveForm::ClassicHtml},
+        {{"--page=modern"}, true, ArchiveForm::ModernPage, ArchiveEncoding::Utf8},
+        {{"--page=modern", "--encoding=gb18030"},
+         true,
+         ArchiveForm::ModernPage,
+         ArchiveEncoding::Gb18030},
+        {{"--encoding=gb18030", "--page", "modern"},
+         true,
+         ArchiveForm::ModernPage,
+         ArchiveEncoding::Gb18030},
+        {{"--encoding=utf8"}, true, ArchiveForm::Text, ArchiveEncoding::Utf8},
+        {{"--encoding=latin1"}, false},
+        {{"--page=fancy"}, false},
+        {{"--since=2000-02-29"}, true},   // a century that is a leap year
+        {{"--since=1900-02-29"}, false},  // a century that is none
+        {{"--since=2009-02-29"}, false},
+        {{"--until=2009-03-31"}, true},  // the last day of a month
+        {{"--until=2009-04-31"}, false},
+        {{"--since=2009-3-1"}, false},
+        {{"--since=2009-03-18", "--until=2009-03-18"}, true},  // one day
+        {{"--since=2009-03-19", "--until=2009-03-18"}, false},
+        {{"--jobs=256"}, true},
+        {{"--jobs=257"}, false},
+        {{"-j", "0"}, false},
+        {{"-j1x"}, false},
+        {{"--modern", "--dedupe"}, true},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string_view> args = {"-m", "m", "-o", "o"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Command command = ParseCommandLine(args);
+        const auto* run = std::get_if<RunOptions>(&command);
+        ASSERT_EQ(run != nullptr, c.accepted) << c.args[0];
+        if (run != nullptr) {
+            EXPECT_EQ(run->request.form, c.form) << c.args[0];
+            EXPECT_EQ(run->request.encoding, c.encoding) << c.args[0];
+        }
+    }
+    const Command full = Parse({"-m", "m", "-o", "o", "--since=2009-03-01", "--until=2009-03-31",
+                                "-j", "3", "--modern", "--dedupe"});
+    const auto& request = std::get<RunOptions>(full).request;
+    EXPECT_EQ(request.since, (CalendarDay{2009, 3, 1}));
+    EXPECT_EQ(request.until, (CalendarDay{2009, 3, 31}));
+    EXPECT_EQ(request.jobs, 3u);
+    EXPECT_EQ(request.input, InputFormat::Modern);
+    EXPECT_TRUE(request.dedupe);
 }
 
 TEST(ParseCommandLine, HelpAndVersion) {

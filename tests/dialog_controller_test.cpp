@@ -109,7 +109,7 @@ TEST_F(DialogControllerTest, HandsTheRequestToTheRunAsTheControlsStandAtThePress
     EXPECT_EQ(first.contactsFolder, path());
     EXPECT_FALSE(first.recurseContacts);
     EXPECT_EQ(first.output, path(u"/tmp/存档.txt"));
-    EXPECT_FALSE(first.html);
+    EXPECT_EQ(first.form, ArchiveForm::Text);
     EXPECT_EQ(first.order, SortOrder::BySender);
     EXPECT_EQ(first.report, path());
 
@@ -117,13 +117,13 @@ TEST_F(DialogControllerTest, HandsTheRequestToTheRunAsTheControlsStandAtThePress
     EXPECT_EQ(second.contactsFolder, path("/c"));
     EXPECT_TRUE(second.recurseMessages);
     EXPECT_FALSE(second.recurseContacts);
-    EXPECT_TRUE(second.html);
+    EXPECT_EQ(second.form, ArchiveForm::ClassicHtml);
     EXPECT_EQ(second.order, SortOrder::ByDate);
 
     const ArchiveRequest& third = runs_[2].request;
     EXPECT_TRUE(third.recurseContacts);
     EXPECT_FALSE(third.recurseMessages);
-    EXPECT_FALSE(third.html);
+    EXPECT_EQ(third.form, ArchiveForm::Text);
     EXPECT_EQ(third.order, SortOrder::BySender);
 }
 
@@ -207,7 +207,7 @@ TEST_F(DialogControllerTest, SaveAsTextsFollowTheHtmlBoxAsItStandsWhenBrowsing) 
     controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
     dialog_.OnGenerate();
     ASSERT_EQ(runs_.size(), 1u);
-    EXPECT_TRUE(runs_[0].request.html);
+    EXPECT_EQ(runs_[0].request.form, ArchiveForm::ClassicHtml);
     EXPECT_EQ(runs_[0].request.output, std::filesystem::path("/tmp/a.txt"));
 }
 

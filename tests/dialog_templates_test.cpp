@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "dialog_controller.h"
-#include "quillbox/text.h"
 #include "res/resource.h"
+#include "test_files.h"
 
 namespace quillbox::app {
 namespace {
@@ -87,7 +87,12 @@ TEST(DialogTemplates, SortOrderListIsTheScriptsInitialisationData) {
     const auto narrow = SortOrderItems936();
     ASSERT_EQ(narrow.size(), std::size(kSortOrderItems));
     for (std::size_t i = 0; i < narrow.size(); ++i) {
-        EXPECT_EQ(NarrowText(kSortOrderItems[i]), std::string(narrow[i])) << i;
+        std::string utf16;
+        for (const char16_t unit : kSortOrderItems[i]) {
+            utf16.push_back(static_cast<char>(unit & 0xFF));
+            utf16.push_back(static_cast<char>(unit >> 8));
+        }
+        EXPECT_EQ(test::Convert(utf16, "UTF-16LE", "CP936"), std::string(narrow[i])) << i;
     }
 }
 

@@ -20,6 +20,14 @@
 namespace quillbox {
 namespace {
 
+// The scan of two extensions, byte for byte, as the classic run asks for them.
+void Collect(platform::NativeView folder, FileList& list, std::string_view first,
+             std::string_view second, bool recurse) {
+    CollectFiles(
+        folder, list,
+        {{first, InputKind::ClassicMessage}, {second, InputKind::ClassicMessage}, {}, recurse});
+}
+
 namespace fs = std::filesystem;
 using test::TempDir;
 using test::WriteBytes;
@@ -53,7 +61,7 @@ protected:
     std::vector<std::string> Listed(const fs::path& folder, std::string_view first,
                                     std::string_view second, bool recurse) {
         FileList list;
-        CollectFiles(folder.native(), list, first, second, recurse);
+        Collect(folder.native(), list, first, second, recurse);
         std::vector<std::string> paths = PathsOf(list);
         const std::string root = Generic(dir_.Path().native()) + "/";
         for (auto& f : paths) {
@@ -143,9 +151,9 @@ TEST_F(FolderScanTest, AppendsWithoutClearingOrRemovingDuplicates) {
     Touch("m.vmg");
     Touch("other/o.vmg");
     FileList list;
-    CollectFiles(Folder("/other").native(), list, "vmg", "VMG", false);
-    CollectFiles(Folder().native(), list, "vmg", "VMG", false);
-    CollectFiles(Folder().native(), list, "vmg", "VMG", false);
+    Collect(Folder("/other").native(), list, "vmg", "VMG", false);
+    Collect(Folder().native(), list, "vmg", "VMG", false);
+    Collect(Folder().native(), list, "vmg", "VMG", false);
     const std::string root = Generic(Folder().native());
     EXPECT_EQ(PathsOf(list), (Names{root + "/other/o.vmg", root + "/m.vmg", root + "/m.vmg"}));
     list.Clear();
@@ -187,13 +195,13 @@ TEST_F(FolderScanTest, OneListingForTwoExtensionsGivesWhatTwoScansGive) {
             for (const fs::path& folder : {Folder(), Folder("/"), Folder("/absent")}) {
                 FileList one;
                 FileList other;
-                CollectFiles(folder.native(), one, first, kNone, recurse);
-                CollectFiles(folder.native(), other, second, kNone, recurse);
+                Collect(folder.native(), one, first, kNone, recurse);
+                Collect(folder.native(), other, second, kNone, recurse);
                 Listing expected;
                 AppendListing(one, expected);
                 AppendListing(other, expected);
                 FileList list;
-                CollectFiles(folder.native(), list, first, second, recurse);
+                Collect(folder.native(), list, first, second, recurse);
                 Listing listing;
                 AppendListing(list, listing);
                 EXPECT_EQ(listing, expected) << first << " " << second << " " << recurse;
@@ -205,14 +213,14 @@ TEST_F(FolderScanTest, OneListingForTwoExtensionsGivesWhatTwoScansGive) {
     for (const fs::path& folder : {Folder(), Folder("/s")}) {
         FileList one;
         FileList other;
-        CollectFiles(folder.native(), one, "vmg", kNone, true);
-        CollectFiles(folder.native(), other, "VMG", kNone, true);
+        Collect(folder.native(), one, "vmg", kNone, true);
+        Collect(folder.native(), other, "VMG", kNone, true);
         AppendListing(one, expected);
         AppendListing(other, expected);
     }
     FileList list;
-    CollectFiles(Folder().native(), list, "vmg", "VMG", true);
-    CollectFiles(Folder("/s").native(), list, "vmg", "VMG", true);
+    Collect(Folder().native(), list, "vmg", "VMG", true);
+    Collect(Folder("/s").native(), list, "vmg", "VMG", true);
     Listing listing;
     AppendListing(list, listing);
     EXPECT_EQ(listing, expected);
@@ -226,7 +234,7 @@ TEST_F(FolderScanTest, TheListTellsWhichFilesTheListingSawAsRegular) {
     fs::create_symlink(dir_ / "pipe.vmg", dir_ / "to-pipe.vmg");
     fs::create_symlink(dir_ / "absent.vmg", dir_ / "dangling.vmg");
     FileList list;
-    CollectFiles(Folder().native(), list, "vmg", "VMG", false);
+    Collect(Folder().native(), list, "vmg", "VMG", false);
     std::map<std::string, platform::EntryKind> kinds;
     std::map<std::string, std::optional<platform::FileId>> ids;
     platform::NativeString path;
@@ -306,7 +314,7 @@ TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
     }
     fs::current_path(start);
     FileList list;
-    CollectFiles(Folder().native(), list, "vmg", "VMG", true);
+    Collect(Folder().native(), list, "vmg", "VMG", true);
     const Names files = PathsOf(list);
     EXPECT_FALSE(files.empty());
     EXPECT_LT(files.size(), static_cast<std::size_t>(depth));

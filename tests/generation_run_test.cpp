@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "quillbox/archive.h"
+#include "run_fixture.h"
 #include "test_files.h"
 
 namespace quillbox {
@@ -26,51 +27,29 @@ using test::TempDir;
 using test::WriteBytes;
 using test::WriteMessage;
 
-class GenerationRunTest : public ::testing::Test {
+class GenerationRunTest : public test::RunFixture {
 protected:
-    // Both folders are there, empty: a run over a missing folder fails.
-    GenerationRunTest() {
-        fs::create_directories(dir_ / "messages");
-        fs::create_directories(dir_ / "cards");
-    }
-
     ArchiveRequest Request(bool html = false, SortOrder order = SortOrder::ByDate,
                            bool recurseMessages = false, bool recurseContacts = false) const {
-        ArchiveRequest request;
-        request.messageFolder = dir_ / "messages";
+        ArchiveRequest request = RunFixture::Request();
         request.recurseMessages = recurseMessages;
-        request.contactsFolder = dir_ / "cards";
         request.recurseContacts = recurseContacts;
-        request.output = dir_ / "out.txt";
-        request.html = html;
+        request.form = html ? ArchiveForm::ClassicHtml : ArchiveForm::Text;
         request.order = order;
         return request;
     }
 
     bool Run(bool html = false, SortOrder order = SortOrder::ByDate, bool recurseMessages = false,
              bool recurseContacts = false) {
-        return GenerateArchive(Request(html, order, recurseMessages, recurseContacts), &report_);
+        return RunFixture::Run(Request(html, order, recurseMessages, recurseContacts));
     }
 
     std::string Path(std::string_view relative) const { return (dir_ / relative).string(); }
-    std::string Archive() const { return ReadBytes(dir_ / "out.txt"); }
-
-    // The names of the files a run skipped, with the reasons.
-    static std::vector<std::pair<std::string, SkipReason>> Skipped(const RunReport::Files& files) {
-        std::vector<std::pair<std::string, SkipReason>> skipped;
-        for (const SkippedFile& file : files.skipped) {
-            skipped.emplace_back(file.path.filename().string(), file.reason);
-        }
-        std::sort(skipped.begin(), skipped.end());
-        return skipped;
-    }
-
-    TempDir dir_;
-    RunReport report_;
+    std::string Archive() const { return ReadBytes(Output()); }
 };
 
 TEST_F(GenerationRunTest, AnEmptyOutputPathIsRefusedBeforeAnythingIsRead) {
-    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    WriteMessage(dir_ / "m/a.vmg", "1", "1.1.2009 0:0:0", "x");
     ArchiveRequest request = Request();
     request.contactsFolder.clear();
     request.output.clear();
@@ -82,11 +61,11 @@ TEST_F(GenerationRunTest, AnEmptyOutputPathIsRefusedBeforeAnythingIsRead) {
 }
 
 TEST_F(GenerationRunTest, AnArchiveThatCannotBeCreatedFailsTheRun) {
-    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    WriteMessage(dir_ / "m/a.vmg", "1", "1.1.2009 0:0:0", "x");
     const std::pair<const char*, RunFailure::Stage> outputs[] = {
         // The archive is written beside its place first: the folder must take a new file.
         {"absent/out.txt", RunFailure::Stage::NoTemporaryFile},
-        {"messages", RunFailure::Stage::OpenOutput},
+        {"m", RunFailure::Stage::OpenOutput},
     };
     for (const auto& [output, stage] : outputs) {
         ArchiveRequest request = Request();
@@ -116,12 +95,12 @@ struct UnwritableCase {
 };
 
 TEST_F(GenerationRunTest, AnArchiveThatCannotBeWrittenWholeFailsTheRun) {
-    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    WriteMessage(dir_ / "m/a.vmg", "1", "1.1.2009 0:0:0", "x");
     fs::create_directories(dir_ / "locked");
     fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     std::vector<UnwritableCase> cases = {
         {"folder missing", "absent/out.txt", RunFailure::Stage::NoTemporaryFile, ENOENT},
-        {"a folder in the way", "messages", RunFailure::Stage::OpenOutput, EISDIR},
+        {"a folder in the way", "m", RunFailure::Stage::OpenOutput, EISDIR},
         {"full disk", "/dev/full", RunFailure::Stage::WriteOutput, ENOSPC},
         // Longer than any path the system takes, in short parts.
         {"path too long", LongPath(), RunFailure::Stage::OpenOutput, ENAMETOOLONG},
@@ -160,18 +139,17 @@ TEST_F(GenerationRunTest, AMissingFolderFailsTheRunAndWritesNothing) {
     };
     WriteBytes(dir_ / "a-file", "x");
     const Case cases[] = {
-        {"no message folder", dir_ / "absent", dir_ / "cards",
-         RunFailure::Stage::MessageFolderMissing},
-        {"an empty message folder path", fs::path(), dir_ / "cards",
+        {"no message folder", dir_ / "absent", Cards(), RunFailure::Stage::MessageFolderMissing},
+        {"an empty message folder path", fs::path(), Cards(),
          RunFailure::Stage::MessageFolderMissing},
         // The message folder is looked at first.
         {"neither folder", dir_ / "absent", dir_ / "absent too",
          RunFailure::Stage::MessageFolderMissing},
-        {"no contacts folder", dir_ / "messages", dir_ / "absent",
+        {"no contacts folder", Messages(), dir_ / "absent",
          RunFailure::Stage::ContactsFolderMissing},
-        {"a file as the message folder", dir_ / "a-file", dir_ / "cards",
+        {"a file as the message folder", dir_ / "a-file", Cards(),
          RunFailure::Stage::MessageFolderNotFolder},
-        {"a file as the contacts folder", dir_ / "messages", dir_ / "a-file",
+        {"a file as the contacts folder", Messages(), dir_ / "a-file",
          RunFailure::Stage::ContactsFolderNotFolder},
     };
     for (const Case& c : cases) {
@@ -186,19 +164,19 @@ TEST_F(GenerationRunTest, AMissingFolderFailsTheRunAndWritesNothing) {
                                     ? c.messages
                                     : c.cards;
         EXPECT_EQ(report.failure.path, named) << c.name;
-        EXPECT_FALSE(fs::exists(dir_ / "out.txt")) << c.name;
+        EXPECT_FALSE(fs::exists(Output())) << c.name;
     }
 }
 
 TEST_F(GenerationRunTest, EmptyFoldersAndNoContactsFolderGiveAnEmptyArchive) {
     EXPECT_TRUE(Run(false));
-    EXPECT_TRUE(fs::exists(dir_ / "out.txt"));
+    EXPECT_TRUE(fs::exists(Output()));
     EXPECT_EQ(Archive(), "");
     EXPECT_TRUE(Run(true));
     EXPECT_TRUE(Archive().ends_with("</body>\t\t</html>\t\t"));
     EXPECT_EQ(Archive().find("<div"), std::string::npos);
     // No contacts folder at all: the messages are shown by number.
-    WriteMessage(dir_ / "messages/a.vmg", "5", "1.1.2009 0:0:0", "x");
+    WriteMessage(dir_ / "m/a.vmg", "5", "1.1.2009 0:0:0", "x");
     ArchiveRequest request = Request();
     request.contactsFolder.clear();
     ASSERT_TRUE(GenerateArchive(request, &report_));
@@ -207,16 +185,16 @@ TEST_F(GenerationRunTest, EmptyFoldersAndNoContactsFolderGiveAnEmptyArchive) {
 }
 
 TEST_F(GenerationRunTest, SendersWithoutACardAreShownByNumber) {
-    WriteMessage(dir_ / "messages/a.vmg", "+8613912345678", "18.03.2009 10:15:30", "hi");
+    WriteMessage(dir_ / "m/a.vmg", "+8613912345678", "18.03.2009 10:15:30", "hi");
     ASSERT_TRUE(Run());
     EXPECT_NE(Archive().find("13912345678 <13912345678>     2009-03-18 10:15:30 : \r\nhi\r\n"),
               std::string::npos);
 }
 
 TEST_F(GenerationRunTest, TheOverviewExample) {
-    WriteBytes(dir_ / "cards/zhang.vcf",
+    WriteBytes(dir_ / "c/zhang.vcf",
                "BEGIN:VCARD\nVERSION:2.1\nFN:Zhang San\nTEL;CELL:+8613912345678\nEND:VCARD\n");
-    WriteMessage(dir_ / "messages/m.vmg", "013912345678", "18.03.2009 10:15:30", "Lunch?");
+    WriteMessage(dir_ / "m/m.vmg", "013912345678", "18.03.2009 10:15:30", "Lunch?");
     ASSERT_TRUE(Run(false, SortOrder::ByDate));
     const std::string heading =
         "\r\n" + std::string(46, '>') + Gbk("2009年03月") + std::string(45, '<') + "\r\n";
@@ -230,11 +208,11 @@ TEST_F(GenerationRunTest, TheOverviewExample) {
 
 TEST_F(GenerationRunTest, LowerCaseExtensionsAreReadFirst) {
     // Both cards name the same number: the one read first keeps it.
-    WriteBytes(dir_ / "cards/b.VCF", "B\nFN:Upper\nTEL:5\n");
-    WriteBytes(dir_ / "cards/a.vcf", "B\nFN:Lower\nTEL:5\n");
+    WriteBytes(dir_ / "c/b.VCF", "B\nFN:Upper\nTEL:5\n");
+    WriteBytes(dir_ / "c/a.vcf", "B\nFN:Lower\nTEL:5\n");
     // Two messages with one key keep the reading order.
-    WriteMessage(dir_ / "messages/y.VMG", "5", "1.1.2009 0:0:0", "upper");
-    WriteMessage(dir_ / "messages/x.vmg", "5", "1.1.2009 0:0:0", "lower");
+    WriteMessage(dir_ / "m/y.VMG", "5", "1.1.2009 0:0:0", "upper");
+    WriteMessage(dir_ / "m/x.vmg", "5", "1.1.2009 0:0:0", "lower");
     ASSERT_TRUE(Run(false, SortOrder::ByDate));
     const std::string archive = Archive();
     EXPECT_EQ(archive.find("Upper"), std::string::npos);
@@ -242,8 +220,8 @@ TEST_F(GenerationRunTest, LowerCaseExtensionsAreReadFirst) {
 }
 
 TEST_F(GenerationRunTest, EachFolderHasItsOwnRecurseFlag) {
-    WriteBytes(dir_ / "cards/sub/c.vcf", "B\nFN:Deep\nTEL:7\n");
-    WriteMessage(dir_ / "messages/sub/m.vmg", "7", "1.1.2009 0:0:0", "deep message");
+    WriteBytes(dir_ / "c/sub/c.vcf", "B\nFN:Deep\nTEL:7\n");
+    WriteMessage(dir_ / "m/sub/m.vmg", "7", "1.1.2009 0:0:0", "deep message");
     ASSERT_TRUE(Run(false, SortOrder::ByDate, false, true));
     EXPECT_EQ(Archive(), "");
     ASSERT_TRUE(Run(false, SortOrder::ByDate, true, false));
@@ -253,12 +231,12 @@ TEST_F(GenerationRunTest, EachFolderHasItsOwnRecurseFlag) {
 }
 
 TEST_F(GenerationRunTest, BrokenFilesAreSkippedAndAFailedCardGivesNoEntry) {
-    WriteMessage(dir_ / "messages/good.vmg", "1", "1.1.2009 0:0:0", "kept");
-    WriteBytes(dir_ / "messages/empty.vmg", "");
-    WriteBytes(dir_ / "messages/crlf.vmg",
+    WriteMessage(dir_ / "m/good.vmg", "1", "1.1.2009 0:0:0", "kept");
+    WriteBytes(dir_ / "m/empty.vmg", "");
+    WriteBytes(dir_ / "m/crlf.vmg",
                test::Utf16Le("TEL:2\r\nBEGIN:VBODY\r\nDate:x\r\ny\r\nEND:VBODY\r\n"));
     // The card lists 1 before it fails on a cut line: 1 stays a bare number.
-    WriteBytes(dir_ / "cards/cut.vcf", "B\nFN:Cut\nTEL:1\nTEL:2");
+    WriteBytes(dir_ / "c/cut.vcf", "B\nFN:Cut\nTEL:1\nTEL:2");
     ASSERT_TRUE(Run(false, SortOrder::BySender));
     const std::string archive = Archive();
     EXPECT_NE(archive.find("1 <1>     2009-01-01 00:00:00 : \r\nkept\r\n"), std::string::npos);
@@ -268,35 +246,34 @@ TEST_F(GenerationRunTest, BrokenFilesAreSkippedAndAFailedCardGivesNoEntry) {
     EXPECT_TRUE(report_.ok);
     EXPECT_EQ(report_.messages.found, 3u);
     EXPECT_EQ(report_.messages.read, 1u);
-    EXPECT_EQ(Skipped(report_.messages),
-              (std::vector<std::pair<std::string, SkipReason>>{{"crlf.vmg", SkipReason::NoBody},
-                                                               {"empty.vmg", SkipReason::Empty}}));
+    EXPECT_EQ(test::SkipsOf(report_.messages),
+              (std::vector<test::Skip>{{"crlf.vmg", SkipReason::NoBody},
+                                       {"empty.vmg", SkipReason::Empty}}));
     EXPECT_EQ(report_.cards.found, 1u);
     EXPECT_EQ(report_.cards.read, 0u);
     EXPECT_EQ(report_.contactEntries, 0u);
-    EXPECT_EQ(
-        Skipped(report_.cards),
-        (std::vector<std::pair<std::string, SkipReason>>{{"cut.vcf", SkipReason::TelLineCut}}));
+    EXPECT_EQ(test::SkipsOf(report_.cards),
+              (std::vector<test::Skip>{{"cut.vcf", SkipReason::TelLineCut}}));
     EXPECT_EQ(report_.entriesWritten, 1u);
     EXPECT_EQ(report_.bytesWritten, archive.size());
 }
 
 TEST_F(GenerationRunTest, AnExistingArchiveIsReplaced) {
-    WriteBytes(dir_ / "out.txt", std::string(10000, 'z'));
-    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    WriteBytes(Output(), std::string(10000, 'z'));
+    WriteMessage(dir_ / "m/a.vmg", "1", "1.1.2009 0:0:0", "x");
     ASSERT_TRUE(Run());
     EXPECT_EQ(Archive().find('z'), std::string::npos);
     EXPECT_LT(Archive().size(), 200u);
 }
 
 TEST_F(GenerationRunTest, InputsAreOnlyRead) {
-    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
-    WriteBytes(dir_ / "cards/c.vcf", "B\nFN:a\nTEL:1\n");
-    const std::string message = ReadBytes(dir_ / "messages/a.vmg");
-    const std::string card = ReadBytes(dir_ / "cards/c.vcf");
+    WriteMessage(dir_ / "m/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    WriteBytes(dir_ / "c/c.vcf", "B\nFN:a\nTEL:1\n");
+    const std::string message = ReadBytes(dir_ / "m/a.vmg");
+    const std::string card = ReadBytes(dir_ / "c/c.vcf");
     ASSERT_TRUE(Run(true));
-    EXPECT_EQ(ReadBytes(dir_ / "messages/a.vmg"), message);
-    EXPECT_EQ(ReadBytes(dir_ / "cards/c.vcf"), card);
+    EXPECT_EQ(ReadBytes(dir_ / "m/a.vmg"), message);
+    EXPECT_EQ(ReadBytes(dir_ / "c/c.vcf"), card);
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir_.Path())) {
         ++entries;
@@ -308,7 +285,7 @@ TEST_F(GenerationRunTest, InputsAreOnlyRead) {
 // A pipe that holds more than a head is read whole at once; it still is no message file, by its
 // own name or through a link.
 TEST_F(GenerationRunTest, AFifoWithAWriterIsNotRead) {
-    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    WriteMessage(dir_ / "m/a.vmg", "1", "1.1.2009 0:0:0", "x");
     const std::string message =
         test::Utf16Le(test::MessageText("2", "2.1.2009 0:0:0", "piped " + std::string(3000, 'p')));
     const std::string card = "B\nFN:Piped\nTEL:1\nNOTE:" + std::string(5000, 'n') + "\n";
@@ -318,8 +295,8 @@ TEST_F(GenerationRunTest, AFifoWithAWriterIsNotRead) {
         const std::string& bytes;
     };
     std::vector<int> writers;
-    for (const Pipe& pipe : {Pipe{"messages/pipe.vmg", message}, Pipe{"pipe-for-link", message},
-                             Pipe{"cards/pipe.vcf", card}, Pipe{"pipe-for-card-link", card}}) {
+    for (const Pipe& pipe : {Pipe{"m/pipe.vmg", message}, Pipe{"pipe-for-link", message},
+                             Pipe{"c/pipe.vcf", card}, Pipe{"pipe-for-card-link", card}}) {
         ASSERT_EQ(::mkfifo(Path(pipe.name).c_str(), 0600), 0);
         // Linux lets one descriptor be the pipe's writer and keep it open without a reader.
         const int fd = ::open(Path(pipe.name).c_str(), O_RDWR | O_NONBLOCK);
@@ -328,8 +305,8 @@ TEST_F(GenerationRunTest, AFifoWithAWriterIsNotRead) {
         ASSERT_EQ(::write(fd, pipe.bytes.data(), pipe.bytes.size()),
                   static_cast<ssize_t>(pipe.bytes.size()));
     }
-    fs::create_symlink(dir_ / "pipe-for-link", dir_ / "messages/link.vmg");
-    fs::create_symlink(dir_ / "pipe-for-card-link", dir_ / "cards/link.vcf");
+    fs::create_symlink(dir_ / "pipe-for-link", dir_ / "m/link.vmg");
+    fs::create_symlink(dir_ / "pipe-for-card-link", dir_ / "c/link.vcf");
     const bool ran = Run(false, SortOrder::ByDate);
     for (const int fd : writers) {
         ::close(fd);
@@ -338,16 +315,16 @@ TEST_F(GenerationRunTest, AFifoWithAWriterIsNotRead) {
     EXPECT_NE(Archive().find("1 <1>"), std::string::npos);
     EXPECT_EQ(Archive().find("piped"), std::string::npos);
     EXPECT_EQ(Archive().find("Piped"), std::string::npos);
-    using Skips = std::vector<std::pair<std::string, SkipReason>>;
-    EXPECT_EQ(Skipped(report_.messages), (Skips{{"link.vmg", SkipReason::NotRegularFile},
-                                                {"pipe.vmg", SkipReason::NotRegularFile}}));
-    EXPECT_EQ(Skipped(report_.cards), (Skips{{"link.vcf", SkipReason::NotRegularFile},
-                                             {"pipe.vcf", SkipReason::NotRegularFile}}));
+    using Skips = std::vector<test::Skip>;
+    EXPECT_EQ(test::SkipsOf(report_.messages), (Skips{{"link.vmg", SkipReason::NotRegularFile},
+                                                      {"pipe.vmg", SkipReason::NotRegularFile}}));
+    EXPECT_EQ(test::SkipsOf(report_.cards), (Skips{{"link.vcf", SkipReason::NotRegularFile},
+                                                   {"pipe.vcf", SkipReason::NotRegularFile}}));
 }
 
 TEST_F(GenerationRunTest, AFifoNamedLikeAMessageDoesNotBlockTheRun) {
-    ASSERT_EQ(::mkfifo(Path("messages/pipe.vmg").c_str(), 0600), 0);
-    WriteMessage(dir_ / "messages/a.vmg", "1", "1.1.2009 0:0:0", "x");
+    ASSERT_EQ(::mkfifo(Path("m/pipe.vmg").c_str(), 0600), 0);
+    WriteMessage(dir_ / "m/a.vmg", "1", "1.1.2009 0:0:0", "x");
     ASSERT_TRUE(Run());
     EXPECT_NE(Archive().find("1 <1>"), std::string::npos);
 }

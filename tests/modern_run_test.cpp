@@ -8,6 +8,7 @@
 #include <string>
 
 #include "quillbox/archive.h"
+#include "run_fixture.h"
 #include "test_files.h"
 
 namespace quillbox {
@@ -30,7 +31,7 @@ protected:
         request.recurseMessages = request.recurseContacts = true;
         request.output = dir_ / "archive.txt";
         request.order = order;
-        request.modern = modern;
+        request.input = modern ? InputFormat::Modern : InputFormat::Classic;
         RunReport report;
         EXPECT_TRUE(GenerateArchive(request, &report)) << DescribeFailure(report.failure);
         archive_ = ReadBytes(dir_ / "archive.txt");
@@ -89,14 +90,12 @@ TEST_F(ModernRun, ExportsOfManyCardsAndMessagesReadWhole) {
     const RunReport report = Run();
     EXPECT_EQ(report.cards.found, 2u);
     EXPECT_EQ(report.cards.read, 4u);
-    ASSERT_EQ(report.cards.skipped.size(), 1u);
-    EXPECT_EQ(report.cards.skipped[0].reason, SkipReason::Cut);
-    EXPECT_EQ(report.cards.skipped[0].index, 2u);
+    EXPECT_EQ(test::SkipsOf(report.cards),
+              (std::vector<test::Skip>{{"android.vcf", SkipReason::Cut, 2, 1}}));
     EXPECT_EQ(report.messages.found, 2u);
     EXPECT_EQ(report.messages.read, 5u);
-    ASSERT_EQ(report.messages.skipped.size(), 1u);
-    EXPECT_EQ(report.messages.skipped[0].reason, SkipReason::Draft);
-    EXPECT_EQ(report.messages.skipped[0].index, 3u);
+    EXPECT_EQ(test::SkipsOf(report.messages),
+              (std::vector<test::Skip>{{"sms.vmsg", SkipReason::Draft, 3, 1}}));
     EXPECT_EQ(report.entriesWritten, 5u);
 
     const std::string heading = ">>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>>";

@@ -36,8 +36,8 @@ Result RunWith(const TempDir& dir, unsigned jobs, SortOrder order, bool html, bo
     request.recurseMessages = request.recurseContacts = true;
     request.output = dir / ("out-" + std::to_string(jobs));
     request.order = order;
-    request.html = html;
-    request.modern = modern;
+    request.form = html ? ArchiveForm::ClassicHtml : ArchiveForm::Text;
+    request.input = modern ? InputFormat::Modern : InputFormat::Classic;
     request.jobs = jobs;
     RunReport report;
     EXPECT_TRUE(GenerateArchive(request, &report)) << DescribeFailure(report.failure);

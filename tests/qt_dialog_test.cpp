@@ -236,7 +236,7 @@ private slots:
         QCOMPARE(run.output.native(), std::filesystem::path("/tmp/out.txt").native());
         QVERIFY(run.recurseContacts);
         QVERIFY(!run.recurseMessages);
-        QVERIFY(run.html);
+        QVERIFY(run.form == ArchiveForm::ClassicHtml);
         QCOMPARE(run.order, SortOrder::ByDate);
         QVERIFY(runs_[0].generateDisabled);
         QCOMPARE(shell_->messages, std::vector<std::u16string>{u"文档生成完毕！"});

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "quillbox/archive.h"
+#include "run_fixture.h"
 #include "test_files.h"
 
 namespace quillbox {
@@ -104,16 +105,13 @@ TEST(SkipReasons, EachIsReportedForTheFileThatHasIt) {
         request.messageFolder = dir / "m";
         request.contactsFolder = dir / "c";
         request.output = dir / "out.txt";
-        request.modern = c.modern;
+        request.input = c.modern ? InputFormat::Modern : InputFormat::Classic;
         RunReport report;
         ASSERT_TRUE(GenerateArchive(request, &report)) << c.name;
         const RunReport::Files& files = c.card ? report.cards : report.messages;
         EXPECT_EQ(files.found, 1u) << c.name;
-        ASSERT_EQ(files.skipped.size(), 1u) << c.name;
-        EXPECT_EQ(files.skipped[0].reason, c.reason)
-            << c.name << ": " << SkipReasonName(files.skipped[0].reason);
-        EXPECT_EQ(files.skipped[0].index, c.index) << c.name;
-        EXPECT_EQ(files.skipped[0].path.filename(), fs::path(c.file)) << c.name;
+        const test::Skip expected{c.file, c.reason, c.index.value_or(0), c.index ? 1u : 0u};
+        EXPECT_EQ(test::SkipsOf(files), std::vector<test::Skip>{expected}) << c.name;
         EXPECT_EQ(files.read, c.index.value_or(0)) << c.name;
         EXPECT_NE(ReportAsJson(report).find(std::string("\"reason\": \"") +
                                             std::string(SkipReasonName(c.reason)) + "\""),
@@ -128,11 +126,11 @@ TEST(SkipReasons, AFileBeyondTheWholeReadIsTooLarge) {
     ArchiveRequest request;
     request.messageFolder = dir / "m";
     request.output = dir / "out.txt";
-    request.modern = true;
+    request.input = InputFormat::Modern;
     RunReport report;
     ASSERT_TRUE(GenerateArchive(request, &report));
-    ASSERT_EQ(report.messages.skipped.size(), 1u);
-    EXPECT_EQ(report.messages.skipped[0].reason, SkipReason::TooLarge);
+    const std::vector<test::Skip> expected = {{"big.vmsg", SkipReason::TooLarge}};
+    EXPECT_EQ(test::SkipsOf(report.messages), expected);
 }
 
 #ifndef _WIN32
@@ -155,7 +153,8 @@ TEST(SkipReasons, WhatTheSystemSaysOfAFile) {
     EXPECT_EQ(report.messages.read, 1u);
     std::map<SkipReason, int> reasons;
     for (const SkippedFile& skipped : report.messages.skipped) {
-        ++reasons[skipped.reason];
+        ASSERT_TRUE(skipped.reason.has_value());
+        ++reasons[*skipped.reason];
         if (skipped.reason == SkipReason::CannotOpen) {
             EXPECT_EQ(skipped.systemError, EACCES);
         }

@@ -1,24 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include <vector>
-
+#include "platform/codec.h"
 #include "platform/platform.h"
 #include "quillbox/text.h"
 
 namespace quillbox {
-
-std::optional<std::u16string> WidenText(std::string_view narrow) {
-    return platform::AnsiToUtf16(narrow);
-}
-
-std::optional<std::string> NarrowText(std::u16string_view wide) {
-    // No unit needs more than two bytes in code page 936.
-    std::vector<char> area(wide.size() * 2 + 1);
-    const auto length = platform::Utf16ToOem(wide, area);
-    if (!length) {
-        return std::nullopt;
-    }
-    return std::string(area.data(), *length);
-}
 
 std::optional<std::u16string> WidenUtf8(std::string_view utf8) {
     return platform::Utf8ToUtf16(utf8, platform::Utf8Errors::Reject);

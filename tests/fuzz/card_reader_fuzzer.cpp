@@ -35,8 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quillbox::platform::InputFile input;
     FUZZ_CHECK(input.Open(path, quillbox::platform::EntryKind::Unchecked, std::nullopt) ==
                quillbox::platform::InputFile::Outcome::Opened);
-    std::vector<quillbox::ContactEntry> entries;
-    const quillbox::ReadOutcome outcome = quillbox::ReadCardFile(input, entries);
+    std::string scratch;
+    quillbox::Input read{input, scratch};
+    quillbox::Items items;
+    const auto outcome = quillbox::ReadClassicCard(read, items).refused;
+    const std::vector<quillbox::ContactEntry>& entries = items.cards;
+    FUZZ_CHECK(!outcome || entries.empty());
     // Only a file whose text-mode head holds nothing is empty.
     FUZZ_CHECK((outcome == quillbox::SkipReason::Empty) == (size == 0 || data[0] == 0x1A));
     for (const auto& entry : entries) {

@@ -103,17 +103,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What the readers accept, counted apart from the run.
     const fs::path folder = root / "in";
     quillbox::FileList messageFiles;
-    quillbox::CollectFiles(folder.native(), messageFiles, "vmg", "VMG", recurse);
+    using quillbox::InputKind;
+    quillbox::CollectFiles(
+        folder.native(), messageFiles,
+        {{"vmg", InputKind::ClassicMessage}, {"VMG", InputKind::ClassicMessage}, {}, recurse});
     std::size_t accepted = 0;
     quillbox::platform::NativeString path;
     for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
         messageFiles.PathAt(i, path);
         const quillbox::ListedFile listed = messageFiles.At(i);
         quillbox::platform::InputFile file;
-        quillbox::MessageStore store;
+        std::string scratch;
+        quillbox::Input read{file, scratch};
+        quillbox::Items items;
         if (file.Open(path, listed.kind, listed.id) ==
                 quillbox::platform::InputFile::Outcome::Opened &&
-            !quillbox::ReadMessageFile(file, store)) {
+            !quillbox::ReadClassicMessage(read, items).refused) {
             ++accepted;
         }
     }
@@ -127,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto order : {quillbox::SortOrder::BySender, quillbox::SortOrder::ByDate}) {
         request.order = order;
         for (const bool html : {false, true}) {
-            request.html = html;
+            request.form = html ? quillbox::ArchiveForm::ClassicHtml : quillbox::ArchiveForm::Text;
             quillbox::RunReport report;
             FUZZ_CHECK(quillbox::GenerateArchive(request, &report));
             // Every file found is read or skipped with a reason, and each read one is an entry.

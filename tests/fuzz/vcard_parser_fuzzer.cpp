@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "platform/codec.h"
 #include "read/vcard_parser.h"
 #include "read/vformat_text.h"
 
@@ -32,7 +33,7 @@ bool IsCleanNumber(std::string_view number) {
         std::string_view("pPwWxXeE,").find(*firstOther) != std::string_view::npos) {
         return false;
     }
-    return !number.empty() && quillbox::vformat::IsUtf8(number);
+    return !number.empty() && quillbox::platform::IsUtf8(number);
 }
 
 }  // namespace
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::size_t> indices;
     for (const auto& card : batch.cards) {
         FUZZ_CHECK(!card.name.empty());
-        FUZZ_CHECK(quillbox::vformat::IsUtf8(card.name));
+        FUZZ_CHECK(quillbox::platform::IsUtf8(card.name));
         FUZZ_CHECK(card.name.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos);
         for (const auto& number : card.numbers) {
             FUZZ_CHECK(IsCleanNumber(number));
@@ -54,8 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         indices.push_back(card.index);
     }
     for (const auto& skip : batch.skipped) {
-        FUZZ_CHECK(!quillbox::SkipName(skip.reason).empty());
-        indices.push_back(skip.index);
+        FUZZ_CHECK(skip.count >= 1);
+        for (std::size_t k = 0; k < skip.count; ++k) {
+            indices.push_back(skip.index + k);
+        }
     }
     std::sort(indices.begin(), indices.end());
     for (std::size_t i = 0; i < indices.size(); ++i) {

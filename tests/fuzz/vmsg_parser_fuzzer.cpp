@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "platform/codec.h"
 #include "read/vformat_text.h"
 #include "read/vmsg_parser.h"
+#include "write/archive_groups.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ bool IsCleanNumber(std::string_view number) {
         std::string_view("pPwWxXeE,").find(*firstOther) != std::string_view::npos) {
         return false;
     }
-    return quillbox::vformat::IsUtf8(number);
+    return quillbox::platform::IsUtf8(number);
 }
 
 }  // namespace
@@ -42,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::size_t> indices;
     for (const auto& message : batch.messages) {
-        FUZZ_CHECK(quillbox::vformat::IsUtf8(message.text));
+        FUZZ_CHECK(quillbox::platform::IsUtf8(message.text));
         FUZZ_CHECK(message.text.find('\0') == std::string::npos);
         FUZZ_CHECK(!message.text.ends_with('\n'));
         FUZZ_CHECK(IsCleanNumber(message.number));
@@ -50,15 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(date.year >= 1900 && date.year <= 9999);
         FUZZ_CHECK(date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= 31);
         FUZZ_CHECK(date.hour <= 23 && date.minute <= 59 && date.second <= 60);
-        quillbox::DisplayDate display;
-        quillbox::ArchiveDate(date, display);
-        FUZZ_CHECK(display.length == 19);
+        std::string display;
+        quillbox::AppendDisplayTime(display, date);
+        FUZZ_CHECK(display.size() == 19);
         FUZZ_CHECK(indices.empty() || indices.back() < message.index);
         indices.push_back(message.index);
     }
     for (const auto& skip : batch.skipped) {
-        FUZZ_CHECK(!quillbox::SkipName(skip.reason).empty());
-        indices.push_back(skip.index);
+        FUZZ_CHECK(skip.count >= 1);
+        for (std::size_t k = 0; k < skip.count; ++k) {
+            indices.push_back(skip.index + k);
+        }
     }
     std::sort(indices.begin(), indices.end());
     for (std::size_t i = 0; i < indices.size(); ++i) {

@@ -5,6 +5,8 @@
 // every message has its own date key, and no number is named by two cards.
 //
 // quillbox_golden_corpus [--seed N] FOLDER  writes FOLDER/messages and FOLDER/cards.
+// quillbox_golden_corpus --modern FOLDER    writes the same of today's exports: one vCard file of
+//                                           many cards, vMessage files of many messages.
 
 #include <cstdint>
 #include <cstdio>
@@ -338,15 +340,153 @@ std::string TelLine(Random& random, const std::string& number) {
 
 }  // namespace
 
+// ---- Today's exports ----
+
+// Senders as phones show them: numbers in their many spellings, and names (operators, banks,
+// shops) in characters that code page 936 has, lacks, or holds beyond the basic plane.
+const std::vector<std::string> kNamedSenders = {
+    "中国移动",
+    "10086",
+    "招商银行",
+    "\xF0\x9F\x98\x80"
+    "Shop",
+    "\xF0\xA0\x80\x80"
+    "Bank",
+    "ธนาคาร",
+    "Ünïcødé",
+    "<b>&amp;</b>",
+};
+const std::vector<std::string> kModernBodies = {
+    "您的话费余额为 10 元",
+    "晚上一起吃饭吗？\xF0\x9F\x98\x80",
+    "𠀀𠀁 are beyond the basic plane",
+    "ขอบคุณ",
+    "€ 5, ¢ 3, · and ・",
+    "a<b & c>d \"quoted\"",
+    "two\nlines",
+    "",
+    "生日快乐！\xF0\x9F\x8E\x82\xF0\x9F\x8E\x89",
+};
+
+std::string ModernDate(Random& random, std::set<std::string>& used) {
+    for (;;) {
+        const int year = 2012 + static_cast<int>(random.Below(12));
+        const int month = 1 + static_cast<int>(random.Below(12));
+        const int day = 1 + static_cast<int>(random.Below(28));
+        const int hour = static_cast<int>(random.Below(24));
+        const int minute = static_cast<int>(random.Below(60));
+        const int second = static_cast<int>(random.Below(60));
+        char text[80];
+        switch (random.Below(3)) {
+            case 0:
+                std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", year, month, day,
+                              hour, minute, second);
+                break;
+            case 1:
+                std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d", day, month, year,
+                              hour, minute, second);
+                break;
+            default:
+                std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02dZ", year, month, day,
+                              hour, minute, second);
+        }
+        char key[80];
+        std::snprintf(key, sizeof key, "%04d%02d%02d%02d%02d%02d", year, month, day, hour, minute,
+                      second);
+        if (used.insert(key).second) {
+            return text;
+        }
+    }
+}
+
+std::string VmsgBlock(std::string_view box, std::string_view number, std::string_view date,
+                      std::string_view body) {
+    const bool sent = box != "INBOX";
+    return "BEGIN:VMSG\r\nVERSION:1.1\r\nX-IRMC-STATUS:READ\r\nX-IRMC-BOX:" + std::string(box) +
+           "\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nTEL:" + std::string(sent ? "" : number) +
+           "\r\nEND:VCARD\r\nBEGIN:VENV\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nTEL:" +
+           std::string(sent ? number : "") +
+           "\r\nEND:VCARD\r\nBEGIN:VENV\r\nBEGIN:VBODY\r\nDate:" + std::string(date) + "\r\n" +
+           std::string(body) + "\r\nEND:VBODY\r\nEND:VENV\r\nEND:VENV\r\nEND:VMSG\r\n";
+}
+
+// A number written as an address book or a phone may write it.
+std::string Spelled(Random& random, const std::string& number) {
+    if (number.size() != 11) {
+        return number;
+    }
+    switch (random.Below(4)) {
+        case 0:
+            return "+86 " + number.substr(0, 3) + "-" + number.substr(3, 4) + "-" +
+                   number.substr(7);
+        case 1:
+            return "(" + number.substr(0, 3) + ") " + number.substr(3);
+        case 2:
+            return "+86" + number;
+        default:
+            return number;
+    }
+}
+
+void WriteModernCorpus(const fs::path& root, Random& random) {
+    const fs::path messages = root / "messages";
+    const fs::path cards = root / "cards";
+    fs::remove_all(messages);
+    fs::remove_all(cards);
+
+    std::vector<std::string> numbers;
+    for (std::size_t i = 0; i < 24; ++i) {
+        numbers.push_back("139" + std::to_string(10000000 + i * 104729 % 90000000));
+    }
+    // Names in every kind of character, each number named by one card only.
+    const std::vector<std::string> names = {
+        "张三",  "李四\xF0\x9F\x98\x80", "𠀀明", "สมชาย", "Zoë Müller", "王<五>&\"",
+        "陈 静", "Li \xE2\x80\xAE Hua",  "赵六", "孙七",  "周八",       "吴九",
+    };
+    std::string vcf;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        vcf += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + names[i] +
+               "\r\nTEL;TYPE=CELL:" + Spelled(random, numbers[i]) + "\r\nEND:VCARD\r\n";
+    }
+    // A named sender with a card of its own.
+    vcf += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:移动客服\r\nTEL:10086\r\nEND:VCARD\r\n";
+    Write(cards / "contacts.vcf", vcf);
+
+    std::vector<std::string> senders = numbers;
+    senders.insert(senders.end(), kNamedSenders.begin(), kNamedSenders.end());
+    std::set<std::string> used;
+    std::string utf8;
+    std::string wide;
+    for (std::size_t i = 0; i < 90; ++i) {
+        const std::string& sender = random.Pick(senders);
+        const std::string box = random.Percent(30) ? "SENTBOX" : "INBOX";
+        std::string body = random.Pick(kModernBodies);
+        if (random.Percent(15)) {
+            body += "\r\n" + random.Pick(kModernBodies);
+        }
+        const std::string block =
+            VmsgBlock(box, Spelled(random, sender), ModernDate(random, used), body);
+        (i % 3 == 0 ? wide : utf8) += block;
+    }
+    Write(messages / "sms.vmsg", utf8);
+    Write(messages / "older" / "backup.vmg", "\xFF\xFE" + Utf16Le(wide));
+    std::cout << "modern messages: 90, cards: " << names.size() + 1 << "\n";
+}
+
 int main(int argc, char** argv) {
     std::uint64_t seed = 20091018;
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "--modern") {
+        Random random(seed);
+        WriteModernCorpus(args[1], random);
+        return 0;
+    }
     if (args.size() == 3 && args[0] == "--seed") {
         seed = std::stoull(args[1]);
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.size() != 1) {
-        std::cerr << "usage: quillbox_golden_corpus [--seed N] FOLDER\n";
+        std::cerr << "usage: quillbox_golden_corpus [--seed N | --modern] FOLDER\n";
         return 2;
     }
     const fs::path root(args[0]);

@@ -20,9 +20,19 @@ enum class SortOrder : bool {
 // character it lacks becomes "?"; Gb18030 and Utf8 (without BOM) represent every character.
 enum class ArchiveEncoding { Gbk, Gb18030, Utf8 };
 
-// The HTML page: the classic HTML 4.01 page, or one self-contained HTML5 page with contents,
-// search, light and dark colours, for today's browsers and phones.
-enum class PageStyle { Classic, Modern };
+// What the archive is: plain text, the classic HTML 4.01 page, or one self-contained HTML5 page
+// with contents, search, light and dark colours, for today's browsers and phones.
+enum class ArchiveForm { Text, ClassicHtml, ModernPage };
+
+// Which files a run reads, and how.
+enum class InputFormat {
+    // .vcf cards and .vmg messages of the classic format, the head of each file, byte for byte
+    // as always.
+    Classic,
+    // Today's exports: .vcf/.vcard files of many cards in vCard 2.1, 3.0 or 4.0, .vmg/.vmsg files
+    // of many messages, sent ones too.
+    Modern,
+};
 
 // A day as a message shows it.
 struct CalendarDay {
@@ -30,12 +40,6 @@ struct CalendarDay {
     int month = 0;
     int day = 0;
     auto operator<=>(const CalendarDay&) const = default;
-};
-
-// One telephone line of a contact card with the card's name (code page 936 text).
-struct ContactEntry {
-    std::string name;
-    std::string number;
 };
 
 // What one run reads and writes. Paths are the system's own; an empty contacts folder means
@@ -46,14 +50,10 @@ struct ArchiveRequest {
     std::filesystem::path contactsFolder;
     bool recurseContacts = false;
     std::filesystem::path output;
-    bool html = false;
+    ArchiveForm form = ArchiveForm::Text;
     SortOrder order = SortOrder::BySender;
-    // Today's exports: .vcf/.vcard files of many cards in vCard 2.1, 3.0 or 4.0, .vmg/.vmsg files
-    // of many messages, sent ones too. Without it the files are read as the classic format.
-    bool modern = false;
+    InputFormat input = InputFormat::Classic;
     ArchiveEncoding encoding = ArchiveEncoding::Gbk;
-    // PageStyle::Modern writes the modern page whatever html says.
-    PageStyle page = PageStyle::Classic;
     // Only messages of these days, both included, are written; the others count as filtered.
     std::optional<CalendarDay> since;
     std::optional<CalendarDay> until;
@@ -84,24 +84,33 @@ enum class SkipReason : std::uint8_t {
     NoName,          // a card without a name line
     TelLineCut,      // a card's telephone line without ":" or line end
     // With --modern, for a file read whole or for one block in it:
-    TooLarge,  // a file beyond the size read whole
-    NoBlock,   // a file without any BEGIN:VCARD or BEGIN:VMSG block
-    Cut,       // a block without its END line
-    BadDate,   // a date in no form that reads
-    Draft,     // a message from the drafts box: never sent
+    TooLarge,       // a file beyond the size read whole
+    NoBlock,        // a file without any BEGIN:VCARD or BEGIN:VMSG block
+    Cut,            // a block without its END line
+    BadDate,        // a date in no form that reads
+    Draft,          // a message from the drafts box: never sent
+    NumberTooLong,  // a number longer than any phone writes
 };
 // A stable short name for reports: "cannot-open", "no-date", ...
 std::string_view SkipReasonName(SkipReason reason);
 // The reason in the program's language (UTF-8).
 std::string_view SkipReasonText(SkipReason reason);
 
+// Cards or messages of one file skipped for one reason: count of them in a row from the
+// index-th, counted from 0 among the file's cards or messages.
+struct SkippedItems {
+    std::size_t index = 0;
+    std::size_t count = 1;
+    SkipReason reason = SkipReason::Cut;
+    bool operator==(const SkippedItems&) const = default;
+};
+
+// A file that gave nothing, or some of whose cards or messages were skipped.
 struct SkippedFile {
     std::filesystem::path path;
-    SkipReason reason = SkipReason::CannotOpen;
-    int systemError = 0;
-    // With --modern: the block's place among the file's cards or messages, from 0, when only
-    // that block was skipped.
-    std::optional<std::size_t> index;
+    std::optional<SkipReason> reason;  // the whole file's
+    int systemError = 0;               // the system's error number, where the system refused
+    std::vector<SkippedItems> items;
 };
 
 // Why a run failed; nothing was written then, and an old archive is as it was.
@@ -123,7 +132,6 @@ struct RunFailure {
         WriteOutput,
         ReplaceOutput,
         WriteReport,  // the archive was written, its report could not be
-        NoEncoding,   // the system lacks what the archive's encoding is made from
     };
     Stage stage = Stage::None;
     int systemError = 0;  // errno, or GetLastError() on Windows; 0 when unknown
@@ -138,7 +146,7 @@ std::string DescribeFailure(const RunFailure& failure);
 struct RunReport {
     struct Files {
         std::size_t found = 0;  // files the scan listed
-        std::size_t read = 0;   // messages (cards) read from them: one a file unless --modern
+        std::size_t read = 0;   // messages (cards) read from them: one a file of the classic format
         std::vector<SkippedFile> skipped;
         // With --since/--until and --dedupe: the messages outside the days, and those left out.
         std::optional<std::size_t> filtered;
@@ -153,6 +161,13 @@ struct RunReport {
     bool ok = false;
     RunFailure failure;
 };
+
+// How many files gave nothing, and how many cards or messages were skipped inside the others.
+struct SkipCounts {
+    std::size_t files = 0;
+    std::size_t items = 0;
+};
+SkipCounts CountSkips(const RunReport::Files& files);
 
 // The report as one JSON object: {"ok": ..., "messages": {"found", "read", "skipped": [{"path",
 // "reason"}]}, "cards": {..., "entries"}, "archive": {"path", "bytes", "entries"}} and, for a

@@ -5,9 +5,14 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "quillbox/archive.h"
-
 namespace quillbox {
+
+// One telephone number of a contact card with the card's name, both UTF-8; the number
+// normalised.
+struct ContactEntry {
+    std::string name;
+    std::string number;
+};
 
 // Normalised number to contact name. The first name given for a number keeps it.
 class ContactBook {

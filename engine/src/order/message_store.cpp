@@ -6,9 +6,43 @@
 
 namespace quillbox {
 
-void MessageStore::Add(std::string_view sender, std::string_view dateText, std::string_view body,
-                       std::uint64_t dateKey, bool sent) {
-    const std::size_t size = sender.size() + dateText.size() + body.size();
+namespace {
+
+bool FitsByte(std::int32_t value) {
+    return value >= 0 && value <= 0xFF;
+}
+
+}  // namespace
+
+std::uint64_t ClassicTimeKey(const MessageTime& time) {
+    const auto u32 = [](std::int32_t v) { return std::uint64_t{static_cast<std::uint32_t>(v)}; };
+    std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(time.year) - 1970u} * 12;
+    key = (key + u32(time.month) - 1) * 31;
+    key = (key + u32(time.day) - 1) * 24;
+    key = (key + u32(time.hour)) * 60;
+    key = (key + u32(time.minute)) * 60;
+    return key + u32(time.second);
+}
+
+std::uint64_t TimeKey(const MessageTime& time) {
+    // Signed, then moved up by 2^63 so that the unsigned order is the order of the times; from
+    // 1970 on the key is the classic one but for that offset.
+    std::int64_t key = (std::int64_t{time.year} - 1970) * 12 + time.month - 1;
+    key = ((key * 31 + time.day - 1) * 24 + time.hour) * 60;
+    key = (key + time.minute) * 60 + time.second;
+    return static_cast<std::uint64_t>(key) + (std::uint64_t{1} << 63);
+}
+
+MessageTime MessageStore::Message::Time() const {
+    if ((flags_ & kWideTime) != 0) {
+        std::int32_t wide[6];
+        std::memcpy(wide, text_, sizeof wide);
+        return {wide[0], wide[1], wide[2], wide[3], wide[4], wide[5]};
+    }
+    return {year_, month_, day_, hour_, minute_, second_};
+}
+
+char* MessageStore::Allocate(std::size_t size) {
     if (size > freeSize_) {
         // Blocks are made uninitialised, so that only what is written takes memory.
         const std::size_t blockSize = std::max(size, blockSize_);
@@ -16,43 +50,74 @@ void MessageStore::Add(std::string_view sender, std::string_view dateText, std::
         free_ = blocks_.back().get();
         freeSize_ = blockSize;
     }
+    char* at = free_;
+    free_ += size;
+    freeSize_ -= size;
+    return at;
+}
+
+bool MessageStore::Add(const NewMessage& m) {
+    if (m.party.size() > kLongestParty || m.author.size() > kLongestParty ||
+        m.body.size() > kLongestBody) {
+        return false;
+    }
+    const MessageTime& t = m.time;
+    // Months to seconds fit a byte in every time a phone writes; the classic reader's odd
+    // numbers keep all six as they came.
+    const bool wide = !(FitsByte(t.month) && FitsByte(t.day) && FitsByte(t.hour) &&
+                        FitsByte(t.minute) && FitsByte(t.second));
+    const std::size_t size =
+        (wide ? Message::kWideTimeBytes : 0) + m.party.size() + m.author.size() + m.body.size();
+    char* text = Allocate(size);
     Message& message = messages_.emplace_back();
-    message.text_ = free_;
-    message.dateKey_ = dateKey;
-    message.bodyLength_ = static_cast<std::uint32_t>(body.size()) & 0x7FFFFFFFu;
-    message.sent_ = sent ? 1u : 0u;
-    message.senderLength_ = static_cast<std::uint16_t>(sender.size());
-    message.dateLength_ = static_cast<std::uint16_t>(dateText.size());
+    message.text_ = text;
+    message.key_ = m.key;
+    message.bodyLength_ = static_cast<std::uint32_t>(m.body.size());
+    message.partyLength_ = static_cast<std::uint16_t>(m.party.size());
+    message.authorLength_ = static_cast<std::uint16_t>(m.author.size());
+    message.flags_ =
+        static_cast<std::uint8_t>((m.sent ? Message::kSent : 0) | (wide ? Message::kWideTime : 0));
+    if (wide) {
+        const std::int32_t numbers[6] = {t.year, t.month, t.day, t.hour, t.minute, t.second};
+        std::memcpy(text, numbers, sizeof numbers);
+        text += sizeof numbers;
+    } else {
+        message.year_ = t.year;
+        message.month_ = static_cast<std::uint8_t>(t.month);
+        message.day_ = static_cast<std::uint8_t>(t.day);
+        message.hour_ = static_cast<std::uint8_t>(t.hour);
+        message.minute_ = static_cast<std::uint8_t>(t.minute);
+        message.second_ = static_cast<std::uint8_t>(t.second);
+    }
     // An empty view may carry no pointer at all.
-    for (const std::string_view part : {sender, dateText, body}) {
+    for (const std::string_view part : {m.party, m.author, m.body}) {
         if (!part.empty()) {
-            std::memcpy(free_, part.data(), part.size());
-            free_ += part.size();
+            std::memcpy(text, part.data(), part.size());
+            text += part.size();
         }
     }
-    freeSize_ -= size;
+    return true;
 }
 
 void MessageStore::Append(const MessageStore& other, std::size_t first, std::size_t last) {
     for (std::size_t i = first; i < last; ++i) {
         const Message& m = other.messages_[i];
-        Add(m.Sender(), m.DateText(), m.Body(), m.DateKey(), m.Sent());
+        Add({m.Party(), m.Author(), m.Body(), m.Time(), m.Key(), m.Sent()});
     }
 }
 
 void MessageStore::Order(SortOrder order) {
     // std::string_view compares bytes as unsigned values, and a proper prefix as the smaller.
     if (order == SortOrder::ByDate) {
-        std::stable_sort(
-            messages_.begin(), messages_.end(),
-            [](const Message& a, const Message& b) { return a.DateKey() > b.DateKey(); });
+        std::stable_sort(messages_.begin(), messages_.end(),
+                         [](const Message& a, const Message& b) { return a.Key() > b.Key(); });
     } else {
         std::stable_sort(messages_.begin(), messages_.end(),
                          [](const Message& a, const Message& b) {
-                             if (const int c = a.Sender().compare(b.Sender()); c != 0) {
+                             if (const int c = a.Party().compare(b.Party()); c != 0) {
                                  return c > 0;
                              }
-                             return a.DateKey() > b.DateKey();
+                             return a.Key() > b.Key();
                          });
     }
 }

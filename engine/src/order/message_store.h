@@ -7,34 +7,82 @@
 #include <vector>
 
 #include "quillbox/archive.h"
-#include "read/text_form.h"
 
 namespace quillbox {
 
-// The messages of a run: each holds its sender's normalised number, its display date (year
-// first), its body (lines separated by LF, no final LF) and its ordering key, all code page 936
-// text. No message has a heap block of its own: the texts lie one after another in large
-// blocks, so a message costs its text and 24 bytes.
+// A time as the message shows it, on the phone's own clock: no zone. The classic reader takes
+// whatever numbers the file writes, so each may be any int.
+struct MessageTime {
+    std::int32_t year = 0;
+    std::int32_t month = 0;
+    std::int32_t day = 0;
+    std::int32_t hour = 0;
+    std::int32_t minute = 0;
+    std::int32_t second = 0;
+    bool operator==(const MessageTime&) const = default;
+};
+
+// Ordering keys count seconds from 1970 as if every month had 31 days. The classic key is
+// computed in unsigned arithmetic that wraps, so a year before 1970 sorts as the newest, as
+// classic archives always had it; today's readers' key grows with the time in every year.
+std::uint64_t ClassicTimeKey(const MessageTime& time);
+std::uint64_t TimeKey(const MessageTime& time);
+
+// One message as a reader hands it over: UTF-8 texts (the engine's text, see platform/codec.h)
+// and its time.
+struct NewMessage {
+    // The other party's normalised number: the sender of a received message, the recipient of a
+    // sent one; a named sender ("中国移动") as it is written.
+    std::string_view party;
+    // In a group conversation, the member who wrote the message; empty otherwise.
+    std::string_view author;
+    std::string_view body;  // lines separated by LF, no final LF
+    MessageTime time;
+    std::uint64_t key = 0;  // ClassicTimeKey or TimeKey of the time
+    bool sent = false;      // written by the phone's owner
+};
+
+// The messages of a run. No message has a heap block of its own: the texts lie one after
+// another in large blocks, so a message costs its text and 40 bytes.
 class MessageStore {
 public:
     class Message {
     public:
-        std::string_view Sender() const { return {text_, senderLength_}; }
-        std::string_view DateText() const { return {text_ + senderLength_, dateLength_}; }
-        std::string_view Body() const { return {text_ + senderLength_ + dateLength_, bodyLength_}; }
-        std::uint64_t DateKey() const { return dateKey_; }
-        // A message the phone's owner sent (read with --modern); its sender is the recipient.
-        bool Sent() const { return sent_ != 0; }
+        std::string_view Party() const { return {Text(), partyLength_}; }
+        std::string_view Author() const { return {Text() + partyLength_, authorLength_}; }
+        std::string_view Body() const {
+            return {Text() + partyLength_ + authorLength_, bodyLength_};
+        }
+        MessageTime Time() const;
+        std::uint64_t Key() const { return key_; }
+        bool Sent() const { return (flags_ & kSent) != 0; }
 
     private:
         friend class MessageStore;
+        static constexpr std::uint8_t kSent = 1;
+        static constexpr std::uint8_t kWideTime = 2;  // the six numbers stand before the texts
+        const char* Text() const {
+            return text_ + ((flags_ & kWideTime) != 0 ? kWideTimeBytes : 0);
+        }
+        static constexpr std::size_t kWideTimeBytes = 6 * sizeof(std::int32_t);
+
         const char* text_ = nullptr;
-        std::uint64_t dateKey_ = 0;
-        std::uint32_t bodyLength_ : 31 = 0;
-        std::uint32_t sent_ : 1 = 0;
-        std::uint16_t senderLength_ = 0;
-        std::uint16_t dateLength_ = 0;
+        std::uint64_t key_ = 0;
+        std::uint32_t bodyLength_ = 0;
+        std::uint16_t partyLength_ = 0;
+        std::uint16_t authorLength_ = 0;
+        std::int32_t year_ = 0;
+        std::uint8_t month_ = 0;
+        std::uint8_t day_ = 0;
+        std::uint8_t hour_ = 0;
+        std::uint8_t minute_ = 0;
+        std::uint8_t second_ = 0;
+        std::uint8_t flags_ = 0;
     };
+
+    // The longest texts a message holds.
+    static constexpr std::size_t kLongestParty = 0xFFFF;
+    static constexpr std::size_t kLongestBody = 0x7FFFFFFF;
 
     // Texts go into blocks of blockSize bytes (a longer text into a block of its own).
     explicit MessageStore(std::size_t blockSize = kDefaultBlockSize) : blockSize_(blockSize) {}
@@ -43,18 +91,17 @@ public:
 
     // Room for count messages without moving the list.
     void Reserve(std::size_t count) { messages_.reserve(count); }
-    // Sender and date are shorter than 64 KiB, the body than 2 GiB: a message is never longer
-    // than the file it was read from, and no file read whole is that long.
-    void Add(std::string_view sender, std::string_view dateText, std::string_view body,
-             std::uint64_t dateKey, bool sent = false);
-    // By date: newest first. By sender: senders in descending byte order (an empty sender last),
-    // each sender's messages newest first. Ties keep the reading order.
+    // False, and nothing stored, when a text is longer than the store holds.
+    bool Add(const NewMessage& message);
+    // Appends copies of messages [first, last) of other, their texts in this store's blocks.
+    void Append(const MessageStore& other, std::size_t first, std::size_t last);
+
+    // By date: newest first. By sender: parties in descending byte order (an empty one last),
+    // each party's messages newest first. Ties keep the reading order.
     void Order(SortOrder order);
 
     const std::vector<Message>& Messages() const { return messages_; }
-
-    // Appends copies of messages [first, last) of other, their texts in this store's blocks.
-    void Append(const MessageStore& other, std::size_t first, std::size_t last);
+    std::size_t Size() const { return messages_.size(); }
 
     // Keeps the messages for which keep(message) holds, in their order; returns how many went.
     template <typename Keep>
@@ -64,26 +111,17 @@ public:
         return before - messages_.size();
     }
 
-    // Whether the messages were read with their direction (--modern): a sender's group then
-    // holds both what the owner received from and what the owner sent to that number.
-    bool BothDirections() const { return bothDirections_; }
-    void SetBothDirections(bool both) { bothDirections_ = both; }
-
-    // The form of every text in the store, and of the names of the run's contact book.
-    TextForm Form() const { return form_; }
-    void SetForm(TextForm form) { form_ = form; }
-
 private:
     // Large enough that the blocks are few, small enough that the last one wastes little.
     static constexpr std::size_t kDefaultBlockSize = 1 << 20;
+
+    char* Allocate(std::size_t size);
 
     std::size_t blockSize_;
     std::vector<Message> messages_;
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;
     std::size_t freeSize_ = 0;
-    bool bothDirections_ = false;
-    TextForm form_ = TextForm::CodePage936;
 };
 
 }  // namespace quillbox

@@ -13,7 +13,4 @@ namespace quillbox::platform {
 // phone's own text is. None for a name this table does not know or bytes the set does not define.
 std::optional<std::string> DecodeToUtf8(std::string_view charset, std::string_view bytes);
 
-// The name DecodeToUtf8 takes for code page 936.
-inline constexpr std::string_view kPhoneCharset = "CP936";
-
 }  // namespace quillbox::platform

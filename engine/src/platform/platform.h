@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The engine's one door to the operating system: code pages, directory listing and files.
-// posix_platform.cpp and win32_platform.cpp implement it; the build picks one.
+// The engine's one door to the operating system: paths, directory listing and files. The
+// posix_*.cpp and win32_*.cpp files implement it; the build picks one set. Text conversions are
+// codec.h's.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,22 +16,6 @@
 #include <utility>
 
 namespace quillbox::platform {
-
-// Code page 936 ("ANSI") to UTF-16; none for bytes the code page does not define.
-std::optional<std::u16string> AnsiToUtf16(std::string_view narrow);
-
-// UTF-16 to code page 936 ("OEM") into out, terminating zero included. Conversion stops at the
-// first zero unit. Unrepresentable units become "?". Returns the length without the terminator,
-// or none when the text with its terminator does not fit.
-std::optional<std::size_t> Utf16ToOem(std::u16string_view wide, std::span<char> out);
-
-// UTF-8 to UTF-16. Strict: none for malformed input. Lenient: each malformed sequence becomes
-// U+FFFD, as Windows' own conversion does.
-enum class Utf8Errors { Reject, Replace };
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Errors errors);
-
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // Paths are held as the system names them: bytes on POSIX, UTF-16 on Windows.
 using NativeChar = std::filesystem::path::value_type;

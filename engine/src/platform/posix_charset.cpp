@@ -5,8 +5,8 @@
 
 #include "platform/charset.h"
 #include "platform/charset_names.h"
-#include "platform/platform.h"
-#include "platform/utf8.h"
+#include "platform/codec.h"
+#include "platform/cp936_table.h"
 
 namespace quillbox::platform {
 
@@ -55,17 +55,23 @@ private:
 
 }  // namespace
 
+const Cp936Tables& Cp936() {
+    static const Cp936Tables tables{detail::kUnicodeToCp936, detail::kCp936SingleByte,
+                                    detail::kCp936Pairs};
+    return tables;
+}
+
 std::optional<std::string> DecodeToUtf8(std::string_view charset, std::string_view bytes) {
     const auto known = detail::FindCharset(charset);
     if (!known) {
         return std::nullopt;
     }
     if (known->iconvName == nullptr) {
-        const auto wide = AnsiToUtf16(bytes);
+        const auto wide = Cp936ToUtf16(bytes);
         if (!wide) {
             return std::nullopt;
         }
-        return detail::EncodeUtf8(*wide);
+        return Utf16ToUtf8(*wide);
     }
     Converter converter(known->iconvName);
     if (!converter.Valid()) {

@@ -13,10 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/codec.h"
 #include "platform/platform.h"
 
-// The Windows side of the platform layer: the system's own code pages, the wide directory
-// search and the wide file functions; paths are UTF-16 throughout.
+// The Windows side of the platform layer: the wide directory search and the wide file functions;
+// paths are UTF-16 throughout.
 
 namespace quillbox::platform {
 
@@ -24,10 +25,6 @@ namespace {
 
 // The directory search's path buffers hold 260 units, terminating zero included.
 constexpr std::size_t kPathUnits = MAX_PATH;
-
-const wchar_t* AsWide(const char16_t* text) {
-    return reinterpret_cast<const wchar_t*>(text);
-}
 
 class SearchHandle {
 public:
@@ -49,84 +46,13 @@ private:
 
 const wchar_t kPathSeparator = L'\\';
 
-std::optional<std::u16string> AnsiToUtf16(std::string_view narrow) {
-    if (narrow.empty()) {
-        return std::u16string();
-    }
-    const int size = static_cast<int>(narrow.size());
-    // Bytes the code page does not define are refused, not replaced, so that a path that does
-    // not survive the round trip is noticed.
-    const int units =
-        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), size, nullptr, 0);
-    if (units <= 0) {
-        return std::nullopt;
-    }
-    std::u16string out(static_cast<std::size_t>(units), u'\0');
-    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), size,
-                              reinterpret_cast<wchar_t*>(out.data()), units) != units) {
-        return std::nullopt;
-    }
-    return out;
-}
-
-std::optional<std::size_t> Utf16ToOem(std::u16string_view wide, std::span<char> out) {
-    // Without best fit, a character the code page lacks becomes "?" instead of a look-alike (the
-    // full-width cent for U+00A2), and the private-use characters, which Windows alone puts in
-    // the code page's user-defined area, become "?" too: the archive is the same on every system.
-    std::u16string terminated(wide.substr(0, wide.find(u'\0')));
-    for (char16_t& unit : terminated) {
-        if (unit >= 0xE000 && unit <= 0xF8FF) {
-            unit = u'?';
-        }
-    }
-    const int bytes =
-        ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, AsWide(terminated.c_str()), -1,
-                              out.data(), static_cast<int>(out.size()), nullptr, nullptr);
-    if (bytes <= 0) {
-        return std::nullopt;
-    }
-    return static_cast<std::size_t>(bytes - 1);
-}
-
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Errors errors) {
-    if (utf8.empty()) {
-        return std::u16string();
-    }
-    const DWORD flags = errors == Utf8Errors::Reject ? MB_ERR_INVALID_CHARS : 0;
-    const int size = static_cast<int>(utf8.size());
-    const int units = ::MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size, nullptr, 0);
-    if (units <= 0) {
-        return std::nullopt;
-    }
-    std::u16string out(static_cast<std::size_t>(units), u'\0');
-    if (::MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size,
-                              reinterpret_cast<wchar_t*>(out.data()), units) != units) {
-        return std::nullopt;
-    }
-    return out;
-}
-
 NativeString NativeFromUtf16(std::u16string_view text) {
     return NativeString(text.begin(), text.end());
 }
 
 std::string DisplayPath(NativeView path) {
-    const int size = static_cast<int>(path.size());
-    if (size == 0) {
-        return {};
-    }
-    // Without WC_ERR_INVALID_CHARS a lone surrogate becomes U+FFFD.
-    const int bytes =
-        ::WideCharToMultiByte(CP_UTF8, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, path.data(), size, out.data(), bytes, nullptr, nullptr);
-    }
-    return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view utf16) {
-    return DisplayPath(NativeView(reinterpret_cast<const wchar_t*>(utf16.data()), utf16.size()));
+    return Utf16ToUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(path.data()), path.size()));
 }
 
 bool EndsWithSeparator(NativeView path) {

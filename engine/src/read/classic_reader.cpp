@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/codec.h"
 #include "read/field_normalisation.h"
 
 namespace quillbox {
@@ -38,7 +38,7 @@ std::string RemoveSoftLineBreaks(std::string_view text) {
 
 }  // namespace
 
-ReadOutcome FindMessageFields(std::string_view text, MessageFields& fields) {
+std::optional<SkipReason> FindMessageFields(std::string_view text, MessageFields& fields) {
     text = UpToZero(text);
     const auto tel = text.find("TEL:");
     if (tel == npos) {
@@ -76,8 +76,7 @@ ReadOutcome FindMessageFields(std::string_view text, MessageFields& fields) {
     return std::nullopt;
 }
 
-ReadOutcome ParseCardText(std::string_view head, std::vector<ContactEntry>& entries,
-                          TextForm form) {
+std::optional<SkipReason> ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
     const std::string text = RemoveSoftLineBreaks(UpToZero(head));
     const std::string_view view(text);
 
@@ -95,173 +94,171 @@ ReadOutcome ParseCardText(std::string_view head, std::vector<ContactEntry>& entr
     if (nameEnd == npos) {
         return SkipReason::NoLineEnd;
     }
-    const std::string name = DecodeContactName(view.substr(nameStart, nameEnd - nameStart), form);
+    const std::string name = DecodeContactName(view.substr(nameStart, nameEnd - nameStart));
 
     // Telephone lines before the name line count too. A TEL line without ":" takes the first
     // ":" of a later line.
+    // A card that fails gives none of the entries it had made.
+    const std::size_t before = entries.size();
     auto tel = view.find("\nTEL");
     while (tel != npos) {
         const auto colon = view.find(':', tel);
-        if (colon == npos) {
-            return SkipReason::TelLineCut;
-        }
-        const auto numberEnd = view.find('\n', colon + 1);
+        const auto numberEnd = colon == npos ? npos : view.find('\n', colon + 1);
         if (numberEnd == npos) {
+            entries.resize(before);
             return SkipReason::TelLineCut;
         }
-        std::string number = NormalizeNumber(view.substr(colon + 1, numberEnd - colon - 1));
-        entries.push_back({name, form == TextForm::Utf8 ? LocalToUtf8(number) : std::move(number)});
+        // Numbers are matched by their code page 936 bytes, as they always were.
+        entries.push_back({name, platform::Cp936AsUtf8(NormalizedNumber(
+                                     view.substr(colon + 1, numberEnd - colon - 1)))});
         tel = view.find("\nTEL", colon + 1);
     }
     return std::nullopt;
 }
 
-ReadOutcome MessageHeadText(std::span<const char> head, std::span<char, kMessageNarrowBytes> narrow,
-                            std::string_view& text) {
-    // The head is UTF-16LE; a final odd byte is no whole unit. A byte-order mark is converted
-    // like any other character.
-    std::array<char16_t, kMessageHeadUnits> units;
-    const std::size_t count = std::min(head.size() / 2, units.size());
-    if (head.empty()) {
-        return SkipReason::Empty;
-    }
-    if (count == 0) {
-        return SkipReason::NotUtf16Text;
-    }
-    // Most messages are ASCII, which code page 936 keeps byte for byte: such a head is its own
-    // narrow form, up to its first zero unit, as the conversion would end there too.
-    bool ascii = true;
-    std::size_t asciiLength = 0;
-    for (; asciiLength < count; ++asciiLength) {
-        const char low = head[2 * asciiLength];
-        if (head[2 * asciiLength + 1] != 0 || (static_cast<unsigned char>(low) & 0x80) != 0) {
-            ascii = false;
-            break;
-        }
-        if (low == 0) {
-            break;
-        }
-        narrow[asciiLength] = low;
-    }
-    if (ascii) {
-        narrow[asciiLength] = '\0';
-        text = std::string_view(narrow.data(), asciiLength);
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(head[2 * i]) |
-                                         static_cast<unsigned char>(head[2 * i + 1]) << 8);
-    }
-    const auto length = platform::Utf16ToOem(std::u16string_view(units.data(), count), narrow);
-    if (!length) {
-        return SkipReason::NotUtf16Text;
-    }
-    text = std::string_view(narrow.data(), *length);
-    return std::nullopt;
-}
-
 namespace {
 
-// The UTF-8 of the units a piece of the head's code page 936 form came from. Each unit became
-// one or two bytes; a piece that starts or ends inside a character (a marker made of a
-// character's second byte) is taken from its code page 936 bytes instead.
-class HeadUnits {
+// The head as code page 936 text, and where in it each UTF-16 unit's bytes begin, so that a
+// field found in the text can be taken from the units it came from.
+class HeadText {
 public:
-    HeadUnits(std::span<const char> head, std::string_view narrow) : narrow_(narrow) {
+    std::optional<SkipReason> Convert(std::span<const char> head,
+                                      std::span<char, kMessageNarrowBytes> narrow) {
+        // The head is UTF-16LE; a final odd byte is no whole unit. A byte-order mark is converted
+        // like any other character.
         const std::size_t count = std::min(head.size() / 2, kMessageHeadUnits);
-        units_.reserve(count);
-        unitAt_.assign(narrow.size() + 1, kInside);
-        std::size_t offset = 0;
-        std::array<char, 4> one;
-        for (std::size_t i = 0; i < count && offset <= narrow.size(); ++i) {
+        if (head.empty()) {
+            return SkipReason::Empty;
+        }
+        if (count == 0) {
+            return SkipReason::NotUtf16Text;
+        }
+        const platform::Cp936Tables& table = platform::Cp936();
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < count; ++i) {
             const auto unit =
                 static_cast<char16_t>(static_cast<unsigned char>(head[2 * i]) |
                                       static_cast<unsigned char>(head[2 * i + 1]) << 8);
+            // The conversion ends at the first zero unit.
             if (unit == 0) {
                 break;
             }
-            unitAt_[offset] = static_cast<std::uint16_t>(i);
-            units_.push_back(unit);
-            offset += platform::Utf16ToOem(std::u16string_view(&unit, 1), one).value_or(1);
+            units_[i] = unit;
+            unitCount_ = i + 1;
+            start_[n] = static_cast<std::uint16_t>(i);
+            if (unit < 0x80) {
+                if (n + 1 >= narrow.size()) {
+                    return SkipReason::NotUtf16Text;
+                }
+                narrow[n++] = static_cast<char>(unit);
+                continue;
+            }
+            ascii_ = false;
+            // A surrogate is never in code page 936: a pair becomes "??", a lone one "?".
+            const std::uint16_t code = platform::IsSurrogate(unit) ? 0 : table.fromUnicode[unit];
+            const std::size_t width = code >= 0x100 ? 2 : 1;
+            if (n + width >= narrow.size()) {
+                return SkipReason::NotUtf16Text;
+            }
+            if (width == 2) {
+                start_[n + 1] = kInside;
+                narrow[n++] = static_cast<char>(code >> 8);
+                narrow[n++] = static_cast<char>(code & 0xFF);
+            } else {
+                narrow[n++] = code == 0 ? '?' : static_cast<char>(code);
+            }
         }
-        // Where the units do not add up to the text (a system that converts a surrogate pair to
-        // one "?"), every piece is taken from its code page 936 bytes.
-        reliable_ = offset == narrow.size();
-        if (reliable_) {
-            unitAt_[offset] = static_cast<std::uint16_t>(units_.size());
-        }
+        narrow[n] = '\0';
+        start_[n] = static_cast<std::uint16_t>(unitCount_);
+        text_ = std::string_view(narrow.data(), n);
+        return std::nullopt;
     }
 
-    std::string Utf8Of(std::string_view piece) const {
-        const auto start = static_cast<std::size_t>(piece.data() - narrow_.data());
-        if (piece.empty()) {
-            return {};
+    std::string_view Text() const { return text_; }
+
+    // A field of the text as the engine's text: from the units it came from, or, where it begins
+    // or ends inside a character (a marker formed across a character's second byte), from its
+    // code page 936 bytes.
+    std::string Utf8Of(std::string_view field) const {
+        if (ascii_ || field.empty()) {
+            return std::string(field);
         }
-        const std::uint16_t first = unitAt_[start];
-        const std::uint16_t last = unitAt_[start + piece.size()];
-        if (!reliable_ || first == kInside || last == kInside) {
-            return LocalToUtf8(piece);
+        const auto first = static_cast<std::size_t>(field.data() - text_.data());
+        const std::uint16_t from = start_[first];
+        const std::uint16_t to = start_[first + field.size()];
+        if (from == kInside || to == kInside) {
+            return platform::Cp936AsUtf8(field);
         }
-        return platform::Utf16ToUtf8(std::u16string_view(units_).substr(first, last - first));
+        return platform::Utf16ToUtf8(std::u16string_view(units_.data() + from, to - from));
     }
 
 private:
     static constexpr std::uint16_t kInside = 0xFFFF;
-    std::string_view narrow_;
-    std::u16string units_;
-    std::vector<std::uint16_t> unitAt_;  // narrow offset to the unit that starts there
-    bool reliable_ = false;
+    std::array<char16_t, kMessageHeadUnits> units_;
+    std::array<std::uint16_t, kMessageNarrowBytes + 1> start_;
+    std::size_t unitCount_ = 0;
+    std::string_view text_;
+    bool ascii_ = true;
 };
 
 }  // namespace
 
-ReadOutcome ParseMessageHead(std::span<const char> head, MessageStore& store) {
-    std::array<char, kMessageNarrowBytes> narrow;
-    std::string_view text;
-    if (const auto refused = MessageHeadText(head, narrow, text)) {
+std::optional<SkipReason> MessageHeadText(std::span<const char> head,
+                                          std::span<char, kMessageNarrowBytes> narrow,
+                                          std::string_view& text) {
+    HeadText converted;
+    if (const auto refused = converted.Convert(head, narrow)) {
         return refused;
     }
-    MessageFields fields;
-    if (const auto refused = FindMessageFields(text, fields)) {
-        return refused;
-    }
-    DisplayDate date;
-    const std::uint64_t key = ParseMessageDate(fields.date, date);
-    if (store.Form() == TextForm::Utf8) {
-        const HeadUnits units(head, text);
-        store.Add(units.Utf8Of(NormalizedNumber(fields.number)), date.View(),
-                  units.Utf8Of(fields.body), key);
-    } else {
-        store.Add(NormalizedNumber(fields.number), date.View(), fields.body, key);
-    }
+    text = converted.Text();
     return std::nullopt;
 }
 
-ReadOutcome ParseCardHead(std::span<const char> head, std::vector<ContactEntry>& entries,
-                          TextForm form) {
-    if (head.empty()) {
-        return SkipReason::Empty;
+std::optional<SkipReason> ParseMessageHead(std::span<const char> head, MessageStore& store) {
+    std::array<char, kMessageNarrowBytes> narrow;
+    HeadText converted;
+    if (const auto refused = converted.Convert(head, narrow)) {
+        return refused;
     }
-    return ParseCardText(std::string_view(head.data(), head.size()), entries, form);
+    MessageFields fields;
+    if (const auto refused = FindMessageFields(converted.Text(), fields)) {
+        return refused;
+    }
+    const MessageTime time = ParseMessageDate(fields.date);
+    // The number from its bytes, as the cards' numbers, so that the two meet as they always did.
+    const std::string party = platform::Cp936AsUtf8(NormalizedNumber(fields.number));
+    const std::string body = converted.Utf8Of(fields.body);
+    store.Add({party, {}, body, time, ClassicTimeKey(time), false});
+    return std::nullopt;
 }
 
-ReadOutcome ReadMessageFile(platform::InputFile& file, MessageStore& store) {
+ReadResult ReadClassicMessage(Input& input, Items& items) {
     std::array<char, kMessageHeadUnits * 2> raw;
-    const auto got = file.ReadHead(raw);
+    ReadResult result;
+    const auto got = input.file.ReadHead(raw);
     if (!got) {
-        return SkipReason::ReadError;
+        result.refused = SkipReason::ReadError;
+        result.systemError = input.file.LastError();
+        return result;
     }
-    return ParseMessageHead(std::span<const char>(raw.data(), *got), store);
+    result.refused = ParseMessageHead(std::span<const char>(raw.data(), *got), items.messages);
+    result.read = result.refused ? 0 : 1;
+    return result;
 }
 
-ReadOutcome ReadCardFile(platform::InputFile& file, std::vector<ContactEntry>& entries,
-                         TextForm form) {
+ReadResult ReadClassicCard(Input& input, Items& items) {
     std::array<char, kCardHeadBytes> head;
-    const auto got = file.ReadTextHead(head);
+    ReadResult result;
+    const auto got = input.file.ReadTextHead(head);
     if (!got) {
-        return SkipReason::ReadError;
+        result.refused = SkipReason::ReadError;
+        result.systemError = input.file.LastError();
+        return result;
     }
-    return ParseCardHead(std::span<const char>(head.data(), *got), entries, form);
+    result.refused = *got == 0 ? SkipReason::Empty
+                               : ParseCardText(std::string_view(head.data(), *got), items.cards);
+    result.read = result.refused ? 0 : 1;
+    return result;
 }
 
 }  // namespace quillbox

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "read/field_normalisation.h"
 
-#include <array>
+#include <algorithm>
 #include <limits>
-#include <vector>
+#include <optional>
 
-#include "platform/platform.h"
+#include "platform/codec.h"
 
 namespace quillbox {
 
@@ -60,27 +60,6 @@ std::optional<std::int32_t> ScanDecimal(std::string_view text, std::size_t& pos)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(asLong));
 }
 
-// "%d" of the value, or "%02d" with pad: a sign counts towards the width.
-char* AppendDecimal(char* out, std::int32_t value, bool pad) {
-    std::uint32_t magnitude = static_cast<std::uint32_t>(value);
-    if (value < 0) {
-        *out++ = '-';
-        magnitude = 0 - magnitude;
-    } else if (pad && magnitude < 10) {
-        *out++ = '0';
-    }
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    while (n > 0) {
-        *out++ = digits[--n];
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string_view NormalizedNumber(std::string_view number) {
@@ -100,10 +79,10 @@ std::string NormalizeNumber(std::string_view number) {
     return std::string(NormalizedNumber(number));
 }
 
-std::uint64_t ParseMessageDate(std::string_view dateText, DisplayDate& display) {
+MessageTime ParseMessageDate(std::string_view dateText) {
     // Day, month, year, hour, minute, second. Numbers past the first one that cannot be read
     // stay 0.
-    std::array<std::int32_t, 6> parts{};
+    std::int32_t parts[6] = {};
     std::size_t pos = 0;
     for (auto& part : parts) {
         const auto value = ScanDecimal(dateText, pos);
@@ -112,42 +91,12 @@ std::uint64_t ParseMessageDate(std::string_view dateText, DisplayDate& display) 
         }
         part = *value;
     }
-    const auto [day, month, year, hour, minute, second] = parts;
-
-    // "%d-%02d-%02d %02d:%02d:%02d"
-    char* out = display.chars.data();
-    out = AppendDecimal(out, year, false);
-    *out++ = '-';
-    out = AppendDecimal(out, month, true);
-    *out++ = '-';
-    out = AppendDecimal(out, day, true);
-    *out++ = ' ';
-    out = AppendDecimal(out, hour, true);
-    *out++ = ':';
-    out = AppendDecimal(out, minute, true);
-    *out++ = ':';
-    out = AppendDecimal(out, second, true);
-    display.length = static_cast<std::size_t>(out - display.chars.data());
-
-    const auto u32 = [](std::int32_t v) { return std::uint64_t{static_cast<std::uint32_t>(v)}; };
-    std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(year) - 1970u} * 12;
-    key = (key + u32(month) - 1) * 31;
-    key = (key + u32(day) - 1) * 24;
-    key = (key + u32(hour)) * 60;
-    key = (key + u32(minute)) * 60;
-    return key + u32(second);
-}
-
-std::uint64_t ParseMessageDate(std::string dateText, std::string& display) {
-    DisplayDate date;
-    const std::uint64_t key = ParseMessageDate(std::string_view(dateText), date);
-    display.assign(date.View());
-    return key;
+    return {parts[2], parts[1], parts[0], parts[3], parts[4], parts[5]};
 }
 
 namespace {
 
-std::string DecodeNameValue(std::string_view raw, TextForm form) {
+std::string DecodeNameValue(std::string_view raw) {
     std::string text(raw);
     // Structured names lose their separators (":Zhang;San;;;" is ":ZhangSan"); an escaped
     // semicolon keeps itself and loses its backslash. The first character is never touched.
@@ -161,8 +110,7 @@ std::string DecodeNameValue(std::string_view raw, TextForm form) {
         p = text.find(';', p);
     }
     if (text.starts_with(':')) {
-        return form == TextForm::Utf8 ? LocalToUtf8(std::string_view(text).substr(1))
-                                      : text.substr(1);
+        return platform::Cp936AsUtf8(std::string_view(text).substr(1));
     }
     if (text.empty()) {
         return {};
@@ -172,7 +120,7 @@ std::string DecodeNameValue(std::string_view raw, TextForm form) {
     if (colon == std::string::npos) {
         return {};
     }
-    return DecodeQuotedPrintable(std::string_view(text).substr(colon + 1), form);
+    return DecodeQuotedPrintable(std::string_view(text).substr(colon + 1));
 }
 
 }  // namespace
@@ -187,8 +135,8 @@ int HexDigit(char c) {
     return -1;
 }
 
-std::string DecodeContactName(std::string_view raw, TextForm form) {
-    std::string name = DecodeNameValue(raw, form);
+std::string DecodeContactName(std::string_view raw) {
+    std::string name = DecodeNameValue(raw);
     // A name is one line: a CR or LF in it (a quoted-printable "=0D=0A") would start a line of
     // the plain-text archive that looks like a heading or an entry.
     for (char& c : name) {
@@ -199,7 +147,7 @@ std::string DecodeContactName(std::string_view raw, TextForm form) {
     return name;
 }
 
-std::string DecodeQuotedPrintable(std::string_view value, TextForm form) {
+std::string DecodeQuotedPrintable(std::string_view value) {
     std::string decoded;
     decoded.reserve(value.size());
     // "=" followed by no hex digit repeats the escape before it in the value, or gives 0.
@@ -221,49 +169,7 @@ std::string DecodeQuotedPrintable(std::string_view value, TextForm form) {
     }
     // The converter reads up to the first zero byte, so an "=00" ends the name.
     decoded.resize(std::min(decoded.size(), decoded.find('\0')));
-    if (form == TextForm::Utf8) {
-        return ValidUtf8(decoded);
-    }
-    return Utf8ToLocal(decoded).value_or(std::string());
-}
-
-std::string ValidUtf8(std::string_view text) {
-    const auto wide = platform::Utf8ToUtf16(text, platform::Utf8Errors::Replace);
-    return wide ? platform::Utf16ToUtf8(*wide) : std::string();
-}
-
-std::string LocalToUtf8(std::string_view local) {
-    if (const auto wide = platform::AnsiToUtf16(local)) {
-        return platform::Utf16ToUtf8(*wide);
-    }
-    // Character by character, so that one stray byte costs only itself.
-    std::u16string wide;
-    for (std::size_t i = 0; i < local.size();) {
-        const auto b = static_cast<unsigned char>(local[i]);
-        const std::size_t length = b >= 0x81 && b <= 0xFE && i + 1 < local.size() ? 2 : 1;
-        if (const auto unit = platform::AnsiToUtf16(local.substr(i, length))) {
-            wide += *unit;
-            i += length;
-        } else {
-            wide += u'\uFFFD';
-            ++i;
-        }
-    }
-    return platform::Utf16ToUtf8(wide);
-}
-
-std::optional<std::string> Utf8ToLocal(std::string_view utf8) {
-    const auto wide =
-        platform::Utf8ToUtf16(utf8.substr(0, utf8.find('\0')), platform::Utf8Errors::Replace);
-    if (!wide) {
-        return std::nullopt;
-    }
-    std::vector<char> area(wide->size() * 2 + 1);
-    const auto length = platform::Utf16ToOem(*wide, area);
-    if (!length) {
-        return std::nullopt;
-    }
-    return std::string(area.data(), *length);
+    return platform::Utf8Lenient(decoded);
 }
 
 }  // namespace quillbox

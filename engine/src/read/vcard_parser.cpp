@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/codec.h"
+#include "read/field_normalisation.h"
 #include "read/vformat_text.h"
 
 namespace quillbox {
@@ -196,7 +198,7 @@ private:
         property.charset = field.charset;
         return vformat::DecodeValue(property, field.value, raw, convertedFile);
     }
-    void Skip(std::size_t index, CardSkip reason) { out_.skipped.push_back({index, reason}); }
+    void Skip(std::size_t index, SkipReason reason) { AddSkip(out_.skipped, index, reason); }
 
     CardBatch& out_;
     std::size_t nextIndex_ = 0;
@@ -266,7 +268,7 @@ void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
                 if (!pending) {
                     // A card that begins inside another without an AGENT: the other was cut.
                     for (const auto& cut : open) {
-                        Skip(cut.index, CardSkip::Cut);
+                        Skip(cut.index, SkipReason::Cut);
                     }
                     nested_ = nested_ || open.size() > 1;
                     open.clear();
@@ -318,7 +320,7 @@ void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
         }
     }
     for (const auto& cut : open) {
-        Skip(cut.index, CardSkip::Cut);
+        Skip(cut.index, SkipReason::Cut);
     }
 }
 
@@ -348,7 +350,7 @@ void CardParser::Finish(const OpenCard& card, std::size_t end, bool convertedFil
         }
     }
     if (name.empty()) {
-        Skip(card.index, CardSkip::NoName);
+        Skip(card.index, SkipReason::NoName);
         return;
     }
     VCard result;
@@ -367,26 +369,16 @@ void CardParser::Finish(const OpenCard& card, std::size_t end, bool convertedFil
 
 }  // namespace
 
-std::string_view SkipName(CardSkip reason) {
-    switch (reason) {
-        case CardSkip::NoName:
-            return "no-name";
-        case CardSkip::Cut:
-            return "cut";
-    }
-    return "unknown";
-}
-
 void ParseVCards(std::string_view fileBytes, CardBatch& out) {
     const std::size_t firstCard = out.cards.size();
     const std::size_t firstSkip = out.skipped.size();
     CardParser parser(out);
     switch (vformat::DetectFileEncoding(fileBytes)) {
         case vformat::FileEncoding::Utf16Le:
-            parser.Parse(vformat::Utf16ToUtf8(fileBytes, false), true, 0);
+            parser.Parse(vformat::Utf16FileText(fileBytes, false), true, 0);
             break;
         case vformat::FileEncoding::Utf16Be:
-            parser.Parse(vformat::Utf16ToUtf8(fileBytes, true), true, 0);
+            parser.Parse(vformat::Utf16FileText(fileBytes, true), true, 0);
             break;
         case vformat::FileEncoding::Utf8Bom:
             // The mark speaks for the whole file, over any CHARSET of its lines.
@@ -400,9 +392,35 @@ void ParseVCards(std::string_view fileBytes, CardBatch& out) {
         const auto byIndex = [](const auto& a, const auto& b) { return a.index < b.index; };
         std::stable_sort(out.cards.begin() + static_cast<std::ptrdiff_t>(firstCard),
                          out.cards.end(), byIndex);
-        std::stable_sort(out.skipped.begin() + static_cast<std::ptrdiff_t>(firstSkip),
-                         out.skipped.end(), byIndex);
+        // A nested card's skips came before its outer card's: in order, the runs join anew.
+        std::vector<SkippedItems> runs(out.skipped.begin() + static_cast<std::ptrdiff_t>(firstSkip),
+                                       out.skipped.end());
+        SortSkips(runs);
+        out.skipped.resize(firstSkip);
+        out.skipped.insert(out.skipped.end(), runs.begin(), runs.end());
     }
+}
+
+ReadResult ReadVCardFile(Input& input, Items& items) {
+    ReadResult result;
+    if (const auto refused = ReadWholeFile(input, result)) {
+        result.refused = refused;
+        return result;
+    }
+    CardBatch batch;
+    ParseVCards(input.scratch, batch);
+    if (batch.cards.empty() && batch.skipped.empty()) {
+        result.refused = SkipReason::NoBlock;
+        return result;
+    }
+    for (const VCard& card : batch.cards) {
+        for (const std::string& number : card.numbers) {
+            items.cards.push_back({card.name, NormalizeNumber(number)});
+        }
+    }
+    result.read = batch.cards.size();
+    result.skipped = std::move(batch.skipped);
+    return result;
 }
 
 }  // namespace quillbox

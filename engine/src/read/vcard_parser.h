@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "read/reader.h"
+
 namespace quillbox {
 
 struct VCard {
@@ -19,26 +21,17 @@ struct VCard {
     std::vector<std::string> numbers;
 };
 
-enum class CardSkip : std::uint8_t {
-    NoName,  // neither FN nor N gives a name
-    Cut,     // no END:VCARD before the file ends or the next card begins
-};
-// A stable short name for reports: "no-name", "cut".
-std::string_view SkipName(CardSkip reason);
-
-struct SkippedCard {
-    std::size_t index = 0;
-    CardSkip reason = CardSkip::NoName;
-};
-
 // What the cards of one or more files gave; ParseVCards appends.
 struct CardBatch {
     std::vector<VCard> cards;  // in file order
-    std::vector<SkippedCard> skipped;
+    std::vector<SkippedItems> skipped;
 };
 
 // Reads every BEGIN:VCARD ... END:VCARD block of a file's bytes. A card nested in an AGENT
 // property is a card of its own, after its outer card; its lines are not the outer card's.
 void ParseVCards(std::string_view fileBytes, CardBatch& out);
+
+// The reader of InputKind::VCardFile: every card of the file read whole, one entry per number.
+ReadResult ReadVCardFile(Input& input, Items& items);
 
 }  // namespace quillbox

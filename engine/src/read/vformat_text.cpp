@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/charset.h"
-#include "platform/utf8.h"
+#include "platform/codec.h"
 #include "read/field_normalisation.h"
 
 namespace quillbox::vformat {
@@ -20,86 +20,20 @@ std::uint8_t Byte(char c) {
     return static_cast<std::uint8_t>(c);
 }
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
-    const std::uint8_t b = Byte(text[i]);
-    std::size_t length = 0;
-    std::uint8_t low = 0x80;
-    std::uint8_t high = 0xBF;
-    if (b < 0x80) {
-        return 1;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        low = b == 0xE0 ? 0xA0 : 0x80;
-        high = b == 0xED ? 0x9F : 0xBF;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        low = b == 0xF0 ? 0x90 : 0x80;
-        high = b == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) {
-        return 0;
-    }
-    const std::uint8_t second = Byte(text[i + 1]);
-    if (second < low || second > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < length; ++k) {
-        if ((Byte(text[i + k]) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// Calls onError(offset) where a sequence fails, on as long as it returns true; true when
-// nothing failed.
-template <typename OnError>
-bool ScanUtf8(std::string_view bytes, OnError&& onError) {
-    bool valid = true;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        // Eight ASCII bytes at a time: most of a file is markup.
-        if (i + 8 <= bytes.size()) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes.data() + i, sizeof word);
-            if ((word & 0x8080808080808080u) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        const std::size_t length = Utf8SequenceLength(bytes, i);
-        if (length == 0) {
-            valid = false;
-            if (!onError(i)) {
-                break;
-            }
-        }
-        i += std::max<std::size_t>(length, 1);
-    }
-    return valid;
-}
-
 bool IsAscii(std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return Byte(c) < 0x80; });
+    return platform::AsciiPrefix(bytes) == bytes.size();
 }
 
 bool IsUtf8Name(std::string_view charset) {
     return EqualsUpper(charset, "UTF-8") || EqualsUpper(charset, "UTF8");
 }
 
-std::optional<std::string> FromPhoneCharset(std::string_view bytes) {
-    return platform::DecodeToUtf8(platform::kPhoneCharset, bytes);
-}
-
-std::string LossyUtf8(std::string_view bytes) {
-    std::string out;
-    AppendLossyUtf8(bytes, out);
-    return out;
+std::optional<std::string> FromCp936(std::string_view bytes) {
+    const auto units = platform::Cp936ToUtf16(bytes);
+    if (!units) {
+        return std::nullopt;
+    }
+    return platform::Utf16ToUtf8(*units);
 }
 
 // The parameter between two ";" (or the last one before ":"), spaces trimmed.
@@ -172,35 +106,13 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool IsUtf8(std::string_view bytes) {
-    return ScanUtf8(bytes, [](std::size_t) { return false; });
-}
-
 std::vector<std::size_t> Utf8ErrorOffsets(std::string_view bytes) {
     std::vector<std::size_t> errors;
-    ScanUtf8(bytes, [&](std::size_t offset) {
-        errors.push_back(offset);
-        return true;
-    });
-    return errors;
-}
-
-void AppendLossyUtf8(std::string_view bytes, std::string& out) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const std::size_t length = Utf8SequenceLength(bytes, i);
-        if (length != 0) {
-            out.append(bytes.substr(i, length));
-            i += length;
-            continue;
-        }
-        // One replacement for the bad byte and the continuation bytes that follow it.
-        out.append("\xEF\xBF\xBD");
-        const std::size_t start = i++;
-        while (i < bytes.size() && i < start + 4 && (Byte(bytes[i]) & 0xC0) == 0x80) {
-            ++i;
-        }
+    for (std::size_t at = platform::NextUtf8Error(bytes, 0); at != std::string_view::npos;
+         at = platform::NextUtf8Error(bytes, at + 1)) {
+        errors.push_back(at);
     }
+    return errors;
 }
 
 void DropZeros(std::string& text) {
@@ -240,43 +152,18 @@ FileEncoding DetectFileEncoding(std::string_view file) {
     return FileEncoding::Bytes;
 }
 
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-    const std::size_t count = bytes.size() / 2;
-    const auto unitAt = [&](std::size_t i) -> std::uint32_t {
-        const std::uint32_t first = Byte(bytes[2 * i]);
-        const std::uint32_t second = Byte(bytes[2 * i + 1]);
-        return bigEndian ? (first << 8 | second) : (second << 8 | first);
-    };
+std::string Utf16FileText(std::string_view bytes, bool bigEndian) {
+    if (bytes.size() >= 2 &&
+        (bigEndian ? bytes.starts_with("\xFE\xFF") : bytes.starts_with("\xFF\xFE"))) {
+        bytes.remove_prefix(2);
+    }
     std::string out;
-    out.reserve(count + count / 2);
-    std::size_t i = 0;
-    if (count > 0 && unitAt(0) == 0xFEFF) {
-        i = 1;
-    }
-    char buffer[4];
-    for (; i < count; ++i) {
-        std::uint32_t cp = unitAt(i);
-        if (cp < 0x80) {
-            if (cp != 0) {
-                out.push_back(static_cast<char>(cp));
-            }
-            continue;
-        }
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < count && unitAt(i + 1) >= 0xDC00 &&
-            unitAt(i + 1) <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        const int length = platform::detail::EncodeCodePoint(cp, buffer);
-        out.append(buffer, static_cast<std::size_t>(length));
-    }
+    platform::AppendUtf16BytesAsUtf8(out, bytes, bigEndian, true);
     return out;
 }
 
 std::string Cp936ToUtf8Lenient(std::string_view bytes) {
-    if (auto whole = FromPhoneCharset(bytes)) {
+    if (auto whole = FromCp936(bytes)) {
         return std::move(*whole);
     }
     std::string out;
@@ -286,10 +173,10 @@ std::string Cp936ToUtf8Lenient(std::string_view bytes) {
         std::size_t end = bytes.find('\n', start);
         end = end == std::string_view::npos ? bytes.size() : end + 1;
         const std::string_view line = bytes.substr(start, end - start);
-        if (auto decoded = FromPhoneCharset(line)) {
+        if (auto decoded = FromCp936(line)) {
             out.append(*decoded);
         } else {
-            AppendLossyUtf8(line, out);
+            platform::AppendUtf8Lenient(out, line);
         }
         start = end;
     }
@@ -430,11 +317,11 @@ std::string DecodeValue(const Property& property, std::string_view value, RawTex
         return bytes;
     }
     if (!encoded && convertedFile) {
-        return IsUtf8(bytes) ? bytes : LossyUtf8(bytes);
+        return platform::IsUtf8(bytes) ? bytes : platform::Utf8Lenient(bytes);
     }
     if (!property.charset.empty()) {
         if (IsUtf8Name(property.charset)) {
-            if (IsUtf8(bytes)) {
+            if (platform::IsUtf8(bytes)) {
                 return bytes;
             }
         } else if (auto decoded = platform::DecodeToUtf8(property.charset, bytes)) {
@@ -442,20 +329,20 @@ std::string DecodeValue(const Property& property, std::string_view value, RawTex
         }
     }
     if (!encoded && raw == RawText::Utf8) {
-        return IsUtf8(bytes) ? bytes : LossyUtf8(bytes);
+        return platform::IsUtf8(bytes) ? bytes : platform::Utf8Lenient(bytes);
     }
     if (!encoded && raw == RawText::PhoneFirst) {
-        if (auto decoded = FromPhoneCharset(bytes)) {
+        if (auto decoded = FromCp936(bytes)) {
             return std::move(*decoded);
         }
     }
-    if (IsUtf8(bytes)) {
+    if (platform::IsUtf8(bytes)) {
         return bytes;
     }
-    if (auto decoded = FromPhoneCharset(bytes)) {
+    if (auto decoded = FromCp936(bytes)) {
         return std::move(*decoded);
     }
-    return LossyUtf8(bytes);
+    return platform::Utf8Lenient(bytes);
 }
 
 std::string CleanNumber(std::string_view utf8) {

@@ -17,11 +17,8 @@ bool StartsWithUpper(std::string_view text, std::string_view upper);
 // Without leading and trailing spaces and tabs.
 std::string_view Trim(std::string_view text);
 
-bool IsUtf8(std::string_view bytes);
 // Where the bytes fail to be UTF-8, in order: a range is valid UTF-8 when none falls in it.
 std::vector<std::size_t> Utf8ErrorOffsets(std::string_view bytes);
-// The bytes with every ill-formed sequence as U+FFFD.
-void AppendLossyUtf8(std::string_view bytes, std::string& out);
 
 // Removes every zero byte: a zero ends text wherever the archive's converters see it.
 void DropZeros(std::string& text);
@@ -34,9 +31,9 @@ enum class FileEncoding : std::uint8_t {
     Bytes,  // anything else: its values say or show what they are
 };
 FileEncoding DetectFileEncoding(std::string_view file);
-// UTF-16 to UTF-8, a mark at the start dropped, zero units left out, an unpaired surrogate as
-// U+FFFD, a final odd byte ignored.
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+// A UTF-16 file's text as UTF-8: a mark at the start dropped, zero units left out, an unpaired
+// surrogate as U+FFFD, a final odd byte ignored.
+std::string Utf16FileText(std::string_view bytes, bool bigEndian);
 // Code page 936 text to UTF-8 without failing: the whole at once, else line by line (code page
 // 936, then UTF-8, then UTF-8 with replacements).
 std::string Cp936ToUtf8Lenient(std::string_view bytes);

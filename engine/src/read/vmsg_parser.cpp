@@ -2,8 +2,9 @@
 #include "read/vmsg_parser.h"
 
 #include <array>
-#include <charconv>
 
+#include "platform/codec.h"
+#include "read/field_normalisation.h"
 #include "read/vformat_text.h"
 
 namespace quillbox {
@@ -64,7 +65,7 @@ bool IsTextProperty(std::string_view line) {
 // A date that reads, one that does not, or none seen.
 struct DateSeen {
     bool seen = false;
-    std::optional<MessageDate> date;
+    std::optional<MessageTime> date;
 
     void Take(std::string_view text) {
         if (!date) {
@@ -107,7 +108,7 @@ private:
     void Header(const Property& property);
     void TextProperty(std::string_view line);
     void Finish();
-    void Skip(MessageSkip reason) { out_.skipped.push_back({block_.index, reason}); }
+    void Skip(SkipReason reason) { AddSkip(out_.skipped, block_.index, reason); }
 
     vformat::LineReader reader_;
     MessageBatch& out_;
@@ -132,7 +133,7 @@ void MessageParser::Run() {
     while (NextLine(line)) {
         if (IsLine(line, "BEGIN:VMSG")) {
             if (open_) {
-                Skip(MessageSkip::Cut);
+                Skip(SkipReason::Cut);
             }
             block_ = Block{};
             block_.index = nextIndex_++;
@@ -156,7 +157,7 @@ void MessageParser::Run() {
         }
     }
     if (open_) {
-        Skip(MessageSkip::Cut);
+        Skip(SkipReason::Cut);
     }
 }
 
@@ -285,16 +286,16 @@ void MessageParser::TextProperty(std::string_view line) {
 void MessageParser::Finish() {
     Block& b = block_;
     if (b.box == Box::Draft) {
-        Skip(MessageSkip::Draft);
+        Skip(SkipReason::Draft);
         return;
     }
     if (!b.bodySeen && !b.textProperty) {
-        Skip(MessageSkip::NoBody);
+        Skip(SkipReason::NoBody);
         return;
     }
-    const std::optional<MessageDate> date = b.bodyDate.date ? b.bodyDate.date : b.headerDate.date;
+    const std::optional<MessageTime> date = b.bodyDate.date ? b.bodyDate.date : b.headerDate.date;
     if (!date) {
-        Skip(b.bodyDate.seen || b.headerDate.seen ? MessageSkip::BadDate : MessageSkip::NoDate);
+        Skip(b.bodyDate.seen || b.headerDate.seen ? SkipReason::BadDate : SkipReason::NoDate);
         return;
     }
     const Box direction = b.messageType != Box::Unknown ? b.messageType : b.box;
@@ -349,7 +350,7 @@ int Digits(std::string_view text, std::size_t from, std::size_t count) {
 
 }  // namespace
 
-std::optional<MessageDate> ParseVMessageDate(std::string_view text) {
+std::optional<MessageTime> ParseVMessageDate(std::string_view text) {
     text = Trim(text);
     // The numbers as written: the compact forms ("20090318T101530") give several at once.
     std::array<DateNumber, 6> parts{};
@@ -420,7 +421,7 @@ std::optional<MessageDate> ParseVMessageDate(std::string_view text) {
             return std::nullopt;
         }
     }
-    MessageDate date;
+    MessageTime date;
     date.year = year.digits == 2 ? year.value + (year.value >= 70 ? 1900 : 2000) : year.value;
     date.month = parts[1].value;
     date.day = day.value;
@@ -434,66 +435,68 @@ std::optional<MessageDate> ParseVMessageDate(std::string_view text) {
     return date;
 }
 
-std::uint64_t ArchiveDate(const MessageDate& date, DisplayDate& display) {
-    // Written the classic way and read by the classic code, so that the two can never differ.
-    std::array<char, 80> text;
-    char* out = text.data();
-    char* const end = text.data() + text.size();
-    const int fields[] = {date.day, date.month, date.year, date.hour, date.minute, date.second};
-    const char separators[] = {'.', '.', ' ', ':', ':', '\0'};
-    for (std::size_t k = 0; k < 6; ++k) {
-        out = std::to_chars(out, end, fields[k]).ptr;
-        if (separators[k] != '\0') {
-            *out++ = separators[k];
-        }
-    }
-    return ParseMessageDate(
-        std::string_view(text.data(), static_cast<std::size_t>(out - text.data())), display);
-}
-
-std::string_view SkipName(MessageSkip reason) {
-    switch (reason) {
-        case MessageSkip::NoDate:
-            return "no-date";
-        case MessageSkip::BadDate:
-            return "bad-date";
-        case MessageSkip::NoBody:
-            return "no-body";
-        case MessageSkip::Draft:
-            return "draft";
-        case MessageSkip::Cut:
-            return "cut";
-    }
-    return "unknown";
-}
-
 void ParseVMessages(std::string_view fileBytes, MessageBatch& out) {
     std::string storage;
     std::string_view text = fileBytes;
     switch (vformat::DetectFileEncoding(fileBytes)) {
         case vformat::FileEncoding::Utf16Le:
-            storage = vformat::Utf16ToUtf8(fileBytes, false);
+            storage = vformat::Utf16FileText(fileBytes, false);
             text = storage;
             break;
         case vformat::FileEncoding::Utf16Be:
-            storage = vformat::Utf16ToUtf8(fileBytes, true);
+            storage = vformat::Utf16FileText(fileBytes, true);
             text = storage;
             break;
         case vformat::FileEncoding::Utf8Bom:
             text = fileBytes.substr(3);
-            if (!vformat::IsUtf8(text)) {
-                vformat::AppendLossyUtf8(text, storage);
+            if (!platform::IsUtf8(text)) {
+                platform::AppendUtf8Lenient(storage, text);
                 text = storage;
             }
             break;
         case vformat::FileEncoding::Bytes:
-            if (!vformat::IsUtf8(text)) {
+            if (!platform::IsUtf8(text)) {
                 storage = vformat::Cp936ToUtf8Lenient(text);
                 text = storage;
             }
             break;
     }
     MessageParser(text, out).Run();
+}
+
+ReadResult ReadVMessageFile(Input& input, Items& items) {
+    ReadResult result;
+    if (const auto refused = ReadWholeFile(input, result)) {
+        result.refused = refused;
+        return result;
+    }
+    MessageBatch batch;
+    ParseVMessages(input.scratch, batch);
+    if (batch.messages.empty() && batch.skipped.empty()) {
+        result.refused = SkipReason::NoBlock;
+        return result;
+    }
+    result.skipped = std::move(batch.skipped);
+    bool longNumbers = false;
+    for (const VMessage& message : batch.messages) {
+        const std::string_view party = NormalizedNumber(message.number);
+        if (party.size() > kLongestNumber) {
+            AddSkip(result.skipped, message.index, SkipReason::NumberTooLong);
+            longNumbers = true;
+            continue;
+        }
+        items.messages.Add({party,
+                            {},
+                            message.text,
+                            message.date,
+                            TimeKey(message.date),
+                            message.direction == MessageDirection::Sent});
+        ++result.read;
+    }
+    if (longNumbers) {
+        SortSkips(result.skipped);
+    }
+    return result;
 }
 
 }  // namespace quillbox

@@ -43,20 +43,22 @@ private:
 
     bool CheckFolder(const std::filesystem::path& folder, Stage missing, Stage notFolder,
                      Stage unreadable);
+    bool CheckInputs();
+    void ListInputs(FileList& cards, FileList& messages) const;
     void Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
-              RunReport::Files& tally, std::optional<std::size_t> block = std::nullopt);
-    // Whether a file's outcome counts: false, with a skip in the tally, when it could not be
+              RunReport::Files& tally);
+    // Whether an input's outcome counts: false, with a skip in the tally, when it could not be
     // read or is one already read under another name; false and the run failed when it is the
     // output itself.
-    bool Accept(const FileList& list, std::size_t index, const FileOutcome& outcome, FileIds& seen,
+    bool Accept(const FileList& list, std::size_t index, const InputOutcome& outcome, FileIds& seen,
                 RunReport::Files& tally);
-    // The reading of the files, in list order whatever the threads.
-    bool ReadCards(const FileList& list, TextForm form, ContactBook& book);
-    bool ReadMessages(const FileList& list, MessageStore& messages);
+    // Reads the inputs in list order whatever the threads: their cards into the book, their
+    // messages into the store.
+    bool ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook& book,
+                    MessageStore& messages);
     // Leaves out the messages outside --since/--until, then the repeated ones.
     void Select(MessageStore& messages);
-    void WriteArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                      std::string_view charset) const;
+    bool WriteArchive(MessageStore& messages, ContactBook& book);
 
     unsigned Jobs() const {
         return request_.jobs != 0 ? request_.jobs : platform::UsableProcessors();
@@ -85,20 +87,67 @@ bool Run::CheckFolder(const std::filesystem::path& folder, Stage missing, Stage 
     return true;
 }
 
-void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
-               RunReport::Files& tally, std::optional<std::size_t> block) {
-    platform::NativeString path;
-    list.PathAt(index, path);
-    tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError, block});
+bool Run::CheckInputs() {
+    // Nothing is read, let alone written, before both folders are known to be there.
+    if (!CheckFolder(request_.messageFolder, Stage::MessageFolderMissing,
+                     Stage::MessageFolderNotFolder, Stage::MessageFolderUnreadable)) {
+        return false;
+    }
+    if (!request_.contactsFolder.empty() &&
+        !CheckFolder(request_.contactsFolder, Stage::ContactsFolderMissing,
+                     Stage::ContactsFolderNotFolder, Stage::ContactsFolderUnreadable)) {
+        return false;
+    }
+    outputId_ = platform::IdentifyOutput(request_.output);
+    if (!request_.report.empty()) {
+        reportId_ = platform::IdentifyOutput(request_.report);
+        if (request_.report == request_.output || (reportId_ && reportId_ == outputId_)) {
+            return Fail(Stage::ReportIsArchive, 0, request_.report);
+        }
+    }
+    return true;
 }
 
-bool Run::Accept(const FileList& list, std::size_t index, const FileOutcome& outcome, FileIds& seen,
-                 RunReport::Files& tally) {
+void Run::ListInputs(FileList& cards, FileList& messages) const {
+    // Lower-case extensions come first, then upper-case ones, then (today's exports) any other
+    // letter case and the newer extensions.
+    static constexpr Extension kModernCards[] = {{"vcf", InputKind::VCardFile},
+                                                 {"vcard", InputKind::VCardFile}};
+    static constexpr Extension kModernMessages[] = {{"vmg", InputKind::VMessageFile},
+                                                    {"vmsg", InputKind::VMessageFile}};
+    const bool modern = request_.input == InputFormat::Modern;
+    const InputKind card = modern ? InputKind::VCardFile : InputKind::ClassicCard;
+    const InputKind message = modern ? InputKind::VMessageFile : InputKind::ClassicMessage;
+    if (!request_.contactsFolder.empty()) {
+        CollectFiles(
+            request_.contactsFolder.native(), cards,
+            {{"vcf", card},
+             {"VCF", card},
+             modern ? std::span<const Extension>(kModernCards) : std::span<const Extension>(),
+             request_.recurseContacts});
+    }
+    CollectFiles(
+        request_.messageFolder.native(), messages,
+        {{"vmg", message},
+         {"VMG", message},
+         modern ? std::span<const Extension>(kModernMessages) : std::span<const Extension>(),
+         request_.recurseMessages});
+}
+
+void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
+               RunReport::Files& tally) {
+    platform::NativeString path;
+    list.PathAt(index, path);
+    tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError, {}});
+}
+
+bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& outcome,
+                 FileIds& seen, RunReport::Files& tally) {
     switch (outcome.open) {
         case platform::InputFile::Outcome::Opened:
             break;
         case platform::InputFile::Outcome::CannotOpen:
-            Skip(list, index, SkipReason::CannotOpen, outcome.systemError, tally);
+            Skip(list, index, SkipReason::CannotOpen, outcome.openError, tally);
             return false;
         case platform::InputFile::Outcome::NotRegularFile:
             Skip(list, index, SkipReason::NotRegularFile, 0, tally);
@@ -119,53 +168,40 @@ bool Run::Accept(const FileList& list, std::size_t index, const FileOutcome& out
             return false;
         }
     }
-    if (outcome.refused) {
-        Skip(list, index, *outcome.refused, outcome.systemError, tally);
+    const ReadResult& result = outcome.result;
+    if (result.refused) {
+        Skip(list, index, *result.refused, result.systemError, tally);
         return false;
     }
-    tally.read += request_.modern ? outcome.tally.read : 1;
-    for (const auto& [block, reason] : outcome.tally.skipped) {
-        Skip(list, index, reason, 0, tally, block);
+    tally.read += result.read;
+    if (!result.skipped.empty()) {
+        platform::NativeString path;
+        list.PathAt(index, path);
+        tally.skipped.push_back(
+            {std::filesystem::path(std::move(path)), std::nullopt, 0, result.skipped});
     }
     return true;
 }
 
 // All cards before the first message; the first card that names a number keeps it.
-bool Run::ReadCards(const FileList& list, TextForm form, ContactBook& book) {
+bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook& book,
+                     MessageStore& messages) {
     FileIds seen;
     seen.reserve(list.Size());
-    ReadFiles(list, {true, request_.modern, form}, Jobs(), [&](ReadChunk& chunk) {
-        for (std::size_t i = 0; i < chunk.files.size(); ++i) {
-            const FileOutcome& outcome = chunk.files[i];
-            if (!Accept(list, chunk.first + i, outcome, seen, report_.cards)) {
+    ReadFiles(list, Jobs(), [&](ReadChunk& chunk) {
+        for (std::size_t i = 0; i < chunk.inputs.size(); ++i) {
+            const InputOutcome& outcome = chunk.inputs[i];
+            if (!Accept(list, chunk.first + i, outcome, seen, tally)) {
                 if (outputIsInput_) {
                     return false;
                 }
                 continue;
             }
-            report_.contactEntries += outcome.end - outcome.begin;
-            for (std::size_t e = outcome.begin; e < outcome.end; ++e) {
-                book.AddEntry(chunk.entries[e]);
+            report_.contactEntries += outcome.cardsEnd - outcome.cardsBegin;
+            for (std::size_t e = outcome.cardsBegin; e < outcome.cardsEnd; ++e) {
+                book.AddEntry(chunk.items.cards[e]);
             }
-        }
-        return true;
-    });
-    return !outputIsInput_;
-}
-
-bool Run::ReadMessages(const FileList& list, MessageStore& messages) {
-    FileIds seen;
-    seen.reserve(list.Size());
-    ReadFiles(list, {false, request_.modern, messages.Form()}, Jobs(), [&](ReadChunk& chunk) {
-        for (std::size_t i = 0; i < chunk.files.size(); ++i) {
-            const FileOutcome& outcome = chunk.files[i];
-            if (!Accept(list, chunk.first + i, outcome, seen, report_.messages)) {
-                if (outputIsInput_) {
-                    return false;
-                }
-                continue;
-            }
-            messages.Append(chunk.messages, outcome.begin, outcome.end);
+            messages.Append(chunk.items.messages, outcome.messagesBegin, outcome.messagesEnd);
         }
         return true;
     });
@@ -175,20 +211,20 @@ bool Run::ReadMessages(const FileList& list, MessageStore& messages) {
 void Run::Select(MessageStore& messages) {
     if (request_.since || request_.until) {
         report_.messages.filtered = messages.KeepOnly([&](const MessageStore::Message& m) {
-            // The day the message shows, not its ordering key, which wraps for odd years.
-            const DateParts parts = ReadDateParts(m.DateText(), DateParts{});
-            const CalendarDay day{parts.year, parts.month, parts.day};
+            const MessageTime time = m.Time();
+            const CalendarDay day{time.year, time.month, time.day};
             return (!request_.since || *request_.since <= day) &&
                    (!request_.until || day <= *request_.until);
         });
     }
     if (request_.dedupe) {
         std::unordered_set<std::string> seen;
-        seen.reserve(messages.Messages().size());
+        seen.reserve(messages.Size());
         std::string key;
         report_.messages.duplicates = messages.KeepOnly([&](const MessageStore::Message& m) {
             key.assign(1, m.Sent() ? '1' : '0');
-            for (const std::string_view part : {m.Sender(), m.DateText(), m.Body()}) {
+            AppendDisplayTime(key, m.Time());
+            for (const std::string_view part : {m.Party(), m.Author(), m.Body()}) {
                 key.append(std::to_string(part.size())).push_back(':');
                 key.append(part);
             }
@@ -197,84 +233,7 @@ void Run::Select(MessageStore& messages) {
     }
 }
 
-void Run::WriteArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                       std::string_view charset) const {
-    if (request_.html) {
-        WriteHtmlArchive(out, messages, book, request_.order, charset);
-    } else {
-        WriteTextArchive(out, messages, book, request_.order);
-    }
-}
-
-bool Run::Generate() {
-    report_ = {};
-    report_.archivePath = request_.output;
-    if (request_.output.empty()) {
-        return Fail(Stage::EmptyOutputPath, 0, {});
-    }
-    // Nothing is read, let alone written, before both folders are known to be there.
-    if (!CheckFolder(request_.messageFolder, Stage::MessageFolderMissing,
-                     Stage::MessageFolderNotFolder, Stage::MessageFolderUnreadable)) {
-        return false;
-    }
-    const bool hasContacts = !request_.contactsFolder.empty();
-    if (hasContacts &&
-        !CheckFolder(request_.contactsFolder, Stage::ContactsFolderMissing,
-                     Stage::ContactsFolderNotFolder, Stage::ContactsFolderUnreadable)) {
-        return false;
-    }
-    const auto encoder = TextEncoder::Create(request_.encoding);
-    if (!encoder) {
-        return Fail(Stage::NoEncoding, 0, {});
-    }
-    // The classic archive is code page 936 text from the files to the archive; every other
-    // archive is read into UTF-8, so that nothing is lost before it is encoded.
-    const TextForm form =
-        request_.encoding != ArchiveEncoding::Gbk || request_.page == PageStyle::Modern
-            ? TextForm::Utf8
-            : TextForm::CodePage936;
-    outputId_ = platform::IdentifyOutput(request_.output);
-    if (!request_.report.empty()) {
-        reportId_ = platform::IdentifyOutput(request_.report);
-        if (request_.report == request_.output || (reportId_ && reportId_ == outputId_)) {
-            return Fail(Stage::ReportIsArchive, 0, request_.report);
-        }
-    }
-
-    // Lower-case extensions come first, then upper-case ones, then (today's exports) any other
-    // letter case and the newer extensions.
-    static constexpr std::string_view kModernCards[] = {"vcard"};
-    static constexpr std::string_view kModernMessages[] = {"vmsg"};
-    const auto newer = [&](std::span<const std::string_view> extensions) {
-        return request_.modern ? extensions : std::span<const std::string_view>();
-    };
-    FileList cardFiles;
-    FileList messageFiles;
-    if (hasContacts) {
-        CollectFiles(request_.contactsFolder.native(), cardFiles, "vcf", "VCF",
-                     request_.recurseContacts, newer(kModernCards));
-    }
-    CollectFiles(request_.messageFolder.native(), messageFiles, "vmg", "VMG",
-                 request_.recurseMessages, newer(kModernMessages));
-    report_.cards.found = cardFiles.Size();
-    report_.messages.found = messageFiles.Size();
-
-    ContactBook book;
-    if (!ReadCards(cardFiles, form, book)) {
-        return false;
-    }
-    cardFiles.Clear();
-
-    MessageStore messages;
-    messages.Reserve(messageFiles.Size());
-    messages.SetBothDirections(request_.modern);
-    messages.SetForm(form);
-    if (!ReadMessages(messageFiles, messages)) {
-        return false;
-    }
-    messageFiles.Clear();
-    Select(messages);
-
+bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
     FileSink sink;
     if (!sink.Open(request_.output)) {
         const platform::ArchiveFile& file = sink.File();
@@ -288,15 +247,21 @@ bool Run::Generate() {
         }
     }
     messages.Order(request_.order);
-    if (request_.page == PageStyle::Modern) {
-        WriteModernPage(sink, messages, book, request_.order, *encoder);
-    } else if (request_.encoding == ArchiveEncoding::Gb18030) {
-        // The store is UTF-8; the writers' bytes are encoded on their way to the file.
-        EncodingSink encoded(sink, *encoder);
-        WriteArchive(encoded, messages, book, encoder->CharsetLabel());
-    } else {
-        WriteArchive(sink, messages, book,
-                     form == TextForm::Utf8 ? encoder->CharsetLabel() : std::string_view("gb2312"));
+    EncodingSink out(sink, request_.encoding);
+    const ArchiveLayout layout{request_.order, request_.input == InputFormat::Modern};
+    const std::string_view charset = CharsetLabel(request_.encoding);
+    switch (request_.form) {
+        case ArchiveForm::Text:
+            WriteTextArchive(out, messages, book, layout);
+            break;
+        case ArchiveForm::ClassicHtml:
+            // The classic page has always been labelled gb2312.
+            WriteHtmlArchive(out, messages, book, layout,
+                             request_.encoding == ArchiveEncoding::Gbk ? "gb2312" : charset);
+            break;
+        case ArchiveForm::ModernPage:
+            WriteModernPage(out, messages, book, layout, charset);
+            break;
     }
     if (!sink.Close()) {
         const platform::ArchiveFile& file = sink.File();
@@ -306,7 +271,40 @@ bool Run::Generate() {
         return Fail(stage, file.LastError(), request_.output);
     }
     report_.bytesWritten = sink.BytesWritten();
-    report_.entriesWritten = messages.Messages().size();
+    report_.entriesWritten = messages.Size();
+    return true;
+}
+
+bool Run::Generate() {
+    report_ = {};
+    report_.archivePath = request_.output;
+    if (request_.output.empty()) {
+        return Fail(Stage::EmptyOutputPath, 0, {});
+    }
+    if (!CheckInputs()) {
+        return false;
+    }
+    FileList cardFiles;
+    FileList messageFiles;
+    ListInputs(cardFiles, messageFiles);
+    report_.cards.found = cardFiles.Size();
+    report_.messages.found = messageFiles.Size();
+
+    ContactBook book;
+    MessageStore messages;
+    if (!ReadInputs(cardFiles, report_.cards, book, messages)) {
+        return false;
+    }
+    cardFiles.Clear();
+    messages.Reserve(messageFiles.Size());
+    if (!ReadInputs(messageFiles, report_.messages, book, messages)) {
+        return false;
+    }
+    messageFiles.Clear();
+    Select(messages);
+    if (!WriteArchive(messages, book)) {
+        return false;
+    }
     report_.ok = true;
     return true;
 }

@@ -19,72 +19,39 @@ constexpr std::size_t kChunkBlockBytes = 32 * 1024;
 
 class ChunkReader {
 public:
-    explicit ChunkReader(const ReadSettings& settings) : settings_(settings) {}
-
     void Read(const FileList& list, ReadChunk& chunk, std::size_t first, std::size_t last) {
         chunk.first = first;
-        chunk.files.resize(last - first);
-        chunk.messages.SetForm(settings_.form);
+        chunk.inputs.resize(last - first);
         for (std::size_t i = first; i < last; ++i) {
-            ReadOne(list.At(i), chunk, chunk.files[i - first]);
+            ReadOne(list.At(i), chunk.items, chunk.inputs[i - first]);
         }
     }
 
 private:
-    void ReadOne(const ListedFile& listed, ReadChunk& chunk, FileOutcome& outcome) {
+    void ReadOne(const ListedFile& listed, Items& items, InputOutcome& outcome) {
         folder_.Hold(listed.folder);
         platform::InputFile file;
         outcome.open = file.Open(folder_, listed.name, listed.kind, listed.id);
         if (outcome.open != platform::InputFile::Outcome::Opened) {
-            outcome.systemError = file.LastError();
+            outcome.openError = file.LastError();
             return;
         }
         outcome.id = file.Id();
-        outcome.begin = settings_.cards ? chunk.entries.size() : chunk.messages.Messages().size();
-        if (settings_.modern) {
-            outcome.refused = ReadWhole(file, chunk, outcome);
-        } else if (settings_.cards) {
-            outcome.refused = ReadCardFile(file, chunk.entries, settings_.form);
-        } else {
-            outcome.refused = ReadMessageFile(file, chunk.messages);
-        }
-        if (outcome.refused == SkipReason::ReadError) {
-            outcome.systemError = file.LastError();
-        }
-        if (settings_.cards) {
-            // A classic card that fails gives none of the entries it had already made.
-            if (outcome.refused) {
-                chunk.entries.resize(outcome.begin);
-            }
-            outcome.end = chunk.entries.size();
-        } else {
-            outcome.end = chunk.messages.Messages().size();
-        }
+        outcome.cardsBegin = items.cards.size();
+        outcome.messagesBegin = items.messages.Size();
+        Input input{file, scratch_};
+        outcome.result = ReaderFor(listed.input)(input, items);
+        outcome.cardsEnd = items.cards.size();
+        outcome.messagesEnd = items.messages.Size();
     }
 
-    ReadOutcome ReadWhole(platform::InputFile& file, ReadChunk& chunk, FileOutcome& outcome) {
-        switch (file.ReadWhole(bytes_, kModernFileLimit)) {
-            case platform::InputFile::WholeRead::Read:
-                break;
-            case platform::InputFile::WholeRead::TooLarge:
-                return SkipReason::TooLarge;
-            case platform::InputFile::WholeRead::Failed:
-                return SkipReason::ReadError;
-        }
-        return settings_.cards
-                   ? ReadModernCards(bytes_, chunk.entries, outcome.tally, settings_.form)
-                   : ReadModernMessages(bytes_, chunk.messages, outcome.tally);
-    }
-
-    const ReadSettings& settings_;
     platform::OpenFolder folder_;
-    std::string bytes_;  // the file read whole last, its storage reused
+    std::string scratch_;  // the file read whole last, its storage reused
 };
 
 }  // namespace
 
-void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs,
-               const std::function<bool(ReadChunk&)>& take) {
+void ReadFiles(const FileList& list, unsigned jobs, const std::function<bool(ReadChunk&)>& take) {
     const std::size_t count = list.Size();
     const std::size_t chunks = (count + kChunkFiles - 1) / kChunkFiles;
     const auto bounds = [&](std::size_t k) {
@@ -92,12 +59,12 @@ void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs
     };
     const auto newChunk = [] {
         auto chunk = std::make_unique<ReadChunk>();
-        chunk->messages = MessageStore(kChunkBlockBytes);
+        chunk->items.messages = MessageStore(kChunkBlockBytes);
         return chunk;
     };
     const unsigned threads = static_cast<unsigned>(std::min<std::size_t>(jobs, chunks));
     if (threads <= 1) {
-        ChunkReader reader(settings);
+        ChunkReader reader;
         for (std::size_t k = 0; k < chunks; ++k) {
             const auto chunk = newChunk();
             const auto [first, last] = bounds(k);
@@ -123,7 +90,7 @@ void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs
         workers.reserve(threads);
         for (unsigned t = 0; t < threads; ++t) {
             workers.emplace_back([&] {
-                ChunkReader reader(settings);
+                ChunkReader reader;
                 for (;;) {
                     const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
                     if (k >= chunks || stop.load(std::memory_order_relaxed)) {

@@ -6,48 +6,38 @@
 #include <optional>
 #include <vector>
 
-#include "order/message_store.h"
 #include "platform/platform.h"
-#include "quillbox/archive.h"
-#include "read/classic_reader.h"
-#include "read/modern_reader.h"
-#include "read/text_form.h"
+#include "read/reader.h"
 #include "scan/folder_scan.h"
 
 namespace quillbox {
 
-// What one listed file gave when it was read.
-struct FileOutcome {
+// What one listed input gave when it was read.
+struct InputOutcome {
     platform::InputFile::Outcome open = platform::InputFile::Outcome::CannotOpen;
+    int openError = 0;
     std::optional<platform::FileId> id;
-    ReadOutcome refused;  // the reason the whole file gave nothing
-    int systemError = 0;
-    // What the file added to its chunk: entries [begin, end) or messages [begin, end).
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    BlockTally tally;  // --modern: the cards or messages read and the blocks skipped
+    ReadResult result;
+    // What the input added to its chunk's items: cards [cardsBegin, cardsEnd), messages
+    // [messagesBegin, messagesEnd).
+    std::size_t cardsBegin = 0;
+    std::size_t cardsEnd = 0;
+    std::size_t messagesBegin = 0;
+    std::size_t messagesEnd = 0;
 };
 
-// A run of consecutive files of the list, read by one thread: an outcome per file, and the
-// cards' entries or the messages the files gave, in list order.
+// A run of consecutive inputs of the list, read by one thread: an outcome per input, and the
+// items they gave, in list order.
 struct ReadChunk {
-    std::size_t first = 0;  // the list index of the first file
-    std::vector<FileOutcome> files;
-    std::vector<ContactEntry> entries;
-    MessageStore messages;
+    std::size_t first = 0;  // the list index of the first input
+    std::vector<InputOutcome> inputs;
+    Items items;
 };
 
-struct ReadSettings {
-    bool cards = false;  // card files, or message files
-    bool modern = false;
-    TextForm form = TextForm::CodePage936;
-};
-
-// Reads every file of the list on up to jobs threads (jobs 1: on the calling thread alone) and
-// hands each chunk to take, on the calling thread and in list order, so that what is made of
-// them does not depend on the threads. take returns false to stop: the files after that chunk
-// are not taken, and no more are read.
-void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs,
-               const std::function<bool(ReadChunk&)>& take);
+// Reads every input of the list with the reader of its kind, on up to jobs threads (jobs 1: on
+// the calling thread alone) and hands each chunk to take, on the calling thread and in list
+// order, so that what is made of them does not depend on the threads. take returns false to
+// stop: the inputs after that chunk are not taken, and no more are read.
+void ReadFiles(const FileList& list, unsigned jobs, const std::function<bool(ReadChunk&)>& take);
 
 }  // namespace quillbox

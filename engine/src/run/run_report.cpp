@@ -31,6 +31,7 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::Cut, "cut", "块不完整，缺少 END 行"},
     {SkipReason::BadDate, "bad-date", "日期无法识别"},
     {SkipReason::Draft, "draft", "草稿，未发送"},
+    {SkipReason::NumberTooLong, "number-too-long", "号码太长"},
 };
 
 const ReasonTexts& Find(SkipReason reason) {
@@ -64,7 +65,6 @@ constexpr StageTexts kStages[] = {
     {RunFailure::Stage::ReplaceOutput, "replace-output"},
     {RunFailure::Stage::ReportIsArchive, "report-is-archive"},
     {RunFailure::Stage::WriteReport, "write-report"},
-    {RunFailure::Stage::NoEncoding, "no-encoding"},
 };
 
 std::string WithError(std::string text, int systemError) {
@@ -127,8 +127,6 @@ std::string DescribeFailure(const RunFailure& failure) {
             return WithError("无法替换输出文件 " + path, failure.systemError);
         case Stage::ReportIsArchive:
             return "报告文件不能是输出文件：" + path;
-        case Stage::NoEncoding:
-            return "系统缺少代码页 936，无法写出这种编码的文档";
         case Stage::WriteReport:
             return WithError("文档已写入，但无法写入报告文件 " + path, failure.systemError);
     }
@@ -181,30 +179,51 @@ void AppendPath(std::string& out, const std::filesystem::path& path) {
     AppendHexWhereUndisplayable(out, platform::NativeView(path.native()), display);
 }
 
+void AppendSkip(std::string& out, bool& first, const SkippedFile& file, SkipReason reason,
+                const SkippedItems* items) {
+    out.append(first ? "{" : ", {");
+    first = false;
+    AppendPath(out, file.path);
+    out.append(", \"reason\": ");
+    AppendJsonString(out, SkipReasonName(reason));
+    if (items != nullptr) {
+        out.append(", \"index\": ").append(std::to_string(items->index));
+        out.append(", \"count\": ").append(std::to_string(items->count));
+    } else if (file.systemError != 0) {
+        out.append(", \"error\": ");
+        AppendJsonString(out, platform::SystemErrorText(file.systemError));
+    }
+    out.push_back('}');
+}
+
 void AppendFiles(std::string& out, const RunReport::Files& files) {
     out.append("\"found\": ").append(std::to_string(files.found));
     out.append(", \"read\": ").append(std::to_string(files.read));
     out.append(", \"skipped\": [");
     bool first = true;
-    for (const SkippedFile& skipped : files.skipped) {
-        out.append(first ? "{" : ", {");
-        first = false;
-        AppendPath(out, skipped.path);
-        if (skipped.index) {
-            out.append(", \"index\": ").append(std::to_string(*skipped.index));
+    for (const SkippedFile& file : files.skipped) {
+        if (file.reason) {
+            AppendSkip(out, first, file, *file.reason, nullptr);
         }
-        out.append(", \"reason\": ");
-        AppendJsonString(out, SkipReasonName(skipped.reason));
-        if (skipped.systemError != 0) {
-            out.append(", \"error\": ");
-            AppendJsonString(out, platform::SystemErrorText(skipped.systemError));
+        for (const SkippedItems& items : file.items) {
+            AppendSkip(out, first, file, items.reason, &items);
         }
-        out.push_back('}');
     }
     out.push_back(']');
 }
 
 }  // namespace
+
+SkipCounts CountSkips(const RunReport::Files& files) {
+    SkipCounts counts;
+    for (const SkippedFile& file : files.skipped) {
+        counts.files += file.reason ? 1u : 0u;
+        for (const SkippedItems& items : file.items) {
+            counts.items += items.count;
+        }
+    }
+    return counts;
+}
 
 std::string ReportAsJson(const RunReport& report) {
     std::string out = "{\"ok\": ";

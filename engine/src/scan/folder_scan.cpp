@@ -34,9 +34,7 @@ bool HasExtension(platform::NativeView name, std::string_view extension, bool an
 // and the other cases' after those.
 class FileListBuilder {
 public:
-    FileListBuilder(FileList& files, std::string_view first, std::string_view second, bool recurse,
-                    std::span<const std::string_view> anyCase)
-        : files_(files), first_(first), second_(second), recurse_(recurse), anyCase_(anyCase) {}
+    FileListBuilder(FileList& files, const ScanRules& rules) : files_(files), rules_(rules) {}
 
     void Walk(platform::NativeView folder, const std::optional<platform::FileId>& id) {
         // Through links a tree can lead back to a folder on its own path, or to one folder by
@@ -58,7 +56,7 @@ public:
                 return;
             }
             if (kind == platform::EntryKind::Folder) {
-                if (recurse_) {
+                if (rules_.recurse) {
                     const auto check = platform::CheckFolder(entryPath);
                     if (check.state == platform::FolderState::Listable) {
                         Walk(entryPath, check.id);
@@ -66,10 +64,10 @@ public:
                 }
                 return;
             }
-            const bool first = HasExtension(name, first_);
-            const bool second = HasExtension(name, second_);
-            const bool other = !first && !second && MatchesAnyCase(name);
-            if (!first && !second && !other) {
+            const bool first = HasExtension(name, rules_.first.name);
+            const bool second = HasExtension(name, rules_.second.name);
+            const Extension* other = first || second ? nullptr : MatchesAnyCase(name);
+            if (!first && !second && other == nullptr) {
                 return;
             }
             if (!folderAdded) {
@@ -77,9 +75,13 @@ public:
                 folderIndex = static_cast<std::uint32_t>(files_.folders_.size());
                 files_.folders_.push_back(prefix);
             }
+            const InputKind input = first    ? rules_.first.input
+                                    : second ? rules_.second.input
+                                             : other->input;
             FileList::Entry entry{files_.names_.size(),
                                   folderIndex,
                                   static_cast<std::uint16_t>(name.size()),
+                                  input,
                                   kind,
                                   entryId.has_value(),
                                   entryId.value_or(platform::FileId{})};
@@ -90,7 +92,7 @@ public:
             if (second) {
                 seconds_.push_back(entry);
             }
-            if (other) {
+            if (other != nullptr) {
                 others_.push_back(entry);
             }
         });
@@ -104,23 +106,15 @@ public:
     }
 
 private:
-    bool MatchesAnyCase(platform::NativeView name) const {
-        if (anyCase_.empty()) {
-            return false;
-        }
-        if (HasExtension(name, first_, true) || HasExtension(name, second_, true)) {
-            return true;
-        }
-        return std::any_of(anyCase_.begin(), anyCase_.end(), [&](std::string_view extension) {
-            return HasExtension(name, extension, true);
-        });
+    const Extension* MatchesAnyCase(platform::NativeView name) const {
+        const auto found = std::find_if(
+            rules_.anyCase.begin(), rules_.anyCase.end(),
+            [&](const Extension& extension) { return HasExtension(name, extension.name, true); });
+        return found != rules_.anyCase.end() ? &*found : nullptr;
     }
 
     FileList& files_;
-    std::string_view first_;
-    std::string_view second_;
-    bool recurse_;
-    std::span<const std::string_view> anyCase_;
+    const ScanRules& rules_;
     std::vector<FileList::Entry> seconds_;
     std::vector<FileList::Entry> others_;
     std::unordered_set<platform::FileId, platform::FileIdHash> entered_;
@@ -129,8 +123,8 @@ private:
 ListedFile FileList::At(std::size_t index) const {
     const Entry& entry = entries_[index];
     return {folders_[entry.folder],
-            platform::NativeView(names_).substr(entry.nameOffset, entry.nameLength), entry.kind,
-            entry.hasId ? std::optional<platform::FileId>(entry.id) : std::nullopt};
+            platform::NativeView(names_).substr(entry.nameOffset, entry.nameLength), entry.input,
+            entry.kind, entry.hasId ? std::optional<platform::FileId>(entry.id) : std::nullopt};
 }
 
 void FileList::PathAt(std::size_t index, platform::NativeString& path) const {
@@ -144,15 +138,13 @@ void FileList::Clear() {
     entries_ = {};
 }
 
-void CollectFiles(platform::NativeView folder, FileList& files, std::string_view first,
-                  std::string_view second, bool recurse,
-                  std::span<const std::string_view> anyCase) {
+void CollectFiles(platform::NativeView folder, FileList& files, const ScanRules& rules) {
     // A folder given with a trailing separator ("dir/", a drive root X:\) is the folder it names.
     const platform::NativeView base = platform::TrimTrailingSeparators(folder);
     if (base.empty()) {
         return;
     }
-    FileListBuilder builder(files, first, second, recurse, anyCase);
+    FileListBuilder builder(files, rules);
     builder.Walk(base, platform::CheckFolder(base).id);
     builder.Finish();
 }

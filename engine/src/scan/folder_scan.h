@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "read/reader.h"
 
 namespace quillbox {
 
@@ -16,6 +17,7 @@ namespace quillbox {
 struct ListedFile {
     platform::NativeView folder;
     platform::NativeView name;
+    InputKind input;
     platform::EntryKind kind;            // what the folder listing said it is
     std::optional<platform::FileId> id;  // what the listing said it is, where it said
 };
@@ -38,6 +40,7 @@ private:
         std::size_t nameOffset = 0;
         std::uint32_t folder = 0;
         std::uint16_t nameLength = 0;  // a name within the platform's path limit
+        InputKind input = InputKind::ClassicMessage;
         platform::EntryKind kind = platform::EntryKind::Unchecked;
         bool hasId = false;
         platform::FileId id;
@@ -48,13 +51,23 @@ private:
     std::vector<Entry> entries_;
 };
 
-// Appends every file below folder whose name ends in "." and the first extension, then every
-// one ending in "." and the second (byte for byte, so case-sensitive), then every one ending in
-// any other letter case of those or of the extensions in anyCase, each group depth-first in
-// the platform's listing order, sub-folders only when recurse is set. Each folder is entered
-// once, however many links lead to it. The caller has checked that the folder can be listed.
-void CollectFiles(platform::NativeView folder, FileList& files, std::string_view first,
-                  std::string_view second, bool recurse,
-                  std::span<const std::string_view> anyCase = {});
+// Which files a scan lists, and what each is.
+struct Extension {
+    std::string_view name;  // without the dot
+    InputKind input;
+};
+struct ScanRules {
+    // Names ending in "." and first, then in "." and second, byte for byte (so case-sensitive),
+    // then in any letter case of those in anyCase.
+    Extension first;
+    Extension second;
+    std::span<const Extension> anyCase;
+    bool recurse = false;
+};
+
+// Appends every file below folder that the rules name, each group depth-first in the platform's
+// listing order, sub-folders only when the rules recurse. Each folder is entered once, however
+// many links lead to it. The caller has checked that the folder can be listed.
+void CollectFiles(platform::NativeView folder, FileList& files, const ScanRules& rules);
 
 }  // namespace quillbox

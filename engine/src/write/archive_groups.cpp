@@ -1,19 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "write/archive_groups.h"
 
+#include <array>
 #include <charconv>
-#include <cstdio>
 
 namespace quillbox {
 
 namespace {
 
+// "%d" of the value, or "%02d" with pad: a sign counts towards the width.
+char* AppendDecimal(char* out, std::int32_t value, bool pad) {
+    if (pad && value >= 0 && value < 10) {
+        *out++ = '0';
+    }
+    return std::to_chars(out, out + 11, value).ptr;
+}
+
 bool IsScanfSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// "%d" at one offset. The display dates are made by the engine itself, so their numbers always
-// fit an int; from_chars refuses anything else and the previous value stays.
+// "%d" at one offset. A display time's numbers always fit an int; from_chars refuses anything
+// else and the previous value stays.
 std::int32_t NumberAt(std::string_view text, std::size_t offset, std::int32_t previous) {
     if (offset >= text.size()) {
         return previous;
@@ -35,24 +43,45 @@ std::int32_t NumberAt(std::string_view text, std::size_t offset, std::int32_t pr
 
 }  // namespace
 
-DateParts ReadDateParts(std::string_view dateText, DateParts previous) {
-    return {NumberAt(dateText, 0, previous.year), NumberAt(dateText, 5, previous.month),
-            NumberAt(dateText, 8, previous.day)};
+void AppendDisplayTime(std::string& out, const MessageTime& time) {
+    // Six numbers of up to 11 characters and five separators.
+    std::array<char, 71> chars;
+    char* end = chars.data();
+    end = AppendDecimal(end, time.year, false);
+    *end++ = '-';
+    end = AppendDecimal(end, time.month, true);
+    *end++ = '-';
+    end = AppendDecimal(end, time.day, true);
+    *end++ = ' ';
+    end = AppendDecimal(end, time.hour, true);
+    *end++ = ':';
+    end = AppendDecimal(end, time.minute, true);
+    *end++ = ':';
+    end = AppendDecimal(end, time.second, true);
+    out.append(chars.data(), end);
 }
 
-std::string MonthHeading(std::int32_t year, std::int32_t month, TextForm form) {
-    char number[16];
+GroupMonth GroupMonthOf(const MessageTime& time, GroupMonth previous) {
+    // A four-digit year and a month of at most two digits stand where the offsets fall.
+    if (time.year >= 1000 && time.year <= 9999 && time.month >= 0 && time.month <= 99) {
+        return {time.year, time.month};
+    }
     std::string text;
-    std::snprintf(number, sizeof number, "%d", year);
-    text.append(number).append(WordsFor(form).year);
-    std::snprintf(number, sizeof number, "%02d", month);
-    text.append(number).append(WordsFor(form).month);
-    return text;
+    AppendDisplayTime(text, time);
+    return {NumberAt(text, 0, previous.year), NumberAt(text, 5, previous.month)};
 }
 
-std::string SenderHeading(std::string_view displayName, bool bothDirections, TextForm form) {
-    const ArchiveWords& words = WordsFor(form);
-    std::string text(bothDirections ? words.contact : words.sender);
+std::string MonthHeading(GroupMonth month) {
+    char number[12];
+    std::string heading(number, AppendDecimal(number, month.year, false));
+    heading.append(kYearWord);
+    heading.append(number, AppendDecimal(number, month.month, true));
+    heading.append(kMonthWord);
+    return heading;
+}
+
+std::string SenderHeading(std::string_view displayName, bool withDirections) {
+    std::string text(withDirections ? kContactWord : kSenderWord);
     text.append(displayName);
     return text;
 }

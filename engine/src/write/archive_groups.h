@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "order/contact_book.h"
 #include "order/message_store.h"
@@ -12,63 +11,63 @@
 
 namespace quillbox {
 
-struct DateParts {
+// How the writers lay the messages out.
+struct ArchiveLayout {
+    SortOrder order = SortOrder::BySender;
+    // The messages were read with their direction (--modern): a party's group then holds both
+    // what the owner received from and what the owner sent to that number.
+    bool withDirections = false;
+};
+
+// The fixed words of the archive.
+inline constexpr std::string_view kYearWord = "年";
+inline constexpr std::string_view kMonthWord = "月";
+inline constexpr std::string_view kSenderWord = "发信人：";
+inline constexpr std::string_view kContactWord = "联系人：";
+inline constexpr std::string_view kSentMark = "→ ";  // before a sent message's entry
+
+// The display time: "%d-%02d-%02d %02d:%02d:%02d" of year, month, day, hour, minute, second.
+void AppendDisplayTime(std::string& out, const MessageTime& time);
+
+// The year and month that group a message by date: the numbers that stand at offsets 0 and 5 of
+// its display time, as the classic archive reads them (so a two-digit year 9 groups as
+// "9年18月" of "9-03-18 ..."). Where no number stands at an offset (a negative field), the
+// previous message's stays.
+struct GroupMonth {
     std::int32_t year = 0;
     std::int32_t month = 0;
-    std::int32_t day = 0;
+    bool operator==(const GroupMonth&) const = default;
 };
+GroupMonth GroupMonthOf(const MessageTime& time, GroupMonth previous);
 
-// Year, month and day read with "%d" at the fixed offsets 0, 5 and 8 of a display date. Where no
-// number stands at an offset (a negative field of an odd date), the value of previous is kept.
-DateParts ReadDateParts(std::string_view dateText, DateParts previous);
-
-// The fixed Chinese words of the archive, in the run's text form: GB2312 bytes for the classic
-// archive, UTF-8 otherwise.
-struct ArchiveWords {
-    std::string_view year;     // 年
-    std::string_view month;    // 月
-    std::string_view sender;   // 发信人：
-    std::string_view contact;  // 联系人：
-    std::string_view sent;     // "→ ", before a sent message's entry
-};
-inline constexpr ArchiveWords kCodePage936Words = {"\xC4\xEA", "\xD4\xC2",
-                                                   "\xB7\xA2\xD0\xC5\xC8\xCB\xA3\xBA",
-                                                   "\xC1\xAA\xCF\xB5\xC8\xCB\xA3\xBA", "\xA1\xFA "};
-inline constexpr ArchiveWords kUtf8Words = {"年", "月", "发信人：", "联系人：", "→ "};
-inline const ArchiveWords& WordsFor(TextForm form) {
-    return form == TextForm::Utf8 ? kUtf8Words : kCodePage936Words;
-}
-
-// "2009年03月" by date, "发信人：" and the display name by sender ("联系人：" where a group holds
+// "2009年03月" by date; "发信人：" and the display name by sender ("联系人：" where a group holds
 // both directions).
-std::string MonthHeading(std::int32_t year, std::int32_t month,
-                         TextForm form = TextForm::CodePage936);
-std::string SenderHeading(std::string_view displayName, bool bothDirections = false,
-                          TextForm form = TextForm::CodePage936);
+std::string MonthHeading(GroupMonth month);
+std::string SenderHeading(std::string_view displayName, bool withDirections);
 
 // Walks the ordered messages once: onHeading(text) whenever a group begins (a new month by date,
-// a new sender number by sender), then onEntry(record, displayName) for every message. A group
-// key equal to the starting one (year 0 month 0, or the empty sender) opens no group.
+// a new party by sender), then onEntry(message, displayName) for every message. A group key
+// equal to the starting one (year 0 month 0, or the empty party) opens no group.
 template <typename OnHeading, typename OnEntry>
-void WalkGroups(const MessageStore& messages, ContactBook& book, SortOrder order,
+void WalkGroups(const MessageStore& messages, ContactBook& book, const ArchiveLayout& layout,
                 OnHeading&& onHeading, OnEntry&& onEntry) {
-    DateParts group;
-    DateParts previous;
-    std::string groupSender;
-    for (const MessageStore::Message& record : messages.Messages()) {
-        const std::string_view sender = record.Sender();
-        const std::string& displayName = book.Lookup(sender);
-        if (order == SortOrder::ByDate) {
-            previous = ReadDateParts(record.DateText(), previous);
-            if (previous.year != group.year || previous.month != group.month) {
+    GroupMonth group;
+    GroupMonth previous;
+    std::string groupParty;
+    for (const MessageStore::Message& message : messages.Messages()) {
+        const std::string_view party = message.Party();
+        const std::string& displayName = book.Lookup(party);
+        if (layout.order == SortOrder::ByDate) {
+            previous = GroupMonthOf(message.Time(), previous);
+            if (previous != group) {
                 group = previous;
-                onHeading(MonthHeading(group.year, group.month, messages.Form()));
+                onHeading(MonthHeading(group));
             }
-        } else if (sender != groupSender) {
-            groupSender = sender;
-            onHeading(SenderHeading(displayName, messages.BothDirections(), messages.Form()));
+        } else if (party != groupParty) {
+            groupParty = party;
+            onHeading(SenderHeading(displayName, layout.withDirections));
         }
-        onEntry(record, displayName);
+        onEntry(message, displayName);
     }
 }
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "write/html_archive.h"
 
-#include "write/archive_groups.h"
-
 namespace quillbox {
 
 namespace {
@@ -46,15 +44,6 @@ void AppendText(std::string& out, std::string_view text) {
 
 }  // namespace
 
-std::string EscapeHtml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        AppendEscapedChar(out, c);
-    }
-    return out;
-}
-
 namespace {
 
 // Every CR LF pair, then every remaining LF, becomes "<br/>"; other bytes go to appendChar.
@@ -74,58 +63,42 @@ void AppendWithBreaks(std::string& out, std::string_view body, AppendChar append
 
 }  // namespace
 
-std::string BodyToHtml(std::string_view body) {
-    std::string out;
-    out.reserve(body.size());
-    AppendWithBreaks(out, body, [&out](char c) { out.push_back(c); });
-    return out;
-}
-
 void AppendBodyHtml(std::string& out, std::string_view body) {
     // The entities hold no CR or LF, so escaping first leaves the line ends as they were.
     AppendWithBreaks(out, body, [&out](char c) { AppendEscapedChar(out, c); });
 }
 
-namespace {
-
-void WriteHtml(ByteSink& out, const MessageStore& messages, ContactBook& book, SortOrder order,
-               std::string_view charset) {
+void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                      const ArchiveLayout& layout, std::string_view charset) {
     std::string block(kDocumentType);
     block.append(kHead).append(charset).append(kAfterCharset);
     out.Write(block);
     WalkGroups(
-        messages, book, order,
+        messages, book, layout,
         [&](std::string_view heading) {
             block.assign(kHeadingOpen);
             AppendText(block, heading);
             block.append(kHeadingClose);
             out.Write(block);
         },
-        [&](const MessageStore::Message& record, std::string_view displayName) {
+        [&](const MessageStore::Message& message, std::string_view displayName) {
             block.assign(kEntryOpen);
-            if (record.Sent()) {
-                block.append(WordsFor(messages.Form()).sent);
+            if (message.Sent()) {
+                block.append(kSentMark);
             }
             AppendText(block, displayName);
             block.append(kBeforeNumber);
-            AppendText(block, record.Sender());
+            AppendText(block, message.Party());
             block.append(kAfterNumber);
-            AppendText(block, record.DateText());
+            AppendDisplayTime(block, message.Time());
             block.append(kAfterDate);
             block.append(kBodyOpen);
             // Escaped before the line breaks go in, so that the "<br/>" stays markup.
-            AppendBodyHtml(block, record.Body());
+            AppendBodyHtml(block, message.Body());
             block.append(kEntryClose);
             out.Write(block);
         });
     out.Write(kTail);
-}
-
-}  // namespace
-
-void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                      SortOrder order, std::string_view charset) {
-    WriteHtml(out, messages, book, order, charset);
 }
 
 }  // namespace quillbox

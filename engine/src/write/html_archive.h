@@ -7,7 +7,7 @@
 
 #include "order/contact_book.h"
 #include "order/message_store.h"
-#include "quillbox/archive.h"
+#include "write/archive_groups.h"
 #include "write/byte_sink.h"
 
 namespace quillbox {
@@ -37,18 +37,13 @@ inline void AppendEscapedChar(std::string& out, char c, bool inAttribute = false
     }
 }
 
-// "&", "<" and ">" as entities, in one pass; nothing else changes.
-std::string EscapeHtml(std::string_view text);
-
-// Every CR LF pair, then every remaining LF, becomes "<br/>"; a CR on its own stays.
-std::string BodyToHtml(std::string_view body);
-
-// Appends BodyToHtml(EscapeHtml(body)) in one pass.
+// Appends the body escaped, with every CR LF pair, then every remaining LF, as "<br/>"; a CR on
+// its own stays.
 void AppendBodyHtml(std::string& out, std::string_view body);
 
-// The HTML archive: one HTML 4.01 page without line breaks of its own, labelled gb2312.
-// charset is the page's label: the classic page's "gb2312", or that of the archive's encoding.
+// The classic HTML archive: one HTML 4.01 page without line breaks of its own, labelled with
+// charset: the classic page's "gb2312", or that of the archive's encoding.
 void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                      SortOrder order, std::string_view charset = "gb2312");
+                      const ArchiveLayout& layout, std::string_view charset);
 
 }  // namespace quillbox

@@ -15,9 +15,6 @@ namespace {
 // The page's fixed texts, UTF-8. The styles and the script are ASCII, so every encoding
 // writes them as they stand.
 constexpr std::string_view kTitle = "短信存档";
-constexpr std::string_view kContactWord = kUtf8Words.contact;
-constexpr std::string_view kYearUtf8 = "年";
-constexpr std::string_view kMonthUtf8 = "月";
 constexpr std::string_view kOtherHeading = "其他";
 
 constexpr std::string_view kHeadOpen =
@@ -159,17 +156,6 @@ void AppendNumber(std::string& out, std::size_t n) {
     out.append(std::to_string(n));
 }
 
-// "2009年03月", as the classic heading has it but in UTF-8.
-std::string Utf8MonthHeading(const DateParts& date) {
-    char number[16];
-    std::string text;
-    std::snprintf(number, sizeof number, "%d", date.year);
-    text.append(number).append(kYearUtf8);
-    std::snprintf(number, sizeof number, "%02d", date.month);
-    text.append(number).append(kMonthUtf8);
-    return text;
-}
-
 // The height an entry will about take on a wide screen, in tenths of a rem: the frame and the
 // line of name and date, and a line for every 88 columns of the body (a wide character takes
 // two) or line end.
@@ -220,18 +206,19 @@ Group NewGroup(std::string heading, std::size_t labelStart) {
 // The groups the classic page has, with their sizes. The headings are made here from the first
 // entry of each group, with the date read as the walk reads it. Messages before the first
 // heading (a first key that opens no group there) get a group of their own.
-std::vector<Group> CollectGroups(const MessageStore& messages, ContactBook& book, SortOrder order) {
+std::vector<Group> CollectGroups(const MessageStore& messages, ContactBook& book,
+                                 const ArchiveLayout& layout) {
     std::vector<Group> groups;
     bool opened = false;
-    DateParts date;
+    GroupMonth month;
     WalkGroups(
-        messages, book, order, [&](std::string_view) { opened = true; },
+        messages, book, layout, [&](std::string_view) { opened = true; },
         [&](const MessageStore::Message& message, std::string_view displayName) {
-            date = ReadDateParts(message.DateText(), date);
+            month = GroupMonthOf(message.Time(), month);
             if (opened) {
                 opened = false;
-                if (order == SortOrder::ByDate) {
-                    groups.push_back(NewGroup(Utf8MonthHeading(date), 0));
+                if (layout.order == SortOrder::ByDate) {
+                    groups.push_back(NewGroup(MonthHeading(month), 0));
                 } else {
                     groups.push_back(NewGroup(std::string(kContactWord).append(displayName),
                                               kContactWord.size()));
@@ -274,25 +261,16 @@ void AppendEscapedHtml(std::string& out, std::string_view text) {
 }
 
 void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                     SortOrder order) {
-    WriteModernPage(out, messages, book, order, *TextEncoder::Create(ArchiveEncoding::Utf8));
-}
+                     const ArchiveLayout& layout, std::string_view charset) {
+    const std::vector<Group> groups = CollectGroups(messages, book, layout);
 
-void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                     SortOrder order, const TextEncoder& encoder) {
-    const std::vector<Group> groups = CollectGroups(messages, book, order);
-
-    // Blocks are made as UTF-8 and written in the page's encoding.
     std::string block;
-    std::string encoded;
     const auto flush = [&] {
-        encoded.clear();
-        encoder.AppendUtf8(encoded, block);
-        out.Write(encoded);
+        out.Write(block);
         block.clear();
     };
 
-    block.append(kHeadOpen).append(encoder.CharsetLabel()).append(kHeadMeta);
+    block.append(kHeadOpen).append(charset).append(kHeadMeta);
     block.append(kTitle).append(kStyle).append(kTitle).append("</h1>\n<p class=\"summary\">共 ");
     AppendNumber(block, messages.Messages().size());
     block.append(" 条短信，");
@@ -352,7 +330,7 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
         openChunk();
     };
     WalkGroups(
-        messages, book, order, [&](std::string_view) { openGroup(); },
+        messages, book, layout, [&](std::string_view) { openGroup(); },
         [&](const MessageStore::Message& message, std::string_view displayName) {
             if (!open) {
                 openGroup();
@@ -365,17 +343,17 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
             ++inChunk;
             block.append("<article><p class=\"m\"><b>");
             if (message.Sent()) {
-                block.append(kUtf8Words.sent);
+                block.append(kSentMark);
             }
             AppendEscapedHtml(block, displayName);
             block.append("</b>");
-            if (displayName != message.Sender()) {
+            if (displayName != message.Party()) {
                 block.append(" <span class=\"n\">");
-                AppendEscapedHtml(block, message.Sender());
+                AppendEscapedHtml(block, message.Party());
                 block.append("</span>");
             }
             block.append(" <span class=\"d\">");
-            AppendEscapedHtml(block, message.DateText());
+            AppendDisplayTime(block, message.Time());
             // The body keeps its line ends; the page shows them as they are.
             block.append("</span></p><p class=\"t\">");
             AppendEscapedHtml(block, message.Body());

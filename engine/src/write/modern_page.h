@@ -6,7 +6,6 @@
 
 #include "write/archive_groups.h"
 #include "write/byte_sink.h"
-#include "write/encoding.h"
 
 namespace quillbox {
 
@@ -17,13 +16,8 @@ void AppendEscapedHtml(std::string& out, std::string_view text);
 // The modern archive: one self-contained HTML5 page with the same groups and entries as the
 // classic page, a contents list, and a search box that filters the entries as one types (and
 // takes a search from the page's address, "page.html?q=word"). It loads nothing from outside;
-// without JavaScript every entry shows and the box stays hidden.
-//
-// The store's and the book's texts are taken as UTF-8. The page is written in the encoder's
-// encoding and labelled with its charset; the first overload writes UTF-8.
+// without JavaScript every entry shows and the box stays hidden. charset is the page's label.
 void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                     SortOrder order);
-void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                     SortOrder order, const TextEncoder& encoder);
+                     const ArchiveLayout& layout, std::string_view charset);
 
 }  // namespace quillbox

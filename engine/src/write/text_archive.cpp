@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "write/text_archive.h"
 
-#include "write/archive_groups.h"
-
 namespace quillbox {
 
 namespace {
@@ -19,37 +17,29 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
     }
 }
 
-namespace {
-
-void WriteText(ByteSink& out, const MessageStore& messages, ContactBook& book, SortOrder order) {
+void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                      const ArchiveLayout& layout) {
     std::string block;
     WalkGroups(
-        messages, book, order,
+        messages, book, layout,
         [&](std::string_view heading) {
             block.assign(kHeadingOpen);
             AppendWithCrLf(block, heading);
             block.append(kHeadingClose);
             out.Write(block);
         },
-        [&](const MessageStore::Message& record, std::string_view displayName) {
-            block.assign(record.Sent() ? WordsFor(messages.Form()).sent : std::string_view());
+        [&](const MessageStore::Message& message, std::string_view displayName) {
+            block.assign(message.Sent() ? kSentMark : std::string_view());
             AppendWithCrLf(block, displayName);
             block.append(" <");
-            AppendWithCrLf(block, record.Sender());
+            AppendWithCrLf(block, message.Party());
             block.append(">     ");
-            AppendWithCrLf(block, record.DateText());
+            AppendDisplayTime(block, message.Time());
             block.append(" : \r\n");
-            AppendWithCrLf(block, record.Body());
+            AppendWithCrLf(block, message.Body());
             block.append("\r\n");
             out.Write(block);
         });
-}
-
-}  // namespace
-
-void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                      SortOrder order) {
-    WriteText(out, messages, book, order);
 }
 
 }  // namespace quillbox

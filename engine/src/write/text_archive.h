@@ -3,11 +3,10 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "order/contact_book.h"
 #include "order/message_store.h"
-#include "quillbox/archive.h"
+#include "write/archive_groups.h"
 #include "write/byte_sink.h"
 
 namespace quillbox {
@@ -19,6 +18,6 @@ void AppendWithCrLf(std::string& out, std::string_view text);
 // The plain-text archive: a framed heading per group and per message the line
 // "name <number>     date : " and the body, every line ended by CR LF.
 void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                      SortOrder order);
+                      const ArchiveLayout& layout);
 
 }  // namespace quillbox

@@ -8,6 +8,7 @@
 #include <windows.h>
 #endif
 
+#include "platform/codec.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
 #include "quillbox/text.h"
@@ -18,12 +19,26 @@ namespace {
 
 using test::Printable;
 
+std::optional<std::string> NarrowText(std::u16string_view wide) {
+    std::string area(wide.size() * 2 + 1, '\0');
+    const auto length = platform::Utf16ToCp936(wide, area);
+    if (!length) {
+        return std::nullopt;
+    }
+    area.resize(*length);
+    return area;
+}
+
+std::optional<std::u16string> WidenText(std::string_view narrow) {
+    return platform::Cp936ToUtf16(narrow);
+}
+
 struct NarrowCase {
     std::u16string wide;
     std::string narrow;
 };
 
-TEST(NarrowText, ConvertsToCodePage936AndMarksWhatItLacks) {
+TEST(Utf16ToCp936, ConvertsToCodePage936AndMarksWhatItLacks) {
     const NarrowCase cases[] = {
         {u"", ""},
         {u"abc 123", "abc 123"},
@@ -41,7 +56,7 @@ TEST(NarrowText, ConvertsToCodePage936AndMarksWhatItLacks) {
     }
 }
 
-TEST(NarrowText, AgreesWithTheCLibraryOnEveryCharacterOfTheBasicPlane) {
+TEST(Utf16ToCp936, AgreesWithTheCLibraryOnEveryCharacterOfTheBasicPlane) {
     int checked = 0;
     for (char32_t u = 1; u < 0x10000; ++u) {
         if (u >= 0xD800 && u <= 0xDFFF) {
@@ -68,7 +83,7 @@ TEST(NarrowText, AgreesWithTheCLibraryOnEveryCharacterOfTheBasicPlane) {
     EXPECT_EQ(checked, 0x10000 - 1 - 0x800);
 }
 
-TEST(WidenText, ReadsCodePage936AndRefusesWhatItDoesNotDefine) {
+TEST(Cp936ToUtf16, ReadsCodePage936AndRefusesWhatItDoesNotDefine) {
     EXPECT_EQ(WidenText("abc"), std::u16string(u"abc"));
     EXPECT_EQ(WidenText("\xD5\xC5\xC8\xFD"), std::u16string(u"张三"));
     EXPECT_EQ(WidenText("\x80"), std::u16string(u"\u20AC"));
@@ -119,16 +134,87 @@ TEST(WidenUtf8, IsStrict) {
     }
 }
 
-TEST(Utf16ToOem, FailsWhenTheTextWithItsTerminatorDoesNotFit) {
+TEST(Utf16ToCp936, FailsWhenTheTextWithItsTerminatorDoesNotFit) {
     std::array<char, 4096> area{};
     // 2048 characters of two bytes each need 4097 bytes with the terminator.
     const std::u16string allDouble(2048, u'张');
-    EXPECT_FALSE(platform::Utf16ToOem(allDouble, area).has_value());
+    EXPECT_FALSE(platform::Utf16ToCp936(allDouble, area).has_value());
     // 2047 of them and one ASCII character need exactly 4096.
     std::u16string fits(2047, u'张');
     fits.push_back(u'a');
-    EXPECT_EQ(platform::Utf16ToOem(fits, area), std::optional<std::size_t>(4095));
+    EXPECT_EQ(platform::Utf16ToCp936(fits, area), std::optional<std::size_t>(4095));
     EXPECT_EQ(area[4095], '\0');
+}
+
+// Every one- and two-byte code of code page 936 read as the engine's text comes back as the same
+// bytes in the classic archive: a character where the table gives one that converts back to the
+// code, the raw bytes as escapes where it does not.
+TEST(Cp936AsUtf8, EveryCodeComesBackAsItsOwnBytes) {
+    std::vector<std::string> codes;
+    for (unsigned b = 0; b < 0x100; ++b) {
+        codes.emplace_back(1, static_cast<char>(b));
+    }
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+        for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+            codes.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+        }
+    }
+    std::size_t characters = 0;
+    for (const std::string& code : codes) {
+        const std::string text = platform::Cp936AsUtf8(code);
+        std::string back;
+        platform::AppendAsCp936(back, text);
+        ASSERT_EQ(Printable(back), Printable(code)) << Printable(text);
+        std::string_view rest = text;
+        const char32_t first = platform::TakeCodePoint(rest);
+        const bool character = rest.empty() && !platform::IsEscape(first);
+        characters += character ? 1 : 0;
+        if (character) {
+            // A character of its own is what the code page's decoder says the code is.
+            const auto strict = WidenText(code);
+            ASSERT_TRUE(strict.has_value()) << Printable(code);
+            EXPECT_EQ(platform::Utf16ToUtf8(*strict), text) << Printable(code);
+        }
+#ifndef _WIN32
+        // The C library's converter is the oracle: a character exactly where the code reads as
+        // one that converts back to the same code.
+        bool roundTrip = false;
+        try {
+            roundTrip =
+                test::Convert(test::Convert(code, "CP936", "UTF-8"), "UTF-8", "CP936") == code;
+        } catch (const std::runtime_error&) {
+        }
+        EXPECT_EQ(character, roundTrip) << Printable(code);
+#endif
+    }
+    // ASCII at least, and most pairs.
+    EXPECT_GT(characters, 20000u);
+}
+
+TEST(TakeCodePoint, TakesEscapesWholeAndEachIllFormedPartAsOneReplacement) {
+    const struct {
+        std::string_view text;
+        std::u32string points;
+    } cases[] = {
+        {"a\xC0\x80"
+         "b",
+         U"a\uFFFD\uFFFDb"},
+        {"\xED\xB2\x80\xED\xB3\xBF", std::u32string{0xDC80, 0xDCFF}},  // two escapes
+        {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},                       // an encoded surrogate
+        {"\xE5\xBC", U"\uFFFD"},
+        {"\xF0\x9F\x98\x80", U"\U0001F600"},
+    };
+    for (const auto& c : cases) {
+        std::u32string points;
+        std::string_view rest = c.text;
+        while (!rest.empty()) {
+            points.push_back(platform::TakeCodePoint(rest));
+        }
+        EXPECT_EQ(points, c.points) << Printable(c.text);
+    }
+    // Outside bytes never become escapes.
+    EXPECT_EQ(Printable(platform::Utf8Lenient("\xED\xB2\x80")),
+              Printable("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"));
 }
 
 #ifdef _WIN32

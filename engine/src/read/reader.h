@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// What every reader of read/ follows. The run opens each input the scan listed and hands it to
+// the reader of its kind; the reader decodes what it keeps into the engine's text once (UTF-8,
+// numeric times), appends the cards or messages to the chunk's Items, and says in a ReadResult
+// how many it read and which it skipped, by their place in the input, or why the whole input
+// gave nothing.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "order/contact_book.h"
+#include "order/message_store.h"
+#include "platform/platform.h"
+#include "quillbox/archive.h"
+
+namespace quillbox {
+
+// What a listed input is, by its name: which reader reads it.
+enum class InputKind : std::uint8_t {
+    ClassicCard,     // a .vcf of the classic format: the head of one card
+    ClassicMessage,  // a .vmg of the classic format: the head of one message
+    VCardFile,       // --modern: a .vcf/.vcard of any number of cards
+    VMessageFile,    // --modern: a .vmg/.vmsg of any number of messages
+};
+
+// Adds a skip to runs, extending the last run where the skip follows it for the same reason, so
+// that a file of a million damaged blocks costs one run.
+void AddSkip(std::vector<SkippedItems>& runs, std::size_t index, SkipReason reason);
+// Puts runs added out of order in order, joining those that then follow each other.
+void SortSkips(std::vector<SkippedItems>& runs);
+
+struct ReadResult {
+    // Why the whole input gave nothing; none when it was read.
+    std::optional<SkipReason> refused;
+    int systemError = 0;  // the system's error number of a read that failed
+    std::size_t read = 0;
+    std::vector<SkippedItems> skipped;
+};
+
+// Where the readers of one chunk of inputs put what they read.
+struct Items {
+    // A card file's entries: the card's name and each of its numbers, normalised.
+    std::vector<ContactEntry> cards;
+    MessageStore messages;
+};
+
+// What a reader is handed: the input, open, and a buffer to reuse from input to input.
+struct Input {
+    platform::InputFile& file;
+    std::string& scratch;
+};
+
+using Reader = ReadResult (*)(Input& input, Items& items);
+
+// The readers of today's exports read a file whole, up to this size, into input.scratch.
+inline constexpr std::size_t kWholeFileLimit = 64 * 1024 * 1024;
+std::optional<SkipReason> ReadWholeFile(Input& input, ReadResult& result);
+
+// A number no phone writes; a longer one is no number, and its message is skipped.
+inline constexpr std::size_t kLongestNumber = 500;
+
+// The reader of each kind.
+Reader ReaderFor(InputKind kind);
+
+}  // namespace quillbox
