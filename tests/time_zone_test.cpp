@@ -17,6 +17,16 @@
 #include "read/compiled_zones.h"
 #include "test_files.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace quillbox {
 
 void PrintTo(const LocalTime& t, std::ostream* out) {
@@ -399,6 +409,68 @@ TEST(TimeZoneTest, EveryCompiledNameReadsAsGlibcReadsTheSystemsZone) {
         ASSERT_TRUE(zone) << entry.name;
         for (const auto t : instants) {
             ASSERT_EQ(zone->ToLocal(t), GlibcLocal(t)) << entry.name << " at " << t;
+        }
+    }
+}
+
+TEST(TimeZoneTest, LocalFollowsTheTzVariable) {
+    const test::TempDir dir;
+    const auto ownFile = dir / "own.tzif";
+    test::WriteBytes(ownFile, Tzif({'2', {0}, {1}, {0, 5 * 3600 + 1800}, "<+0530>-5:30"}));
+    const struct {
+        std::optional<std::string> tz;
+        const char* name;
+        bool glibcReadsIt;
+    } cases[] = {
+        {"Asia/Shanghai", "Asia/Shanghai", true},
+        {":Asia/Shanghai", "Asia/Shanghai", true},
+        {"/usr/share/zoneinfo/Asia/Shanghai", "Asia/Shanghai", true},
+        // A zone file's path names its zone, there or not.
+        {"/elsewhere/zoneinfo/posix/Asia/Tokyo", "Asia/Tokyo", false},
+        // Anywhere else the file is read.
+        {":" + ownFile.string(), "<+0530>-5:30", true},
+        {"CST-8", "CST-8", true},
+        {"UTC-8", "UTC-8", true},  // a POSIX rule: eight hours east
+        {"", "UTC", true},
+        {"Mars/Base", "UTC", true},
+        {"/dev/zero", "UTC", true},
+        {std::nullopt, nullptr, true},  // the system's own
+    };
+    const auto instants = Sweep(97 * kDay + 13 * kHour);
+    for (const auto& entry : cases) {
+        const ScopedTz tz(entry.tz ? entry.tz->c_str() : nullptr);
+        const auto zone = TimeZone::Local();
+        const auto label = entry.tz.value_or("(unset)");
+        if (entry.name != nullptr) {
+            EXPECT_EQ(zone.Name(), entry.name) << label;
+        }
+        if (entry.glibcReadsIt) {
+            for (const auto t : instants) {
+                ASSERT_EQ(zone.ToLocal(t), GlibcLocal(t)) << label << " at " << t;
+            }
+        }
+    }
+    const ScopedTz tz("Asia/Tokyo");
+    EXPECT_EQ(TimeZone::Local().ToLocal(0), (LocalTime{1970, 1, 1, 9, 0, 0}));
+}
+#else
+// Windows' own conversion in the system's zone: the oracle. Its rules for past years are not
+// tzdata's, so only years both know alike are compared.
+TEST(TimeZoneTest, LocalAgreesWithWindows) {
+    const auto zone = TimeZone::Local();
+    for (int year = 2016; year <= 2030; ++year) {
+        for (int month = 1; month <= 12; ++month) {
+            SYSTEMTIME utc{};
+            utc.wYear = static_cast<WORD>(year);
+            utc.wMonth = static_cast<WORD>(month);
+            utc.wDay = 15;
+            utc.wHour = 12;
+            SYSTEMTIME local{};
+            ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
+            EXPECT_EQ(zone.ToLocal(UtcSeconds(year, month, 15, 12)),
+                      (LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
+                                 local.wSecond}))
+                << zone.Name();
         }
     }
 }

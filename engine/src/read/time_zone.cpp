@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/local_zone.h"
 #include "read/compiled_zones.h"
 
 namespace quillbox {
@@ -624,6 +625,10 @@ std::optional<TimeZone> TimeZone::FromName(std::string_view name) {
         return FromOffset(*offset);
     }
     return std::nullopt;
+}
+
+TimeZone TimeZone::Local() {
+    return platform::LocalZone().value_or(Utc());
 }
 
 std::optional<TimeZone> TimeZone::FromWindowsName(std::string_view key) {

@@ -31,6 +31,9 @@ public:
     // anything else.
     static std::optional<TimeZone> FromName(std::string_view name);
 
+    // The system's own zone; UTC when it cannot be told.
+    static TimeZone Local();
+
     // An IANA name alone, spelled exactly, as the TZ variable and CLDR's table give it.
     static std::optional<TimeZone> FromIanaName(std::string_view name);
     // A Windows zone key name ("China Standard Time") through CLDR's table.
