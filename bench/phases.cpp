@@ -119,12 +119,13 @@ int main(int argc, char** argv) {
     quillbox::ContactBook book;
     quillbox::Items items;
     std::string scratch;
+    const quillbox::ReadSettings settings;
     for (std::size_t i = 0; i < cardFiles.Size(); ++i) {
         const quillbox::ListedFile listed = cardFiles.At(i);
         cardFiles.PathAt(i, path);
         quillbox::platform::InputFile file;
         items.cards.clear();
-        quillbox::Input input{file, scratch};
+        quillbox::Input input{file, listed.folder, listed.name, settings, scratch};
         if (file.Open(path, listed.kind, listed.id) ==
                 quillbox::platform::InputFile::Outcome::Opened &&
             !quillbox::ReadClassicCard(input, items).refused) {
@@ -141,7 +142,7 @@ int main(int argc, char** argv) {
         const quillbox::ListedFile listed = messageFiles.At(i);
         messageFiles.PathAt(i, path);
         quillbox::platform::InputFile file;
-        quillbox::Input input{file, scratch};
+        quillbox::Input input{file, listed.folder, listed.name, settings, scratch};
         if (file.Open(path, listed.kind, listed.id) ==
             quillbox::platform::InputFile::Outcome::Opened) {
             quillbox::ReadClassicMessage(input, items);

@@ -18,7 +18,8 @@ using ReadOutcome = std::optional<SkipReason>;
 // The readers as the run calls them, on one open file.
 ReadOutcome ReadMessageFile(platform::InputFile& file, MessageStore& store) {
     std::string scratch;
-    Input input{file, scratch};
+    const ReadSettings settings;
+    Input input{file, {}, {}, settings, scratch};
     Items items;
     const ReadResult result = ReadClassicMessage(input, items);
     store.Append(items.messages, 0, items.messages.Size());
@@ -27,7 +28,8 @@ ReadOutcome ReadMessageFile(platform::InputFile& file, MessageStore& store) {
 
 ReadOutcome ReadCardFile(platform::InputFile& file, std::vector<ContactEntry>& entries) {
     std::string scratch;
-    Input input{file, scratch};
+    const ReadSettings settings;
+    Input input{file, {}, {}, settings, scratch};
     Items items;
     const ReadResult result = ReadClassicCard(input, items);
     entries.insert(entries.end(), items.cards.begin(), items.cards.end());

@@ -145,9 +145,9 @@ TEST_F(DialogControllerTest, TheMessageSaysWhyARunFailedAndHowManyFilesItSkipped
     controls_.SetText(IDC_MESSAGE_FOLDER, u"/m");
     controls_.SetText(IDC_OUTPUT_FILE, u"/o.txt");
     runReport_.ok = true;
-    runReport_.messages.skipped = {{"/m/a.vmg", SkipReason::NoDate, 0, {}},
-                                   {"/m/b.vmg", SkipReason::Empty, 0, {}}};
-    runReport_.cards.skipped = {{"/c/x.vcf", SkipReason::NoName, 0, {}}};
+    runReport_.messages.skipped = {{"/m/a.vmg", SkipReason::NoDate, 0, {}, {}},
+                                   {"/m/b.vmg", SkipReason::Empty, 0, {}, {}}};
+    runReport_.cards.skipped = {{"/c/x.vcf", SkipReason::NoName, 0, {}, {}}};
     dialog_.OnGenerate();
     runReport_.cards.skipped.clear();
     runReport_.messages.skipped.resize(1);

@@ -29,7 +29,7 @@
 
 namespace quillbox {
 
-void PrintTo(const LocalTime& t, std::ostream* out) {
+void PrintTo(const MessageTime& t, std::ostream* out) {
     *out << t.year << '-' << t.month << '-' << t.day << ' ' << t.hour << ':' << t.minute << ':'
          << t.second;
 }
@@ -70,7 +70,7 @@ TimeZone Zone(std::string_view name) {
 struct Reading {
     const char* zone;
     std::int64_t instant;
-    LocalTime local;
+    MessageTime local;
 };
 
 TEST(TimeZoneTest, ReadsTheWallClockOfEachZone) {
@@ -128,7 +128,7 @@ TEST(TimeZoneTest, NamesAZoneByItsIanaNameALinkOrAFixedOffset) {
     const struct {
         const char* given;
         const char* name;
-        LocalTime atEpoch;
+        MessageTime atEpoch;
     } names[] = {
         {"+08:00", "+08:00", {1970, 1, 1, 8, 0, 0}},
         {"-0530", "-05:30", {1969, 12, 31, 18, 30, 0}},
@@ -394,7 +394,7 @@ private:
 };
 
 // glibc's reading of the system's tzdata: the oracle.
-LocalTime GlibcLocal(std::int64_t instant) {
+MessageTime GlibcLocal(std::int64_t instant) {
     const auto t = static_cast<std::time_t>(instant);
     std::tm out{};
     ::localtime_r(&t, &out);
@@ -451,7 +451,7 @@ TEST(TimeZoneTest, LocalFollowsTheTzVariable) {
         }
     }
     const ScopedTz tz("Asia/Tokyo");
-    EXPECT_EQ(TimeZone::Local().ToLocal(0), (LocalTime{1970, 1, 1, 9, 0, 0}));
+    EXPECT_EQ(TimeZone::Local().ToLocal(0), (MessageTime{1970, 1, 1, 9, 0, 0}));
 }
 #else
 // Windows' own conversion in the system's zone: the oracle. Its rules for past years are not
@@ -468,7 +468,7 @@ TEST(TimeZoneTest, LocalAgreesWithWindows) {
             SYSTEMTIME local{};
             ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
             EXPECT_EQ(zone.ToLocal(UtcSeconds(year, month, 15, 12)),
-                      (LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
+                      (MessageTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
                                  local.wSecond}))
                 << zone.Name();
         }

@@ -339,7 +339,7 @@ TEST(ParseVCards, SkipsABadCardAndKeepsTheOthers) {
     // Neighbours skipped for one reason make one run.
     EXPECT_EQ(batch.skipped,
               (std::vector<SkippedItems>{
-                  {1, 2, SkipReason::NoName}, {3, 1, SkipReason::Cut}, {5, 1, SkipReason::Cut}}));
+                  {1, 2, SkipReason::NoName, {}}, {3, 1, SkipReason::Cut, {}}, {5, 1, SkipReason::Cut, {}}}));
     EXPECT_TRUE(Parse("").cards.empty());
     EXPECT_TRUE(Parse("no card at all\n").skipped.empty());
 }

@@ -277,8 +277,8 @@ TEST(ParseVMessages, SkipsWhatCannotBeAMessageAndReadsTheRest) {
     EXPECT_EQ(batch.messages[1].index, 6u);
     EXPECT_EQ(batch.messages[2].index, 7u);
     const std::vector<SkippedItems> skips = {
-        {1, 1, SkipReason::NoDate}, {2, 1, SkipReason::BadDate}, {3, 1, SkipReason::NoBody},
-        {4, 1, SkipReason::Draft},  {5, 1, SkipReason::Cut},     {8, 1, SkipReason::Cut}};
+        {1, 1, SkipReason::NoDate, {}}, {2, 1, SkipReason::BadDate, {}}, {3, 1, SkipReason::NoBody, {}},
+        {4, 1, SkipReason::Draft, {}},  {5, 1, SkipReason::Cut, {}},     {8, 1, SkipReason::Cut, {}}};
     EXPECT_EQ(batch.skipped, skips);
     EXPECT_TRUE(Parse("").messages.empty());
     EXPECT_TRUE(Parse("END:VMSG\nno message\n").skipped.empty());

@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(input.Open(path, quillbox::platform::EntryKind::Unchecked, std::nullopt) ==
                quillbox::platform::InputFile::Outcome::Opened);
     std::string scratch;
-    quillbox::Input read{input, scratch};
+    const quillbox::ReadSettings settings;
+    quillbox::Input read{input, {}, {}, settings, scratch};
     quillbox::Items items;
     const auto outcome = quillbox::ReadClassicCard(read, items).refused;
     const std::vector<quillbox::ContactEntry>& entries = items.cards;

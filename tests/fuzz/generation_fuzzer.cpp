@@ -114,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const quillbox::ListedFile listed = messageFiles.At(i);
         quillbox::platform::InputFile file;
         std::string scratch;
-        quillbox::Input read{file, scratch};
+        const quillbox::ReadSettings settings;
+        quillbox::Input read{file, {}, {}, settings, scratch};
         quillbox::Items items;
         if (file.Open(path, listed.kind, listed.id) ==
                 quillbox::platform::InputFile::Outcome::Opened &&

@@ -30,7 +30,7 @@ int DaysInMonth(std::int64_t year, int month) {
 
 // Seconds since 1970 of a local time read as UTC, through the days before each month of a
 // 400-year cycle: another road than the engine's.
-std::int64_t SecondsOf(const quillbox::LocalTime& t) {
+std::int64_t SecondsOf(const quillbox::MessageTime& t) {
     std::int64_t year = t.year;
     std::int64_t days = 0;
     // 146097 days in every 400 years; count from year 1600, the first cycle before 1970.

@@ -60,6 +60,10 @@ struct ArchiveRequest {
     // A message with the same other party, direction, date and text as one read before it is
     // left out, and counted as a duplicate.
     bool dedupe = false;
+    // The zone the instants of Android and iPhone backups are shown in: an IANA name
+    // ("Asia/Shanghai") or an offset ("+08:00"); empty for the computer's own. Other files
+    // carry no zone: their times stay as written.
+    std::string timeZone;
     // How many threads read the files: 0 for as many as the processors the process may use, 1
     // for the calling thread alone. The archive is the same whatever the number.
     unsigned jobs = 0;
@@ -102,6 +106,7 @@ struct SkippedItems {
     std::size_t index = 0;
     std::size_t count = 1;
     SkipReason reason = SkipReason::Cut;
+    std::string detail;  // where in the file, or what the library said; empty for most
     bool operator==(const SkippedItems&) const = default;
 };
 
@@ -111,6 +116,7 @@ struct SkippedFile {
     std::optional<SkipReason> reason;  // the whole file's
     int systemError = 0;               // the system's error number, where the system refused
     std::vector<SkippedItems> items;
+    std::string detail;  // what the library said of the whole file; empty for most
 };
 
 // Why a run failed; nothing was written then, and an old archive is as it was.
@@ -151,10 +157,19 @@ struct RunReport {
         // With --since/--until and --dedupe: the messages outside the days, and those left out.
         std::optional<std::size_t> filtered;
         std::optional<std::size_t> duplicates;
+        // Records of backups that are no messages (reactions), left out.
+        std::size_t reactions = 0;
+    };
+    // A backup read, by its own name (a device and a date).
+    struct Source {
+        std::filesystem::path path;
+        std::string name;
     };
     Files messages;
     Files cards;
     std::size_t contactEntries = 0;  // telephone lines of the cards read
+    std::vector<Source> sources;
+    std::string timeZone;  // the zone backups' instants were shown in, where any was read
     std::filesystem::path archivePath;
     std::uint64_t bytesWritten = 0;
     std::size_t entriesWritten = 0;
@@ -180,6 +195,9 @@ std::string ReportAsJson(const RunReport& report);
 // the reason in the report, when a folder cannot be read, the output is one of the inputs or
 // cannot be written. Input files that cannot be read are skipped and listed in the report.
 bool GenerateArchive(const ArchiveRequest& request, RunReport* report = nullptr);
+
+// Whether a request's time zone names one: an IANA name or an offset such as "+08:00".
+bool KnowsTimeZone(std::string_view name);
 
 // A path for people: UTF-8, with U+FFFD for each byte that spells no character.
 std::string DisplayPath(const std::filesystem::path& path);

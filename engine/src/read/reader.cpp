@@ -17,7 +17,7 @@ void AddSkip(std::vector<SkippedItems>& runs, std::size_t index, SkipReason reas
             return;
         }
     }
-    runs.push_back({index, 1, reason});
+    runs.push_back({index, 1, reason, {}});
 }
 
 void SortSkips(std::vector<SkippedItems>& runs) {

@@ -17,6 +17,7 @@
 #include "order/message_store.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
+#include "read/time_zone.h"
 
 namespace quillbox {
 
@@ -38,8 +39,13 @@ struct ReadResult {
     // Why the whole input gave nothing; none when it was read.
     std::optional<SkipReason> refused;
     int systemError = 0;  // the system's error number of a read that failed
+    std::string detail;   // what a library said of the refusal
     std::size_t read = 0;
     std::vector<SkippedItems> skipped;
+    // Records that are no messages (a reaction to one), left out and counted.
+    std::size_t reactions = 0;
+    // A backup's own name for the people, such as its device and date; empty for other files.
+    std::string source;
 };
 
 // Where the readers of one chunk of inputs put what they read.
@@ -47,12 +53,31 @@ struct Items {
     // A card file's entries: the card's name and each of its numbers, normalised.
     std::vector<ContactEntry> cards;
     MessageStore messages;
+    // The names a backup gives the numbers of its messages (its address book, or a message's
+    // own contact name); the cards name a number first.
+    std::vector<ContactEntry> names;
 };
 
-// What a reader is handed: the input, open, and a buffer to reuse from input to input.
+// What the run tells every reader.
+struct ReadSettings {
+    // The zone a backup's instants are shown in.
+    TimeZone zone = TimeZone::Utc();
+};
+
+// What a reader is handed: the input, open, where it lies (for readers that open more: a
+// database, a backup folder's files), the run's settings, and a buffer to reuse from input to
+// input.
 struct Input {
     platform::InputFile& file;
+    platform::NativeView folder;  // with its separator at the end
+    platform::NativeView name;
+    const ReadSettings& settings;
     std::string& scratch;
+
+    platform::NativeString Path() const {
+        platform::NativeString path(folder);
+        return path.append(name);
+    }
 };
 
 using Reader = ReadResult (*)(Input& input, Items& items);

@@ -687,7 +687,7 @@ std::int32_t TimeZone::OffsetAt(std::int64_t unixSeconds) const {
     return rules_->OffsetAt(unixSeconds);
 }
 
-LocalTime TimeZone::ToLocal(std::int64_t unixSeconds) const {
+MessageTime TimeZone::ToLocal(std::int64_t unixSeconds) const {
     const std::int64_t t = ClampInstant(unixSeconds);
     const std::int64_t local = std::clamp(t + rules_->OffsetAt(t), kFirstSecond, kLastSecond);
     const std::int64_t days = FloorDiv(local, kSecondsPerDay);

@@ -7,18 +7,9 @@
 #include <string_view>
 #include <utility>
 
-namespace quillbox {
+#include "order/message_store.h"
 
-// A wall clock's reading in the proleptic Gregorian calendar; year 0 is 1 BC.
-struct LocalTime {
-    int year;
-    int month;
-    int day;
-    int hour;
-    int minute;
-    int second;
-    bool operator==(const LocalTime&) const = default;
-};
+namespace quillbox {
 
 // The rules of one time zone, from the tzdata compiled into the engine or from a TZif file.
 // Copies share the rules; every member may be used from several threads at once.
@@ -57,9 +48,10 @@ public:
     // Seconds east of UTC at the instant.
     std::int32_t OffsetAt(std::int64_t unixSeconds) const;
 
-    // Instants whose local time falls outside the years -9999 to 9999 read as the first or the
-    // last second of that range.
-    LocalTime ToLocal(std::int64_t unixSeconds) const;
+    // The wall clock's reading at the instant, in the proleptic Gregorian calendar (year 0 is
+    // 1 BC). Instants whose local time falls outside the years -9999 to 9999 read as the first
+    // or the last second of that range.
+    MessageTime ToLocal(std::int64_t unixSeconds) const;
 
     struct Rules;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "order/contact_book.h"
+#include "read/time_zone.h"
 #include "order/message_store.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
@@ -66,6 +67,9 @@ private:
 
     const ArchiveRequest& request_;
     RunReport& report_;
+    ReadSettings settings_;
+    // The names backups give their numbers, in reading order; the cards name a number first.
+    std::vector<ContactEntry> backupNames_;
     std::optional<platform::FileId> outputId_;
     std::optional<platform::FileId> reportId_;
     bool outputIsInput_ = false;
@@ -138,7 +142,7 @@ void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int s
                RunReport::Files& tally) {
     platform::NativeString path;
     list.PathAt(index, path);
-    tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError, {}});
+    tally.skipped.push_back({std::filesystem::path(std::move(path)), reason, systemError, {}, {}});
 }
 
 bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& outcome,
@@ -171,14 +175,21 @@ bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& ou
     const ReadResult& result = outcome.result;
     if (result.refused) {
         Skip(list, index, *result.refused, result.systemError, tally);
+        tally.skipped.back().detail = result.detail;
         return false;
     }
     tally.read += result.read;
-    if (!result.skipped.empty()) {
+    tally.reactions += result.reactions;
+    if (!result.skipped.empty() || !result.source.empty()) {
         platform::NativeString path;
         list.PathAt(index, path);
-        tally.skipped.push_back(
-            {std::filesystem::path(std::move(path)), std::nullopt, 0, result.skipped});
+        if (!result.source.empty()) {
+            report_.sources.push_back({std::filesystem::path(path), result.source});
+        }
+        if (!result.skipped.empty()) {
+            tally.skipped.push_back(
+                {std::filesystem::path(std::move(path)), std::nullopt, 0, result.skipped, {}});
+        }
     }
     return true;
 }
@@ -188,7 +199,7 @@ bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook&
                      MessageStore& messages) {
     FileIds seen;
     seen.reserve(list.Size());
-    ReadFiles(list, Jobs(), [&](ReadChunk& chunk) {
+    ReadFiles(list, settings_, Jobs(), [&](ReadChunk& chunk) {
         for (std::size_t i = 0; i < chunk.inputs.size(); ++i) {
             const InputOutcome& outcome = chunk.inputs[i];
             if (!Accept(list, chunk.first + i, outcome, seen, tally)) {
@@ -202,6 +213,9 @@ bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook&
                 book.AddEntry(chunk.items.cards[e]);
             }
             messages.Append(chunk.items.messages, outcome.messagesBegin, outcome.messagesEnd);
+            for (std::size_t n = outcome.namesBegin; n < outcome.namesEnd; ++n) {
+                backupNames_.push_back(std::move(chunk.items.names[n]));
+            }
         }
         return true;
     });
@@ -284,6 +298,9 @@ bool Run::Generate() {
     if (!CheckInputs()) {
         return false;
     }
+    settings_.zone = request_.timeZone.empty() ? TimeZone::Local()
+                                               : TimeZone::FromName(request_.timeZone)
+                                                     .value_or(TimeZone::Local());
     FileList cardFiles;
     FileList messageFiles;
     ListInputs(cardFiles, messageFiles);
@@ -301,6 +318,13 @@ bool Run::Generate() {
         return false;
     }
     messageFiles.Clear();
+    if (!report_.sources.empty()) {
+        report_.timeZone = settings_.zone.Name();
+    }
+    for (const ContactEntry& entry : backupNames_) {
+        book.AddEntry(entry);
+    }
+    backupNames_ = {};
     Select(messages);
     if (!WriteArchive(messages, book)) {
         return false;
@@ -329,6 +353,10 @@ bool Run::WriteReport() {
 }
 
 }  // namespace
+
+bool KnowsTimeZone(std::string_view name) {
+    return TimeZone::FromName(name).has_value();
+}
 
 bool GenerateArchive(const ArchiveRequest& request, RunReport* report) {
     RunReport own;

@@ -19,6 +19,8 @@ constexpr std::size_t kChunkBlockBytes = 32 * 1024;
 
 class ChunkReader {
 public:
+    explicit ChunkReader(const ReadSettings& settings) : settings_(settings) {}
+
     void Read(const FileList& list, ReadChunk& chunk, std::size_t first, std::size_t last) {
         chunk.first = first;
         chunk.inputs.resize(last - first);
@@ -39,19 +41,23 @@ private:
         outcome.id = file.Id();
         outcome.cardsBegin = items.cards.size();
         outcome.messagesBegin = items.messages.Size();
-        Input input{file, scratch_};
+        outcome.namesBegin = items.names.size();
+        Input input{file, listed.folder, listed.name, settings_, scratch_};
         outcome.result = ReaderFor(listed.input)(input, items);
         outcome.cardsEnd = items.cards.size();
         outcome.messagesEnd = items.messages.Size();
+        outcome.namesEnd = items.names.size();
     }
 
+    const ReadSettings& settings_;
     platform::OpenFolder folder_;
     std::string scratch_;  // the file read whole last, its storage reused
 };
 
 }  // namespace
 
-void ReadFiles(const FileList& list, unsigned jobs, const std::function<bool(ReadChunk&)>& take) {
+void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs,
+               const std::function<bool(ReadChunk&)>& take) {
     const std::size_t count = list.Size();
     const std::size_t chunks = (count + kChunkFiles - 1) / kChunkFiles;
     const auto bounds = [&](std::size_t k) {
@@ -64,7 +70,7 @@ void ReadFiles(const FileList& list, unsigned jobs, const std::function<bool(Rea
     };
     const unsigned threads = static_cast<unsigned>(std::min<std::size_t>(jobs, chunks));
     if (threads <= 1) {
-        ChunkReader reader;
+        ChunkReader reader(settings);
         for (std::size_t k = 0; k < chunks; ++k) {
             const auto chunk = newChunk();
             const auto [first, last] = bounds(k);
@@ -90,7 +96,7 @@ void ReadFiles(const FileList& list, unsigned jobs, const std::function<bool(Rea
         workers.reserve(threads);
         for (unsigned t = 0; t < threads; ++t) {
             workers.emplace_back([&] {
-                ChunkReader reader;
+                ChunkReader reader(settings);
                 for (;;) {
                     const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
                     if (k >= chunks || stop.load(std::memory_order_relaxed)) {

@@ -19,11 +19,13 @@ struct InputOutcome {
     std::optional<platform::FileId> id;
     ReadResult result;
     // What the input added to its chunk's items: cards [cardsBegin, cardsEnd), messages
-    // [messagesBegin, messagesEnd).
+    // [messagesBegin, messagesEnd), a backup's names [namesBegin, namesEnd).
     std::size_t cardsBegin = 0;
     std::size_t cardsEnd = 0;
     std::size_t messagesBegin = 0;
     std::size_t messagesEnd = 0;
+    std::size_t namesBegin = 0;
+    std::size_t namesEnd = 0;
 };
 
 // A run of consecutive inputs of the list, read by one thread: an outcome per input, and the
@@ -38,6 +40,7 @@ struct ReadChunk {
 // the calling thread alone) and hands each chunk to take, on the calling thread and in list
 // order, so that what is made of them does not depend on the threads. take returns false to
 // stop: the inputs after that chunk are not taken, and no more are read.
-void ReadFiles(const FileList& list, unsigned jobs, const std::function<bool(ReadChunk&)>& take);
+void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs,
+               const std::function<bool(ReadChunk&)>& take);
 
 }  // namespace quillbox
