@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The README's commands. Each target installs what it is missing first, and only that
 # (scripts/install-deps names the groups).
-.PHONY: deps configure build test test-default test-asan test-tsan windows test-windows test-package demo \
+.PHONY: deps configure build check test test-default test-asan test-tsan windows test-windows test-package demo \
         run bench fuzz package format clean
 
 JOBS ?= $(shell nproc)
@@ -20,6 +20,11 @@ build: configure
 test-default: build
 	@$(DEPS) browser
 	ctest --preset default -j $(JOBS)
+
+# The default build's tests alone, for the edit-test loop; the other build configurations are
+# left to make test.
+check: build
+	ctest --preset default -j $(JOBS) -E '^build\.options$$'
 
 test-asan:
 	@$(DEPS) build dialog test browser

@@ -6,6 +6,7 @@
 #include "write/archive_groups.h"
 #include "write/encoding.h"
 #include "write/html_archive.h"
+#include "write/modern_page.h"
 #include "write/text_archive.h"
 
 namespace quillbox {
@@ -245,6 +246,57 @@ TEST(ArchiveWriters, ALineFeedInANameReachesTheFileAsCrLf) {
     const std::string page = Html(messages, book, SortOrder::BySender);
     EXPECT_EQ(page, kPageHead + HtmlHeading("发信人：a\r\nb") +
                         HtmlEntry("a\r\nb", "1", "2009-03-18 12:30:00", "x") + kPageTail);
+}
+
+// Every writer, in every encoding, into a file that takes only its first N bytes: the sink
+// says it failed exactly when the archive did not fit, and what reached the file is the
+// archive's beginning.
+TEST(ArchiveWriters, AFileThatFailsAfterNBytesFailsTheArchive) {
+    std::vector<Message> messages;
+    for (int i = 0; i < 4000; ++i) {
+        messages.push_back({std::to_string(13900000000 + i % 97), "第 " + std::to_string(i) +
+                                                                     " 条 message \xF0\x9F\x98\x80",
+                            "2009-03-18 12:30:00", static_cast<std::uint64_t>(i)});
+    }
+    const MessageStore store = StoreOf(messages);
+    const auto write = [&](ByteSink& out, int form) {
+        ContactBook book = BookWithAbc();
+        const ArchiveLayout layout{SortOrder::BySender, true};
+        if (form == 0) {
+            WriteTextArchive(out, store, book, layout);
+        } else if (form == 1) {
+            WriteHtmlArchive(out, store, book, layout, "utf-8");
+        } else {
+            WriteModernPage(out, store, book, layout, "utf-8");
+        }
+    };
+    for (const auto encoding :
+         {ArchiveEncoding::Gbk, ArchiveEncoding::Gb18030, ArchiveEncoding::Utf8}) {
+        for (int form = 0; form < 3; ++form) {
+            StringSink whole;
+            EncodingSink wholeEncoded(whole, encoding);
+            write(wholeEncoded, form);
+            const std::size_t size = whole.Bytes().size();
+            ASSERT_GT(size, 2u * 256 * 1024) << form;  // several blocks
+            for (const std::size_t limit :
+                 {std::size_t{0}, std::size_t{1}, std::size_t{256 * 1024}, size / 2, size - 1, size}) {
+                std::string file;
+                BlockSink sink([&](std::string_view block) {
+                    if (file.size() + block.size() > limit) {
+                        return false;
+                    }
+                    file.append(block);
+                    return true;
+                });
+                EncodingSink encoded(sink, encoding);
+                write(encoded, form);
+                EXPECT_EQ(sink.Flush(), limit >= size) << form << " " << limit;
+                EXPECT_EQ(sink.Failed(), limit < size) << form << " " << limit;
+                EXPECT_TRUE(whole.Bytes().starts_with(file)) << form << " " << limit;
+                EXPECT_LE(file.size(), limit);
+            }
+        }
+    }
 }
 
 // Escaping first, then each CR LF pair and each remaining LF as "<br/>".

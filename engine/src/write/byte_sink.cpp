@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "write/byte_sink.h"
 
+#include <utility>
+
 namespace quillbox {
 
 namespace {
 constexpr std::size_t kBlockSize = 256 * 1024;
 }
 
-bool FileSink::Open(const std::filesystem::path& path) {
+BlockSink::BlockSink(std::function<bool(std::string_view)> writeBlock)
+    : writeBlock_(std::move(writeBlock)) {
     buffer_.reserve(kBlockSize);
-    return file_.Open(path);
 }
 
-void FileSink::Write(std::string_view bytes) {
+void BlockSink::Write(std::string_view bytes) {
     if (failed_) {
         return;
     }
@@ -20,27 +22,18 @@ void FileSink::Write(std::string_view bytes) {
     if (buffer_.size() + bytes.size() > kBlockSize) {
         Flush();
         if (bytes.size() >= kBlockSize) {
-            failed_ = failed_ || !file_.Write(bytes);
+            failed_ = failed_ || !writeBlock_(bytes);
             return;
         }
     }
     buffer_.append(bytes);
 }
 
-void FileSink::Flush() {
+bool BlockSink::Flush() {
     if (!failed_ && !buffer_.empty()) {
-        failed_ = !file_.Write(buffer_);
+        failed_ = !writeBlock_(buffer_);
     }
     buffer_.clear();
-}
-
-bool FileSink::Close() {
-    Flush();
-    if (failed_) {
-        return false;
-    }
-    const bool closed = file_.Commit();
-    failed_ = failed_ || !closed;
     return !failed_;
 }
 

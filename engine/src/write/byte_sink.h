@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,25 +27,37 @@ private:
     std::string bytes_;
 };
 
-// The archive file. Writes are gathered into large blocks; the first failed write is kept and
-// every later write is dropped, so Close tells whether the whole archive reached the file. The
-// old archive is replaced only by Close, and only by the whole new one.
-class FileSink final : public ByteSink {
+// Gathers writes into large blocks for a file. The first block that fails to be written is
+// kept as the sink's failure and every later write is dropped, so the end tells whether the
+// whole archive reached the file.
+class BlockSink : public ByteSink {
 public:
-    bool Open(const std::filesystem::path& path);
+    // writeBlock writes one block whole, or returns false.
+    explicit BlockSink(std::function<bool(std::string_view)> writeBlock);
     void Write(std::string_view bytes) override;
-    // False when any write, the close or the replacement of the old archive failed.
-    bool Close();
-    const platform::ArchiveFile& File() const { return file_; }
+    // Writes what is gathered; false when any block failed.
+    bool Flush();
+    bool Failed() const { return failed_; }
     std::uint64_t BytesWritten() const { return written_; }
 
 private:
-    void Flush();
-
-    platform::ArchiveFile file_;
+    std::function<bool(std::string_view)> writeBlock_;
     std::uint64_t written_ = 0;
     std::string buffer_;
     bool failed_ = false;
+};
+
+// The archive file. The old archive is replaced only by Close, and only by the whole new one.
+class FileSink final : public BlockSink {
+public:
+    FileSink() : BlockSink([this](std::string_view block) { return file_.Write(block); }) {}
+    bool Open(const std::filesystem::path& path) { return file_.Open(path); }
+    // False when any write, the close or the replacement of the old archive failed.
+    bool Close() { return Flush() && file_.Commit(); }
+    const platform::ArchiveFile& File() const { return file_; }
+
+private:
+    platform::ArchiveFile file_;
 };
 
 }  // namespace quillbox
