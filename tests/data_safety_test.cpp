@@ -21,6 +21,7 @@
 
 #include "platform/platform.h"
 #include "quillbox/archive.h"
+#include "run_fixture.h"
 #include "test_files.h"
 
 namespace quillbox {
@@ -37,29 +38,25 @@ using test::WriteMessage;
 
 constexpr std::string_view kOldArchive = "last year's archive\r\n";
 
-class DataSafety : public ::testing::Test {
+class DataSafety : public test::RunFixture {
 protected:
     DataSafety() {
-        WriteMessage(dir_ / "msgs" / "001.vmg", "13900000001", "18.03.2009 10:15:30", "first");
-        WriteMessage(dir_ / "msgs" / "002.vmg", "13900000002", "19.03.2009 10:15:30", "second");
-        WriteBytes(dir_ / "cards" / "a.vcf", "BEGIN:VCARD\nFN:Zhang\nTEL:13900000001\nEND:VCARD\n");
+        WriteMessage(Messages() / "001.vmg", "13900000001", "18.03.2009 10:15:30", "first");
+        WriteMessage(Messages() / "002.vmg", "13900000002", "19.03.2009 10:15:30", "second");
+        WriteBytes(Cards() / "a.vcf", "BEGIN:VCARD\nFN:Zhang\nTEL:13900000001\nEND:VCARD\n");
         WriteBytes(dir_ / "old.txt", kOldArchive);
     }
 
     ArchiveRequest Request(const fs::path& output) const {
-        ArchiveRequest request;
-        request.messageFolder = dir_ / "msgs";
-        request.contactsFolder = dir_ / "cards";
+        ArchiveRequest request = RunFixture::Request();
         request.output = output;
         return request;
     }
 
     RunReport Run(const ArchiveRequest& request, bool expectWritten) {
-        RunReport report;
-        EXPECT_EQ(GenerateArchive(request, &report), expectWritten)
-            << DescribeFailure(report.failure);
-        EXPECT_EQ(report.ok, expectWritten);
-        return report;
+        EXPECT_EQ(RunFixture::Run(request), expectWritten) << DescribeFailure(report_.failure);
+        EXPECT_EQ(report_.ok, expectWritten);
+        return report_;
     }
 
     // The folder's names, temporary files included.
@@ -71,8 +68,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    TempDir dir_;
 };
 
 TEST_F(DataSafety, AWholeNewArchiveReplacesTheOldOneAndKeepsItsMode) {
@@ -95,7 +90,7 @@ TEST_F(DataSafety, AWholeNewArchiveReplacesTheOldOneAndKeepsItsMode) {
 #endif
     // No temporary file stays behind.
     EXPECT_EQ(Names(dir_.Path()),
-              (std::vector<std::string>{"cards", "msgs", "new.txt", "old.txt"}));
+              (std::vector<std::string>{"c", "m", "new.txt", "old.txt"}));
 }
 
 TEST_F(DataSafety, WrongFoldersStopTheRunBeforeAnythingIsWritten) {
@@ -107,11 +102,11 @@ TEST_F(DataSafety, WrongFoldersStopTheRunBeforeAnythingIsWritten) {
         Stage stage;
     };
     const Case cases[] = {
-        {"missing message folder", dir_ / "nope", dir_ / "cards", Stage::MessageFolderMissing},
+        {"missing message folder", dir_ / "nope", Cards(), Stage::MessageFolderMissing},
         {"message folder is a file", dir_ / "file.txt", {}, Stage::MessageFolderNotFolder},
         {"empty message folder path", {}, {}, Stage::MessageFolderMissing},
-        {"missing contact folder", dir_ / "msgs", dir_ / "nope", Stage::ContactsFolderMissing},
-        {"contact folder is a file", dir_ / "msgs", dir_ / "file.txt",
+        {"missing contact folder", Messages(), dir_ / "nope", Stage::ContactsFolderMissing},
+        {"contact folder is a file", Messages(), dir_ / "file.txt",
          Stage::ContactsFolderNotFolder},
 #ifndef _WIN32
         // Windows says only that such a path is not found.
@@ -143,19 +138,19 @@ TEST_F(DataSafety, WrongFoldersStopTheRunBeforeAnythingIsWritten) {
 
 #ifndef _WIN32
 TEST_F(DataSafety, AnOutputThatIsAnInputIsRefusedUnderAnyName) {
-    const fs::path input = dir_ / "msgs" / "001.vmg";
+    const fs::path input = Messages() / "001.vmg";
     const std::string before = ReadBytes(input);
     fs::create_symlink(input, dir_ / "link.txt");
     fs::create_hard_link(input, dir_ / "hard.txt");
-    fs::create_symlink(dir_ / "cards" / "a.vcf", dir_ / "card-link.txt");
+    fs::create_symlink(Cards() / "a.vcf", dir_ / "card-link.txt");
     for (const fs::path& output : {input, dir_ / "link.txt", dir_ / "hard.txt",
-                                   dir_ / "msgs" / "." / "001.vmg", dir_ / "card-link.txt"}) {
+                                   Messages() / "." / "001.vmg", dir_ / "card-link.txt"}) {
         const RunReport report = Run(Request(output), false);
         EXPECT_EQ(report.failure.stage, Stage::OutputIsInput) << output;
         EXPECT_EQ(ReadBytes(input), before) << output;
         EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
     }
-    EXPECT_EQ(ReadBytes(dir_ / "cards" / "a.vcf"),
+    EXPECT_EQ(ReadBytes(Cards() / "a.vcf"),
               "BEGIN:VCARD\nFN:Zhang\nTEL:13900000001\nEND:VCARD\n");
     // A report that would overwrite an input is refused the same way.
     ArchiveRequest request = Request(dir_ / "new.txt");
@@ -210,7 +205,7 @@ TEST_F(DataSafety, AKillBetweenWriteAndRenameLeavesTheOldArchiveWhole) {
 
 TEST_F(DataSafety, AFileSizeLimitIsAnErrorAndTheOldArchiveStays) {
     for (int i = 0; i < 200; ++i) {
-        WriteMessage(dir_ / "msgs" / ("m" + std::to_string(i) + ".vmg"), std::to_string(i),
+        WriteMessage(Messages() / ("m" + std::to_string(i) + ".vmg"), std::to_string(i),
                      "01.01.2010 00:00:" + std::to_string(i % 60),
                      std::string(500, static_cast<char>('a' + i % 26)));
     }
@@ -232,7 +227,7 @@ TEST_F(DataSafety, AFileSizeLimitIsAnErrorAndTheOldArchiveStays) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadBytes(dir_ / "old.txt"), kOldArchive);
-    EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"cards", "msgs", "old.txt"}));
+    EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"c", "m", "old.txt"}));
 }
 
 TEST_F(DataSafety, ADirectWriteThatFailsIsReported) {
@@ -315,7 +310,7 @@ TEST_F(DataSafety, FilesAreReadUnderTheirRealNames) {
 }
 
 TEST_F(DataSafety, ACardNameIsOneLine) {
-    WriteBytes(dir_ / "cards" / "a.vcf",
+    WriteBytes(Cards() / "a.vcf",
                "BEGIN:VCARD\nN;ENCODING=QUOTED-PRINTABLE:Zhang=0D=0A>>>>forged<<<<=0D=0A\n"
                "TEL:13900000001\nEND:VCARD\n");
     Run(Request(dir_ / "out.txt"), true);

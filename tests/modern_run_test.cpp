@@ -22,27 +22,21 @@ using test::TempDir;
 using test::Utf16Le;
 using test::WriteBytes;
 
-class ModernRun : public ::testing::Test {
+class ModernRun : public test::RunFixture {
 protected:
     RunReport Run(SortOrder order = SortOrder::BySender, bool modern = true) {
-        ArchiveRequest request;
-        request.messageFolder = dir_ / "messages";
-        request.contactsFolder = dir_ / "contacts";
+        ArchiveRequest request = Request();
         request.recurseMessages = request.recurseContacts = true;
-        request.output = dir_ / "archive.txt";
         request.order = order;
         request.input = modern ? InputFormat::Modern : InputFormat::Classic;
-        RunReport report;
-        EXPECT_TRUE(GenerateArchive(request, &report)) << DescribeFailure(report.failure);
-        archive_ = ReadBytes(dir_ / "archive.txt");
-        return report;
+        archive_ = Written(request);
+        return report_;
     }
 
     bool Holds(std::string_view utf8) const {
         return archive_.find(Gbk(utf8)) != std::string::npos;
     }
 
-    TempDir dir_;
     std::string archive_;
 };
 
@@ -73,16 +67,16 @@ std::string Message(std::string_view box, std::string_view from, std::string_vie
 }
 
 TEST_F(ModernRun, ExportsOfManyCardsAndMessagesReadWhole) {
-    WriteBytes(dir_ / "contacts" / "android.vcf", kAndroidContacts);
-    WriteBytes(dir_ / "contacts" / "icloud" / "All Contacts.VCARD", kIphoneContacts);
+    WriteBytes(Cards() / "android.vcf", kAndroidContacts);
+    WriteBytes(Cards() / "icloud" / "All Contacts.VCARD", kIphoneContacts);
     std::string backup = Message("INBOX", "+8613900000001", "", "2023/05/01 08:00:00", "早上好");
     backup += Message("SENTBOX", "", "13900000001", "2023-05-01 08:05:00", "你也早");
     backup += Message("INBOX", "075512345678", "", "01.06.2023 12:00:00", "from Li Si");
     backup += Message("DRAFT", "", "15500000000", "2023-06-02 12:00:00", "never sent");
     backup += Message("INBOX", "+15550100100", "", "20230603T101010Z", "hello from John");
-    WriteBytes(dir_ / "messages" / "sms.vmsg", backup);
+    WriteBytes(Messages() / "sms.vmsg", backup);
     // A classic file in a newer folder: read by the new readers too, its two-digit year 2009.
-    WriteBytes(dir_ / "messages" / "old.VMG",
+    WriteBytes(Messages() / "old.VMG",
                Utf16Le("BEGIN:VMSG\nBEGIN:VCARD\nTEL:13900000003\nEND:VCARD\nBEGIN:VENV\n"
                        "BEGIN:VBODY\nDate:18.03.09 10:15:30\nclassic\nEND:VBODY\nEND:VENV\n"
                        "END:VMSG\n"));
@@ -116,18 +110,18 @@ TEST_F(ModernRun, TheFirstCardInScanOrderNamesANumber) {
         return "BEGIN:VCARD\nVERSION:3.0\nFN:" + std::string(name) +
                "\nTEL:13900000009\nEND:VCARD\n";
     };
-    WriteBytes(dir_ / "contacts" / "z.vcf", card("lower"));
-    WriteBytes(dir_ / "contacts" / "a.VCF", card("upper"));
-    WriteBytes(dir_ / "contacts" / "b.Vcf", card("mixed"));
-    WriteBytes(dir_ / "messages" / "m.vmsg",
+    WriteBytes(Cards() / "z.vcf", card("lower"));
+    WriteBytes(Cards() / "a.VCF", card("upper"));
+    WriteBytes(Cards() / "b.Vcf", card("mixed"));
+    WriteBytes(Messages() / "m.vmsg",
                Message("INBOX", "13900000009", "", "2023-01-01 00:00:00", "hi"));
     Run();
     EXPECT_TRUE(Holds("联系人：lower<")) << Printable(archive_);
 }
 
 TEST_F(ModernRun, WithoutTheOptionTheNewFilesAreNotEvenListed) {
-    WriteBytes(dir_ / "contacts" / "android.vcf", kAndroidContacts);
-    WriteBytes(dir_ / "messages" / "sms.vmsg",
+    WriteBytes(Cards() / "android.vcf", kAndroidContacts);
+    WriteBytes(Messages() / "sms.vmsg",
                Message("INBOX", "+8613900000001", "", "2023/05/01 08:00:00", "早上好"));
     const RunReport report = Run(SortOrder::ByDate, false);
     EXPECT_EQ(report.messages.found, 0u);
