@@ -39,7 +39,7 @@ const CorpusModel& Model() {
 }
 
 std::string Narrow(std::u16string_view text) {
-    std::array<char, quillbox::kMessageNarrowBytes> narrow;
+    std::array<char, quillbox::kMessageCp936Bytes> narrow;
     const auto length =
         quillbox::platform::Utf16ToCp936(text.substr(0, quillbox::kMessageHeadUnits), narrow);
     return std::string(narrow.data(), length.value_or(0));
@@ -101,7 +101,7 @@ void BM_Utf16ToCp936_MessageHead(benchmark::State& state) {
         heads.push_back(Model().MessageText(i));
         units += heads.back().size();
     }
-    std::array<char, quillbox::kMessageNarrowBytes> narrow;
+    std::array<char, quillbox::kMessageCp936Bytes> narrow;
     std::size_t next = 0;
     for (auto _ : state) {
         const auto length = quillbox::platform::Utf16ToCp936(heads[next], narrow);
@@ -121,7 +121,7 @@ void BM_Utf16ToCp936_FullHead(benchmark::State& state) {
         head.append(Model().MessageText(i));
     }
     head.resize(quillbox::kMessageHeadUnits);
-    std::array<char, quillbox::kMessageNarrowBytes + 2> narrow;
+    std::array<char, quillbox::kMessageCp936Bytes + 2> narrow;
     for (auto _ : state) {
         const auto length = quillbox::platform::Utf16ToCp936(head, narrow);
         benchmark::DoNotOptimize(length);

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     }
     for (std::size_t i = 0; i < messageFiles.Size(); ++i) {
         messageFiles.PathAt(i, path);
-        OpenReadClose(path, quillbox::kMessageNarrowBytes);
+        OpenReadClose(path, quillbox::kMessageCp936Bytes);
     }
     watch.Report("open, read and close every file (the floor)");
 

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(message.Body().find('\0') == std::string_view::npos);
     // The classic archive gets back the very bytes the fields had in the head's code page 936
     // form; the other encodings get valid text.
-    std::array<char, quillbox::kMessageNarrowBytes> narrow;
+    std::array<char, quillbox::kMessageCp936Bytes> narrow;
     std::string_view text;
     FUZZ_CHECK(!quillbox::MessageHeadText(head, narrow, text));
     quillbox::MessageFields fields;

@@ -123,7 +123,7 @@ namespace {
 class HeadText {
 public:
     std::optional<SkipReason> Convert(std::span<const char> head,
-                                      std::span<char, kMessageNarrowBytes> narrow) {
+                                      std::span<char, kMessageCp936Bytes> cp936) {
         // The head is UTF-16LE; a final odd byte is no whole unit. A byte-order mark is converted
         // like any other character.
         const std::size_t count = std::min(head.size() / 2, kMessageHeadUnits);
@@ -147,30 +147,30 @@ public:
             unitCount_ = i + 1;
             start_[n] = static_cast<std::uint16_t>(i);
             if (unit < 0x80) {
-                if (n + 1 >= narrow.size()) {
+                if (n + 1 >= cp936.size()) {
                     return SkipReason::NotUtf16Text;
                 }
-                narrow[n++] = static_cast<char>(unit);
+                cp936[n++] = static_cast<char>(unit);
                 continue;
             }
             ascii_ = false;
             // A surrogate is never in code page 936: a pair becomes "??", a lone one "?".
             const std::uint16_t code = platform::IsSurrogate(unit) ? 0 : table.fromUnicode[unit];
             const std::size_t width = code >= 0x100 ? 2 : 1;
-            if (n + width >= narrow.size()) {
+            if (n + width >= cp936.size()) {
                 return SkipReason::NotUtf16Text;
             }
             if (width == 2) {
                 start_[n + 1] = kInside;
-                narrow[n++] = static_cast<char>(code >> 8);
-                narrow[n++] = static_cast<char>(code & 0xFF);
+                cp936[n++] = static_cast<char>(code >> 8);
+                cp936[n++] = static_cast<char>(code & 0xFF);
             } else {
-                narrow[n++] = code == 0 ? '?' : static_cast<char>(code);
+                cp936[n++] = code == 0 ? '?' : static_cast<char>(code);
             }
         }
-        narrow[n] = '\0';
+        cp936[n] = '\0';
         start_[n] = static_cast<std::uint16_t>(unitCount_);
-        text_ = std::string_view(narrow.data(), n);
+        text_ = std::string_view(cp936.data(), n);
         return std::nullopt;
     }
 
@@ -195,7 +195,7 @@ public:
 private:
     static constexpr std::uint16_t kInside = 0xFFFF;
     std::array<char16_t, kMessageHeadUnits> units_;
-    std::array<std::uint16_t, kMessageNarrowBytes + 1> start_;
+    std::array<std::uint16_t, kMessageCp936Bytes + 1> start_;
     std::size_t unitCount_ = 0;
     std::string_view text_;
     bool ascii_ = true;
@@ -204,10 +204,10 @@ private:
 }  // namespace
 
 std::optional<SkipReason> MessageHeadText(std::span<const char> head,
-                                          std::span<char, kMessageNarrowBytes> narrow,
+                                          std::span<char, kMessageCp936Bytes> cp936,
                                           std::string_view& text) {
     HeadText converted;
-    if (const auto refused = converted.Convert(head, narrow)) {
+    if (const auto refused = converted.Convert(head, cp936)) {
         return refused;
     }
     text = converted.Text();
@@ -215,9 +215,9 @@ std::optional<SkipReason> MessageHeadText(std::span<const char> head,
 }
 
 std::optional<SkipReason> ParseMessageHead(std::span<const char> head, MessageStore& store) {
-    std::array<char, kMessageNarrowBytes> narrow;
+    std::array<char, kMessageCp936Bytes> cp936;
     HeadText converted;
-    if (const auto refused = converted.Convert(head, narrow)) {
+    if (const auto refused = converted.Convert(head, cp936)) {
         return refused;
     }
     MessageFields fields;

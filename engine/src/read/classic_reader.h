@@ -16,7 +16,7 @@
 namespace quillbox {
 
 inline constexpr std::size_t kMessageHeadUnits = 2048;
-inline constexpr std::size_t kMessageNarrowBytes = 4096;
+inline constexpr std::size_t kMessageCp936Bytes = 4096;
 inline constexpr std::size_t kCardHeadBytes = 2048;
 
 // The readers of InputKind::ClassicMessage and InputKind::ClassicCard.
@@ -33,7 +33,7 @@ std::optional<SkipReason> ParseCardText(std::string_view head, std::vector<Conta
 // The parts of ParseMessageHead's work: the head as code page 936 text in narrow, and where the
 // fields stand in such a text.
 std::optional<SkipReason> MessageHeadText(std::span<const char> head,
-                                          std::span<char, kMessageNarrowBytes> narrow,
+                                          std::span<char, kMessageCp936Bytes> cp936,
                                           std::string_view& text);
 struct MessageFields {
     std::string_view number;

@@ -180,6 +180,75 @@ std::vector<std::string> FirstOfEach(std::vector<std::string> numbers) {
     return kept;
 }
 
+// One logical line of a card file: its folded continuations and quoted-printable soft breaks
+// joined, and its property when it has one.
+struct ContentLine {
+    std::size_t start = 0;  // where its first physical line starts
+    bool parsed = false;
+    Kind kind = Kind::Other;
+    Property property;
+};
+
+// Reads the file line by line, unfolding as it goes.
+class LineUnfolder {
+public:
+    explicit LineUnfolder(std::string_view text) : reader_(text) {}
+
+    // The next logical line; false at the end of the text. The line's views stay valid until
+    // the next call.
+    bool Next(ContentLine& out);
+    std::size_t Offset() const { return reader_.Offset(); }
+
+private:
+    vformat::LineReader reader_;
+    std::string joined_;
+};
+
+bool LineUnfolder::Next(ContentLine& out) {
+    out.start = reader_.Offset();
+    std::string_view line;
+    if (!reader_.Next(line)) {
+        return false;
+    }
+    out.parsed = vformat::ParseProperty(line, out.property);
+    out.kind = out.parsed ? KindOf(out.property.name) : Kind::Other;
+    // Continuation lines of a property nobody reads (a PHOTO's base64) are passed over.
+    const bool keep = !out.parsed || out.kind != Kind::Other;
+    const bool quotedPrintable =
+        out.parsed && out.property.encoding == vformat::ValueEncoding::QuotedPrintable;
+    bool extended = false;
+    char tail = line.empty() ? '\0' : line.back();
+    std::string_view next;
+    while (reader_.Peek(next)) {
+        const bool folded =
+            !next.empty() && (next.front() == ' ' || next.front() == '\t') && !IsEndOfCard(next);
+        // A quoted-printable soft break: the value goes on at the start of the next line, or
+        // after its first space when the exporter folded it as well.
+        const bool softBreak = quotedPrintable && tail == '=' && !IsEndOfCard(next);
+        if (!folded && !softBreak) {
+            break;
+        }
+        reader_.Next(next);
+        const std::string_view piece = folded ? next.substr(1) : next;
+        if (keep) {
+            if (!extended) {
+                joined_.assign(line);
+                extended = true;
+            }
+            if (softBreak) {
+                joined_.pop_back();
+            }
+            joined_.append(piece);
+        }
+        tail = piece.empty() ? '\0' : piece.back();
+    }
+    if (extended) {
+        out.parsed = vformat::ParseProperty(joined_, out.property);
+        out.kind = out.parsed ? KindOf(out.property.name) : Kind::Other;
+    }
+    return true;
+}
+
 class CardParser {
 public:
     explicit CardParser(CardBatch& out) : out_(out) {}
@@ -189,6 +258,16 @@ public:
     bool Nested() const { return nested_; }
 
 private:
+    // The cards a file's lines open and close, and the fields they gather.
+    struct State {
+        bool convertedFile = false;
+        int depth = 0;
+        std::vector<std::size_t> utf8Errors;  // where the file fails to be UTF-8
+        std::vector<OpenCard> open;
+        bool agentPending = false;  // an empty AGENT value: its card follows on the next lines
+    };
+    void Take(const ContentLine& line, std::size_t lineEnd, State& state);
+    void Agent(const Property& property, State& state);
     // utf8Errors: where the file's bytes fail to be UTF-8 (none for a converted file).
     void Finish(const OpenCard& card, std::size_t end, bool convertedFile,
                 const std::vector<std::size_t>& utf8Errors);
@@ -206,121 +285,89 @@ private:
 };
 
 void CardParser::Parse(std::string_view text, bool convertedFile, int depth) {
-    vformat::LineReader reader(text);
+    State state;
+    state.convertedFile = convertedFile;
+    state.depth = depth;
     // Found once: a nested card's outer card covers its bytes again.
-    const std::vector<std::size_t> utf8Errors =
-        convertedFile ? std::vector<std::size_t>() : vformat::Utf8ErrorOffsets(text);
-    std::vector<OpenCard> open;
-    bool agentPending = false;  // an empty AGENT value: its card follows on the next lines
-    std::string joined;
-    std::string_view line;
-    while (true) {
-        const std::size_t lineStart = reader.Offset();
-        if (!reader.Next(line)) {
-            break;
-        }
-        Property property;
-        bool parsed = vformat::ParseProperty(line, property);
-        Kind kind = parsed ? KindOf(property.name) : Kind::Other;
-        // Continuation lines of a property nobody reads (a PHOTO's base64) are passed over.
-        const bool keep = !parsed || kind != Kind::Other;
-        const bool quotedPrintable =
-            parsed && property.encoding == vformat::ValueEncoding::QuotedPrintable;
-        bool extended = false;
-        char tail = line.empty() ? '\0' : line.back();
-        std::string_view next;
-        while (reader.Peek(next)) {
-            const bool folded = !next.empty() && (next.front() == ' ' || next.front() == '\t') &&
-                                !IsEndOfCard(next);
-            // A quoted-printable soft break: the value goes on at the start of the next line, or
-            // after its first space when the exporter folded it as well.
-            const bool softBreak = quotedPrintable && tail == '=' && !IsEndOfCard(next);
-            if (!folded && !softBreak) {
-                break;
-            }
-            reader.Next(next);
-            const std::string_view piece = folded ? next.substr(1) : next;
-            if (keep) {
-                if (!extended) {
-                    joined.assign(line);
-                    extended = true;
-                }
-                if (softBreak) {
-                    joined.pop_back();
-                }
-                joined.append(piece);
-            }
-            tail = piece.empty() ? '\0' : piece.back();
-        }
-        if (extended) {
-            parsed = vformat::ParseProperty(joined, property);
-            kind = parsed ? KindOf(property.name) : Kind::Other;
-        }
-        if (!parsed) {
-            continue;
-        }
-        const bool pending = std::exchange(agentPending, false);
-        switch (kind) {
-            case Kind::Begin:
-                if (!IsCardMarker(property.value)) {
-                    break;
-                }
-                if (!pending) {
-                    // A card that begins inside another without an AGENT: the other was cut.
-                    for (const auto& cut : open) {
-                        Skip(cut.index, SkipReason::Cut);
-                    }
-                    nested_ = nested_ || open.size() > 1;
-                    open.clear();
-                } else {
-                    nested_ = true;
-                }
-                open.push_back({nextIndex_++, lineStart, false, {}});
-                break;
-            case Kind::End:
-                if (IsCardMarker(property.value) && !open.empty()) {
-                    const OpenCard card = std::move(open.back());
-                    open.pop_back();
-                    Finish(card, reader.Offset(), convertedFile, utf8Errors);
-                }
-                break;
-            case Kind::Version:
-                if (!open.empty()) {
-                    open.back().version4 = Trim(property.value).starts_with("4");
-                }
-                break;
-            case Kind::Name:
-            case Kind::StructuredName:
-            case Kind::Tel:
-                if (!open.empty()) {
-                    open.back().fields.push_back({kind, property.encoding,
-                                                  std::string(property.charset),
-                                                  std::string(property.value)});
-                }
-                break;
-            case Kind::Agent: {
-                if (open.empty()) {
-                    break;
-                }
-                const std::string_view value = Trim(property.value);
-                if (value.empty()) {
-                    agentPending = true;
-                } else if (vformat::StartsWithUpper(value, "BEGIN:VCARD") &&
-                           depth < kInlineAgentDepth) {
-                    // The card in the value, its line ends escaped.
-                    nested_ = true;
-                    const std::string decoded =
-                        vformat::DecodeValue(property, value, RawText::Guess, convertedFile);
-                    Parse(Unescape(decoded), true, depth + 1);
-                }
-                break;
-            }
-            case Kind::Other:
-                break;
+    if (!convertedFile) {
+        state.utf8Errors = vformat::Utf8ErrorOffsets(text);
+    }
+    LineUnfolder lines(text);
+    ContentLine line;
+    while (lines.Next(line)) {
+        if (line.parsed) {
+            Take(line, lines.Offset(), state);
         }
     }
-    for (const auto& cut : open) {
+    for (const auto& cut : state.open) {
         Skip(cut.index, SkipReason::Cut);
+    }
+}
+
+void CardParser::Take(const ContentLine& line, std::size_t lineEnd, State& state) {
+    const Property& property = line.property;
+    const bool pending = std::exchange(state.agentPending, false);
+    std::vector<OpenCard>& open = state.open;
+    switch (line.kind) {
+        case Kind::Begin:
+            if (!IsCardMarker(property.value)) {
+                break;
+            }
+            if (!pending) {
+                // A card that begins inside another without an AGENT: the other was cut.
+                for (const auto& cut : open) {
+                    Skip(cut.index, SkipReason::Cut);
+                }
+                nested_ = nested_ || open.size() > 1;
+                open.clear();
+            } else {
+                nested_ = true;
+            }
+            open.push_back({nextIndex_++, line.start, false, {}});
+            break;
+        case Kind::End:
+            if (IsCardMarker(property.value) && !open.empty()) {
+                const OpenCard card = std::move(open.back());
+                open.pop_back();
+                Finish(card, lineEnd, state.convertedFile, state.utf8Errors);
+            }
+            break;
+        case Kind::Version:
+            if (!open.empty()) {
+                open.back().version4 = Trim(property.value).starts_with("4");
+            }
+            break;
+        case Kind::Name:
+        case Kind::StructuredName:
+        case Kind::Tel:
+            if (!open.empty()) {
+                open.back().fields.push_back({line.kind, property.encoding,
+                                              std::string(property.charset),
+                                              std::string(property.value)});
+            }
+            break;
+        case Kind::Agent:
+            if (!open.empty()) {
+                Agent(property, state);
+            }
+            break;
+        case Kind::Other:
+            break;
+    }
+}
+
+// A card of an AGENT property is a card of its own, written on the next lines (an empty
+// value) or into the value itself, its line ends escaped.
+void CardParser::Agent(const Property& property, State& state) {
+    const std::string_view value = Trim(property.value);
+    if (value.empty()) {
+        state.agentPending = true;
+    } else if (vformat::StartsWithUpper(value, "BEGIN:VCARD") &&
+               state.depth < kInlineAgentDepth) {
+        nested_ = true;
+        const std::string decoded =
+            vformat::DecodeValue(property, value, RawText::Guess, state.convertedFile);
+        Parse(Unescape(decoded), true, state.depth + 1);
     }
 }
 

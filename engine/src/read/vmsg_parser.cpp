@@ -350,13 +350,20 @@ int Digits(std::string_view text, std::size_t from, std::size_t count) {
 
 }  // namespace
 
-std::optional<MessageTime> ParseVMessageDate(std::string_view text) {
-    text = Trim(text);
-    // The numbers as written: the compact forms ("20090318T101530") give several at once.
+namespace {
+
+// The numbers of a date as written, and how they were written.
+struct DateNumbers {
     std::array<DateNumber, 6> parts{};
     std::size_t count = 0;
-    bool compactDate = false;
     bool yearFirst = false;
+};
+
+// The runs of digits of the text, up to six; the compact forms ("20090318T101530") give several
+// at once. False for a run no date form has.
+bool ReadDateNumbers(std::string_view text, DateNumbers& numbers) {
+    auto& [parts, count, yearFirst] = numbers;
+    bool compactDate = false;
     std::size_t i = 0;
     while (i < text.size() && count < parts.size()) {
         const char c = text[i];
@@ -405,9 +412,15 @@ std::optional<MessageTime> ParseVMessageDate(std::string_view text) {
             }
             put(0, run.size());
         } else {
-            return std::nullopt;
+            return false;
         }
     }
+    return true;
+}
+
+// The time the numbers stand for, when they make one.
+std::optional<MessageTime> TimeOf(const DateNumbers& numbers) {
+    const auto& [parts, count, yearFirst] = numbers;
     if (count < 3) {
         return std::nullopt;
     }
@@ -433,6 +446,16 @@ std::optional<MessageTime> ParseVMessageDate(std::string_view text) {
         return std::nullopt;
     }
     return date;
+}
+
+}  // namespace
+
+std::optional<MessageTime> ParseVMessageDate(std::string_view text) {
+    DateNumbers numbers;
+    if (!ReadDateNumbers(Trim(text), numbers)) {
+        return std::nullopt;
+    }
+    return TimeOf(numbers);
 }
 
 void ParseVMessages(std::string_view fileBytes, MessageBatch& out) {

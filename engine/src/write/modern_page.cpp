@@ -260,19 +260,35 @@ void AppendEscapedHtml(std::string& out, std::string_view text) {
     }
 }
 
-void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
-                     const ArchiveLayout& layout, std::string_view charset) {
-    const std::vector<Group> groups = CollectGroups(messages, book, layout);
+namespace {
 
-    std::string block;
-    const auto flush = [&] {
-        out.Write(block);
-        block.clear();
-    };
+// A page's text gathered in blocks of about 64 KiB on its way to the sink.
+class PageBlocks {
+public:
+    explicit PageBlocks(ByteSink& out) : out_(out) {}
+    std::string& Text() { return block_; }
+    void FlushWhenFull() {
+        if (block_.size() > 64 * 1024) {
+            Flush();
+        }
+    }
+    void Flush() {
+        out_.Write(block_);
+        block_.clear();
+    }
 
+private:
+    ByteSink& out_;
+    std::string block_;
+};
+
+// The head, the header with the summary and the search box, and the contents list.
+void WriteHeader(PageBlocks& page, std::size_t messages, const std::vector<Group>& groups,
+                 std::string_view charset) {
+    std::string& block = page.Text();
     block.append(kHeadOpen).append(charset).append(kHeadMeta);
     block.append(kTitle).append(kStyle).append(kTitle).append("</h1>\n<p class=\"summary\">共 ");
-    AppendNumber(block, messages.Messages().size());
+    AppendNumber(block, messages);
     block.append(" 条短信，");
     AppendNumber(block, groups.size());
     block.append(" 组</p>\n").append(kSearch);
@@ -289,82 +305,114 @@ void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& b
             block.append("</a> <span class=\"count\">");
             AppendNumber(block, groups[i].count);
             block.append("</span></li>\n");
-            if (block.size() > 64 * 1024) {
-                flush();
-            }
+            page.FlushWhenFull();
         }
         block.append("</ol></details></nav>\n");
     }
     block.append("<main>\n");
-    flush();
+    page.Flush();
+}
 
-    std::size_t group = 0;
-    bool open = false;
-    std::size_t inChunk = 0;  // entries in the open chunk
-    std::size_t chunk = 0;    // the open chunk's index in its group
-    const auto openChunk = [&] {
-        block.append("<div class=\"c\"");
-        AppendHeightStyle(block, groups[group].chunkHeights[chunk]);
-        block.append(">\n");
-        inChunk = 0;
-    };
-    const auto closeGroup = [&] {
-        if (open) {
-            block.append("</div>\n</section>\n");
-            ++group;
-        }
-    };
-    const auto openGroup = [&] {
-        closeGroup();
-        open = true;
+void AppendEntry(std::string& block, const MessageStore::Message& message,
+                 std::string_view displayName) {
+    block.append("<article><p class=\"m\"><b>");
+    if (message.Sent()) {
+        block.append(kSentMark);
+    }
+    AppendEscapedHtml(block, displayName);
+    block.append("</b>");
+    if (displayName != message.Party()) {
+        block.append(" <span class=\"n\">");
+        AppendEscapedHtml(block, message.Party());
+        block.append("</span>");
+    }
+    block.append(" <span class=\"d\">");
+    AppendDisplayTime(block, message.Time());
+    // The body keeps its line ends; the page shows them as they are.
+    block.append("</span></p><p class=\"t\">");
+    AppendEscapedHtml(block, message.Body());
+    block.append("</p></article>\n");
+}
+
+// The groups' sections, each of chunks of entries that the browser lays out only near the
+// screen.
+class GroupSections {
+public:
+    GroupSections(PageBlocks& page, const std::vector<Group>& groups)
+        : page_(page), groups_(groups) {}
+
+    void OpenGroup() {
+        CloseGroup();
+        open_ = true;
+        std::string& block = page_.Text();
+        const Group& group = groups_[group_];
         block.append("<section class=\"group\" id=\"");
-        AppendGroupId(block, group);
+        AppendGroupId(block, group_);
         block.push_back('"');
-        AppendHeightStyle(block, groups[group].height);
+        AppendHeightStyle(block, group.height);
         block.append("><h2>");
-        AppendEscapedHtml(block, groups[group].heading);
+        AppendEscapedHtml(block, group.heading);
         block.append(" <span class=\"count\">");
-        AppendNumber(block, groups[group].count);
+        AppendNumber(block, group.count);
         block.append("</span></h2>\n");
-        chunk = 0;
-        openChunk();
-    };
+        chunk_ = 0;
+        OpenChunk();
+    }
+
+    void Entry(const MessageStore::Message& message, std::string_view displayName) {
+        if (!open_) {
+            OpenGroup();
+        }
+        if (inChunk_ == kChunkEntries) {
+            page_.Text().append("</div>\n");
+            ++chunk_;
+            OpenChunk();
+        }
+        ++inChunk_;
+        AppendEntry(page_.Text(), message, displayName);
+        page_.FlushWhenFull();
+    }
+
+    void CloseGroup() {
+        if (open_) {
+            page_.Text().append("</div>\n</section>\n");
+            ++group_;
+        }
+    }
+
+private:
+    void OpenChunk() {
+        std::string& block = page_.Text();
+        block.append("<div class=\"c\"");
+        AppendHeightStyle(block, groups_[group_].chunkHeights[chunk_]);
+        block.append(">\n");
+        inChunk_ = 0;
+    }
+
+    PageBlocks& page_;
+    const std::vector<Group>& groups_;
+    std::size_t group_ = 0;
+    bool open_ = false;
+    std::size_t inChunk_ = 0;  // entries in the open chunk
+    std::size_t chunk_ = 0;    // the open chunk's index in its group
+};
+
+}  // namespace
+
+void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
+                     const ArchiveLayout& layout, std::string_view charset) {
+    const std::vector<Group> groups = CollectGroups(messages, book, layout);
+    PageBlocks page(out);
+    WriteHeader(page, messages.Size(), groups, charset);
+    GroupSections sections(page, groups);
     WalkGroups(
-        messages, book, layout, [&](std::string_view) { openGroup(); },
+        messages, book, layout, [&](std::string_view) { sections.OpenGroup(); },
         [&](const MessageStore::Message& message, std::string_view displayName) {
-            if (!open) {
-                openGroup();
-            }
-            if (inChunk == kChunkEntries) {
-                block.append("</div>\n");
-                ++chunk;
-                openChunk();
-            }
-            ++inChunk;
-            block.append("<article><p class=\"m\"><b>");
-            if (message.Sent()) {
-                block.append(kSentMark);
-            }
-            AppendEscapedHtml(block, displayName);
-            block.append("</b>");
-            if (displayName != message.Party()) {
-                block.append(" <span class=\"n\">");
-                AppendEscapedHtml(block, message.Party());
-                block.append("</span>");
-            }
-            block.append(" <span class=\"d\">");
-            AppendDisplayTime(block, message.Time());
-            // The body keeps its line ends; the page shows them as they are.
-            block.append("</span></p><p class=\"t\">");
-            AppendEscapedHtml(block, message.Body());
-            block.append("</p></article>\n");
-            if (block.size() > 64 * 1024) {
-                flush();
-            }
+            sections.Entry(message, displayName);
         });
-    closeGroup();
-    block.append("</main>\n</div>\n").append(kScript);
-    flush();
+    sections.CloseGroup();
+    page.Text().append("</main>\n</div>\n").append(kScript);
+    page.Flush();
 }
 
 }  // namespace quillbox
