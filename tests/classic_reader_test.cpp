@@ -64,9 +64,14 @@ TEST(ParseMessageHead, CutsNumberDateAndBodyAtTheMarkers) {
         {"first TEL: wins",
          "TEL:111\nTEL:222\n" + body + "x\nEND:VBODY",
          {{"111", "2009-03-18 10:15:30", "x"}}},
-        {"CR before the number's LF belongs to the number",
+        // The number meets the same number written with LF, and no control character of it
+        // reaches the archive.
+        {"a CR before the number's LF is no part of it",
          "TEL:5\r\n" + body + "x\nEND:VBODY",
-         {{"5\r", "2009-03-18 10:15:30", "x"}}},
+         {{"5", "2009-03-18 10:15:30", "x"}}},
+        {"control characters in a number become spaces",
+         "TEL:+861\x1b" "2\a\x7f" "3\r\r\n" + body + "x\x1b\nEND:VBODY",
+         {{"1 2  3 ", "2009-03-18 10:15:30", "x\x1b"}}},
         {"empty number and empty date",
          "TEL:\nBEGIN:VBODY\nDate:\nx\nEND:VBODY",
          {{"", "0-00-00 00:00:00", "x"}}},
@@ -346,6 +351,10 @@ TEST(ParseCardText, FindsTheNameLineAndEveryTelephoneLine) {
         // A card that fails gives none of the entries it had made.
         {"number without LF", "x\nFN:a\nTEL:1\nTEL:2", SkipReason::TelLineCut, {}},
         {"empty number", "x\nFN:a\nTEL:\n", std::nullopt, {{"a", ""}}},
+        {"control characters in a name and a number become spaces",
+         "B\nFN:a\x1b[31mb\a\nTEL:1\x1b" "2\n",
+         std::nullopt,
+         {{"a [31mb ", "1 2"}}},
         {"two cards, the first name for all",
          "B\nFN:one\nTEL:1\nEND\nB\nFN:two\nTEL:2\n",
          std::nullopt,
@@ -419,6 +428,55 @@ TEST_F(ReadContactsTest, CrLfCardReadsAsTheLfCard) {
         EXPECT_EQ(fromCrLf[i].name, fromLf[i].name);
         EXPECT_EQ(fromCrLf[i].number, fromLf[i].number);
     }
+}
+
+// Today's phones put every card into one file: the classic reading takes the first card alone
+// and says that more are there.
+TEST(FindFirstCard, CutsAFileOfSeveralCardsAfterTheFirstEndLine) {
+    const struct {
+        std::string head;
+        std::string first;
+        bool more;
+    } cases[] = {
+        {"B\nFN:a\nTEL:1\nEND:VCARD\n", "B\nFN:a\nTEL:1\nEND:VCARD\n", false},
+        {"B\nFN:a\nTEL:1\nEND:VCARD\nnotes after\nTEL:2\n", "B\nFN:a\nTEL:1\nEND:VCARD\nnotes after\nTEL:2\n",
+         false},
+        {"B\nFN:a\nTEL:1\nEND:VCARD\nBEGIN:VCARD\nFN:b\nTEL:2\n", "B\nFN:a\nTEL:1\nEND:VCARD\n",
+         true},
+        {"B\nFN:a\nTEL\nEND:VCARD\r\nBEGIN:VCARD\n", "B\nFN:a\nTEL\nEND:VCARD\r\n", true},
+        {"B\nFN:a\nTEL:1\n", "B\nFN:a\nTEL:1\n", false},
+    };
+    for (const auto& c : cases) {
+        const FirstCard first = FindFirstCard(c.head);
+        EXPECT_EQ(first.text, c.first) << Printable(c.head);
+        EXPECT_EQ(first.more, c.more) << Printable(c.head);
+    }
+}
+
+TEST_F(ReadContactsTest, AFileOfSeveralCardsGivesTheFirstAndSaysSo) {
+    const std::string second = "BEGIN:VCARD\nFN:Second\nTEL:2\nEND:VCARD\n";
+    std::vector<ContactEntry> entries;
+    EXPECT_EQ(Read("BEGIN:VCARD\nFN:First\nTEL:1\nEND:VCARD\n" + second, entries), std::nullopt);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "First");
+    EXPECT_EQ(entries[0].number, "1");
+    // A first card without a name fails as such, whatever the later cards hold.
+    entries.clear();
+    EXPECT_EQ(Read("BEGIN:VCARD\nTEL:1\nEND:VCARD\n" + second, entries), SkipReason::NoName);
+    EXPECT_TRUE(entries.empty());
+
+    WriteBytes(dir_ / "c" / "all.vcf", "BEGIN:VCARD\nFN:First\nTEL:1\nEND:VCARD\n" + second);
+    std::string scratch;
+    const ReadSettings settings;
+    platform::InputFile file;
+    ASSERT_EQ(file.Open((dir_ / "c" / "all.vcf").native(), platform::EntryKind::Unchecked,
+                        std::nullopt),
+              platform::InputFile::Outcome::Opened);
+    Input input{file, {}, {}, settings, scratch};
+    Items items;
+    const ReadResult result = ReadClassicCard(input, items);
+    EXPECT_EQ(result.read, 1u);
+    EXPECT_EQ(result.skipped, (std::vector<SkippedItems>{{1, 1, SkipReason::MoreCards, {}}}));
 }
 
 TEST_F(ReadContactsTest, ReadsOnly2048BytesAfterTextModeTranslation) {

@@ -94,6 +94,15 @@ enum class SkipReason : std::uint8_t {
     BadDate,        // a date in no form that reads
     Draft,          // a message from the drafts box: never sent
     NumberTooLong,  // a number longer than any phone writes
+    MoreCards,      // the cards after the first of a classic card file: --modern reads them
+    // With --modern, of backups:
+    XmlError,            // XML that breaks the rules half-way (the detail says where)
+    NotMessageBackup,    // an .xml file that is no backup of messages
+    CallLog,             // a backup of calls, not of messages
+    EncryptedBackup,     // an iPhone backup made with encryption on
+    NotMessageDatabase,  // a database that is not a message store
+    DamagedDatabase,     // a database SQLite cannot read on (the detail is SQLite's text)
+    TooSlow,             // a database query that ran past its time
 };
 // A stable short name for reports: "cannot-open", "no-date", ...
 std::string_view SkipReasonName(SkipReason reason);

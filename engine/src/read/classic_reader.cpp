@@ -109,7 +109,7 @@ std::optional<SkipReason> ParseCardText(std::string_view head, std::vector<Conta
             return SkipReason::TelLineCut;
         }
         // Numbers are matched by their code page 936 bytes, as they always were.
-        entries.push_back({name, platform::Cp936AsUtf8(NormalizedNumber(
+        entries.push_back({name, platform::Cp936AsUtf8(ClassicNumber(
                                      view.substr(colon + 1, numberEnd - colon - 1)))});
         tel = view.find("\nTEL", colon + 1);
     }
@@ -226,7 +226,7 @@ std::optional<SkipReason> ParseMessageHead(std::span<const char> head, MessageSt
     }
     const MessageTime time = ParseMessageDate(fields.date);
     // The number from its bytes, as the cards' numbers, so that the two meet as they always did.
-    const std::string party = platform::Cp936AsUtf8(NormalizedNumber(fields.number));
+    const std::string party = platform::Cp936AsUtf8(ClassicNumber(fields.number));
     const std::string body = converted.Utf8Of(fields.body);
     store.Add({party, {}, body, time, ClassicTimeKey(time), false});
     return std::nullopt;
@@ -246,6 +246,18 @@ ReadResult ReadClassicMessage(Input& input, Items& items) {
     return result;
 }
 
+FirstCard FindFirstCard(std::string_view head) {
+    head = UpToZero(head);
+    const auto end = head.find("\nEND:VCARD");
+    // A file of one card reads whole, as it always has.
+    if (end == npos || head.find("BEGIN:VCARD", end) == npos) {
+        return {head, false};
+    }
+    // The first card's END line stays with it: a TEL line without ":" takes that line's.
+    const auto lineEnd = head.find('\n', end + 1);
+    return {head.substr(0, lineEnd == npos ? head.size() : lineEnd + 1), true};
+}
+
 ReadResult ReadClassicCard(Input& input, Items& items) {
     std::array<char, kCardHeadBytes> head;
     ReadResult result;
@@ -255,9 +267,18 @@ ReadResult ReadClassicCard(Input& input, Items& items) {
         result.systemError = input.file.LastError();
         return result;
     }
-    result.refused = *got == 0 ? SkipReason::Empty
-                               : ParseCardText(std::string_view(head.data(), *got), items.cards);
+    if (*got == 0) {
+        result.refused = SkipReason::Empty;
+        return result;
+    }
+    // Today's phones export every card into one file: the classic reading takes the first and
+    // says that the others are there to be read with --modern.
+    const FirstCard first = FindFirstCard(std::string_view(head.data(), *got));
+    result.refused = ParseCardText(first.text, items.cards);
     result.read = result.refused ? 0 : 1;
+    if (!result.refused && first.more) {
+        AddSkip(result.skipped, 1, SkipReason::MoreCards);
+    }
     return result;
 }
 

@@ -26,8 +26,16 @@ ReadResult ReadClassicCard(Input& input, Items& items);
 // A message file's head as read (UTF-16LE bytes) into the store: one message, or the reason the
 // file gives none (the store is then unchanged).
 std::optional<SkipReason> ParseMessageHead(std::span<const char> head, MessageStore& store);
-// A card file's head after the text-mode read: one entry per telephone line, or the reason the
-// card gives none (the entries are then unchanged).
+// The first card of a card file's head after the text-mode read: the whole head for a file of
+// one card; where another BEGIN:VCARD follows the first "\nEND:VCARD", the lines up to that END
+// line, and more is set.
+struct FirstCard {
+    std::string_view text;
+    bool more = false;
+};
+FirstCard FindFirstCard(std::string_view head);
+// A card's text: one entry per telephone line, or the reason the card gives none (the entries
+// are then unchanged).
 std::optional<SkipReason> ParseCardText(std::string_view head, std::vector<ContactEntry>& entries);
 
 // The parts of ParseMessageHead's work: the head as code page 936 text in narrow, and where the

@@ -79,6 +79,27 @@ std::string NormalizeNumber(std::string_view number) {
     return std::string(NormalizedNumber(number));
 }
 
+namespace {
+
+void ControlsToSpaces(std::string& text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+        }
+    }
+}
+
+}  // namespace
+
+std::string ClassicNumber(std::string_view line) {
+    if (line.ends_with('\r')) {
+        line.remove_suffix(1);
+    }
+    std::string number = NormalizeNumber(line);
+    ControlsToSpaces(number);
+    return number;
+}
+
 MessageTime ParseMessageDate(std::string_view dateText) {
     // Day, month, year, hour, minute, second. Numbers past the first one that cannot be read
     // stay 0.
@@ -138,12 +159,9 @@ int HexDigit(char c) {
 std::string DecodeContactName(std::string_view raw) {
     std::string name = DecodeNameValue(raw);
     // A name is one line: a CR or LF in it (a quoted-printable "=0D=0A") would start a line of
-    // the plain-text archive that looks like a heading or an entry.
-    for (char& c : name) {
-        if (c == '\r' || c == '\n') {
-            c = ' ';
-        }
-    }
+    // the plain-text archive that looks like a heading or an entry, and an ESC would act on a
+    // terminal that shows the archive.
+    ControlsToSpaces(name);
     return name;
 }
 

@@ -32,6 +32,14 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::BadDate, "bad-date", "日期无法识别"},
     {SkipReason::Draft, "draft", "草稿，未发送"},
     {SkipReason::NumberTooLong, "number-too-long", "号码太长"},
+    {SkipReason::MoreCards, "more-cards", "文件中还有更多名片，请用 --modern（读取新式导出）读取"},
+    {SkipReason::XmlError, "xml-error", "XML 格式错误"},
+    {SkipReason::NotMessageBackup, "not-message-backup", "不是信息备份"},
+    {SkipReason::CallLog, "call-log", "通话记录，不是信息"},
+    {SkipReason::EncryptedBackup, "encrypted-backup", "备份已加密，请先在 iTunes/Finder 中关闭加密再备份"},
+    {SkipReason::NotMessageDatabase, "not-message-database", "不是信息数据库"},
+    {SkipReason::DamagedDatabase, "damaged-database", "数据库已损坏"},
+    {SkipReason::TooSlow, "too-slow", "查询超时"},
 };
 
 const ReasonTexts& Find(SkipReason reason) {
