@@ -105,6 +105,21 @@ TEST_F(ModernRun, ExportsOfManyCardsAndMessagesReadWhole) {
     EXPECT_LT(archive_.find(Gbk("你也早")), archive_.find(Gbk("早上好")));
 }
 
+// A phone whose clock was reset writes 1969 and 1900: such messages are the oldest, not the
+// newest.
+TEST_F(ModernRun, DatesBefore1970SortAsTheOldest) {
+    std::string backup = Message("INBOX", "13900000001", "", "1969-12-31 23:59:59", "1969");
+    backup += Message("INBOX", "13900000002", "", "2023-01-01 00:00:00", "2023");
+    backup += Message("INBOX", "13900000003", "", "1900-01-01 00:00:00", "1900");
+    backup += Message("INBOX", "13900000004", "", "1970-01-01 00:00:00", "1970");
+    WriteBytes(Messages() / "m.vmsg", backup);
+    Run(SortOrder::ByDate);
+    const auto at = [&](std::string_view body) { return archive_.find("\r\n" + std::string(body)); };
+    EXPECT_LT(at("2023"), at("1970"));
+    EXPECT_LT(at("1970"), at("1969"));
+    EXPECT_LT(at("1969"), at("1900"));
+}
+
 TEST_F(ModernRun, TheFirstCardInScanOrderNamesANumber) {
     const auto card = [](std::string_view name) {
         return "BEGIN:VCARD\nVERSION:3.0\nFN:" + std::string(name) +

@@ -88,6 +88,14 @@ TEST(SkipReasons, EachIsReportedForTheFileThatHasIt) {
          {}},
         {"no message block", false, true, "a.vmsg", "just text\n", SkipReason::NoBlock, {}},
         {"no card block", true, true, "a.vcf", "FN:x\nTEL:1\n", SkipReason::NoBlock, {}},
+        {"empty modern message file", false, true, "a.vmsg", "", SkipReason::Empty, {}},
+        {"empty modern card file", true, true, "a.vcard", "", SkipReason::Empty, {}},
+        {"a number longer than any phone writes", false, true, "a.vmsg",
+         Vmsg("INBOX", "2023-01-01 00:00:00") +
+             "BEGIN:VMSG\nBEGIN:VCARD\nTEL:" + std::string(70000, '1') +
+             "\nEND:VCARD\nBEGIN:VENV\nBEGIN:VBODY\nDate:2023-01-02 00:00:00\nlong\nEND:VBODY\n"
+             "END:VENV\nEND:VMSG\n",
+         SkipReason::NumberTooLong, 1},
         {"draft", false, true, "a.vmsg",
          Vmsg("INBOX", "2023-01-01 00:00:00") + Vmsg("DRAFT", "2023-01-02 00:00:00"),
          SkipReason::Draft, 1},

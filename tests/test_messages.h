@@ -5,11 +5,24 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "order/message_store.h"
 #include "write/archive_groups.h"
+
+namespace quillbox {
+
+inline void PrintTo(const SkippedItems& items, std::ostream* os) {
+    *os << "{" << items.index << " +" << items.count << " " << SkipReasonName(items.reason);
+    if (!items.detail.empty()) {
+        *os << " " << items.detail;
+    }
+    *os << "}";
+}
+
+}  // namespace quillbox
 
 namespace quillbox::test {
 

@@ -7,6 +7,7 @@
 #include "read/field_normalisation.h"
 #include "read/vformat_text.h"
 #include "test_files.h"
+#include "test_messages.h"
 
 namespace quillbox {
 namespace {
@@ -339,7 +340,7 @@ TEST(ParseVCards, SkipsABadCardAndKeepsTheOthers) {
     // Neighbours skipped for one reason make one run.
     EXPECT_EQ(batch.skipped,
               (std::vector<SkippedItems>{
-                  {1, 2, SkipReason::NoName, {}}, {3, 1, SkipReason::Cut, {}}, {5, 1, SkipReason::Cut, {}}}));
+                  {1, 2, SkipReason::NoName, {}}, {3, 1, SkipReason::Cut, {}}, {5, 2, SkipReason::Cut, {}}}));
     EXPECT_TRUE(Parse("").cards.empty());
     EXPECT_TRUE(Parse("no card at all\n").skipped.empty());
 }

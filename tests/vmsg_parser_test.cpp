@@ -5,6 +5,7 @@
 
 #include "read/field_normalisation.h"
 #include "test_files.h"
+#include "test_messages.h"
 
 namespace quillbox {
 namespace {
@@ -275,13 +276,21 @@ TEST(ParseVMessages, SkipsWhatCannotBeAMessageAndReadsTheRest) {
     ASSERT_EQ(batch.messages.size(), 3u);
     EXPECT_EQ(batch.messages[0].index, 0u);
     EXPECT_EQ(batch.messages[1].index, 6u);
-    EXPECT_EQ(batch.messages[2].index, 7u);
+    // The END line after the sixth block's message has lost its BEGIN: a damaged block too.
+    EXPECT_EQ(batch.messages[2].index, 8u);
     const std::vector<SkippedItems> skips = {
-        {1, 1, SkipReason::NoDate, {}}, {2, 1, SkipReason::BadDate, {}}, {3, 1, SkipReason::NoBody, {}},
-        {4, 1, SkipReason::Draft, {}},  {5, 1, SkipReason::Cut, {}},     {8, 1, SkipReason::Cut, {}}};
+        {1, 1, SkipReason::NoDate, {}}, {2, 1, SkipReason::BadDate, {}},
+        {3, 1, SkipReason::NoBody, {}}, {4, 1, SkipReason::Draft, {}},
+        {5, 1, SkipReason::Cut, {}},    {7, 1, SkipReason::Cut, {}},
+        {9, 1, SkipReason::Cut, {}}};
     EXPECT_EQ(batch.skipped, skips);
     EXPECT_TRUE(Parse("").messages.empty());
-    EXPECT_TRUE(Parse("END:VMSG\nno message\n").skipped.empty());
+    EXPECT_EQ(Parse("END:VMSG\nno message\n").skipped,
+              (std::vector<SkippedItems>{{0, 1, SkipReason::Cut, {}}}));
+    // A damaged BEGIN line loses no block without a word.
+    EXPECT_EQ(Parse("BEGIN:VMS\nBEGIN:VBODY\nDate:18.03.2009\nx\nEND:VBODY\nEND:VMSG\n" + good)
+                  .skipped,
+              (std::vector<SkippedItems>{{0, 1, SkipReason::Cut, {}}}));
 }
 
 TEST(ParseVMessages, ReadsThousandsOfBlocksInOrder) {

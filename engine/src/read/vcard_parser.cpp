@@ -326,7 +326,15 @@ void CardParser::Take(const ContentLine& line, std::size_t lineEnd, State& state
             open.push_back({nextIndex_++, line.start, false, {}});
             break;
         case Kind::End:
-            if (IsCardMarker(property.value) && !open.empty()) {
+            if (!IsCardMarker(property.value)) {
+                break;
+            }
+            if (open.empty()) {
+                // An END without its BEGIN: a card whose BEGIN line was damaged ("BEGIN:VCAR").
+                Skip(nextIndex_++, SkipReason::Cut);
+                break;
+            }
+            {
                 const OpenCard card = std::move(open.back());
                 open.pop_back();
                 Finish(card, lineEnd, state.convertedFile, state.utf8Errors);
@@ -452,6 +460,10 @@ ReadResult ReadVCardFile(Input& input, Items& items) {
     ReadResult result;
     if (const auto refused = ReadWholeFile(input, result)) {
         result.refused = refused;
+        return result;
+    }
+    if (input.scratch.empty()) {
+        result.refused = SkipReason::Empty;
         return result;
     }
     CardBatch batch;

@@ -143,6 +143,10 @@ void MessageParser::Run() {
             continue;
         }
         if (!open_) {
+            // An END without its BEGIN: a block whose BEGIN line was damaged ("BEGIN:VMS").
+            if (IsLine(line, "END:VMSG")) {
+                AddSkip(out_.skipped, nextIndex_++, SkipReason::Cut);
+            }
             continue;
         }
         if (IsLine(line, "END:VMSG")) {
@@ -491,6 +495,10 @@ ReadResult ReadVMessageFile(Input& input, Items& items) {
     ReadResult result;
     if (const auto refused = ReadWholeFile(input, result)) {
         result.refused = refused;
+        return result;
+    }
+    if (input.scratch.empty()) {
+        result.refused = SkipReason::Empty;
         return result;
     }
     MessageBatch batch;
