@@ -105,14 +105,14 @@ void CountCard(std::string_view card, std::unordered_set<std::string>& numbers, 
             text.push_back(card[i]);
         }
     }
-    std::vector<quillbox::ContactEntry> entries;
+    quillbox::CardEntries entries;
     if (quillbox::ParseCardText(text, entries)) {
         return;  // refused: the run keeps nothing of it
     }
     ++totals.cardsParsed;
-    for (const auto& entry : entries) {
-        if (numbers.insert(entry.number).second) {
-            totals.contactTextBytes += entry.number.size() + entry.name.size();
+    for (std::size_t i = 0; i < entries.Size(); ++i) {
+        if (numbers.insert(std::string(entries.Number(i))).second) {
+            totals.contactTextBytes += entries.Number(i).size() + entries.Name(i).size();
         }
     }
 }

@@ -82,7 +82,7 @@ void AddMadeUp(MessageStore& store, ContactBook& book, std::size_t count) {
         if (i % 3 != 0) {
             std::string name(kSurnames[random.Below(std::size(kSurnames))]);
             name.append(kGiven[random.Below(std::size(kGiven))]);
-            book.AddEntry({name, numbers.back()});
+            book.AddEntry(name, numbers.back());
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     MessageStore store;
     ContactBook book;
     for (const Card& card : kCards) {
-        book.AddEntry({card.name, card.number});
+        book.AddEntry(card.name, card.number);
     }
     for (const HandMade& m : kHandMade) {
         store.Add({m.party, {}, m.body, m.time, quillbox::TimeKey(m.time)});

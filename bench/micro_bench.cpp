@@ -72,7 +72,6 @@ void FillStore(quillbox::MessageStore& store) {
 
 quillbox::ContactBook MakeBook() {
     quillbox::ContactBook book;
-    std::vector<quillbox::ContactEntry> entries;
     for (std::size_t i = 0; i < kCards; ++i) {
         std::string text;
         for (const char c : Model().CardFile(i)) {
@@ -80,10 +79,10 @@ quillbox::ContactBook MakeBook() {
                 text.push_back(c);
             }
         }
-        entries.clear();
+        quillbox::CardEntries entries;
         if (!quillbox::ParseCardText(text, entries)) {
-            for (const auto& entry : entries) {
-                book.AddEntry(entry);
+            for (std::size_t e = 0; e < entries.Size(); ++e) {
+                book.AddEntry(entries.Name(e), entries.Number(e));
             }
         }
     }

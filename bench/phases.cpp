@@ -124,13 +124,13 @@ int main(int argc, char** argv) {
         const quillbox::ListedFile listed = cardFiles.At(i);
         cardFiles.PathAt(i, path);
         quillbox::platform::InputFile file;
-        items.cards.clear();
+        items.cards = {};
         quillbox::Input input{file, listed.folder, listed.name, settings, scratch};
         if (file.Open(path, listed.kind, listed.id) ==
                 quillbox::platform::InputFile::Outcome::Opened &&
             !quillbox::ReadClassicCard(input, items).refused) {
-            for (const auto& entry : items.cards) {
-                book.AddEntry(entry);
+            for (std::size_t e = 0; e < items.cards.Size(); ++e) {
+                book.AddEntry(items.cards.Name(e), items.cards.Number(e));
             }
         }
     }

@@ -31,7 +31,7 @@ std::vector<Message> MarchMessages() {
 
 ContactBook BookWithAbc() {
     ContactBook book;
-    book.AddEntry({"abc", "123"});
+    book.AddEntry("abc", "123");
     return book;
 }
 
@@ -75,8 +75,8 @@ struct GroupCase {
 
 std::vector<std::string> HeadingsOf(const std::vector<Message>& messages, SortOrder order) {
     ContactBook book;
-    book.AddEntry({"Same", "1"});
-    book.AddEntry({"Same", "2"});
+    book.AddEntry("Same", "1");
+    book.AddEntry("Same", "2");
     std::vector<std::string> headings;
     WalkGroups(
         StoreOf(messages), book, {order, false},
@@ -165,8 +165,8 @@ TEST(TextArchive, EveryLineEndsInCrLf) {
 TEST(TextArchive, NamesMarkupAndLongNamesAreWrittenWhole) {
     const std::string longName(300, 'n');
     ContactBook book;
-    book.AddEntry({longName, "1"});
-    book.AddEntry({"<b>&", "2"});
+    book.AddEntry(longName, "1");
+    book.AddEntry("<b>&", "2");
     const std::vector<Message> messages = {{"2", "x<y>&z", "2009-03-18 12:30:00", 0},
                                            {"1", "", "2009-03-18 12:30:00", 0}};
     const std::string archive = Text(messages, book, SortOrder::BySender);
@@ -225,7 +225,7 @@ TEST(HtmlArchive, AnEmptyListGivesHeadAndTail) {
 
 TEST(HtmlArchive, EscapesEveryTextTakenFromMessagesAndCards) {
     ContactBook book;
-    book.AddEntry({"A&B <x>", "1<2"});
+    book.AddEntry("A&B <x>", "1<2");
     const std::vector<Message> messages = {
         {"1<2", "<script>alert(1)</script>\na&b", "2009-03-18 12:30:00", 0}};
     const std::string page = Html(messages, book, SortOrder::BySender);
@@ -238,7 +238,7 @@ TEST(HtmlArchive, EscapesEveryTextTakenFromMessagesAndCards) {
 TEST(ArchiveWriters, ALineFeedInANameReachesTheFileAsCrLf) {
     // A card's name never holds one any more, but the writers do not count on that.
     ContactBook book;
-    book.AddEntry({"a\nb", "1"});
+    book.AddEntry("a\nb", "1");
     const std::vector<Message> messages = {{"1", "x", "2009-03-18 12:30:00", 0}};
     const std::string text = Text(messages, book, SortOrder::BySender);
     EXPECT_NE(text.find(kArrows + Gbk("发信人：") + "a\r\nb" + kBackArrows), std::string::npos);

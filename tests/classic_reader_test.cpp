@@ -32,7 +32,9 @@ ReadOutcome ReadCardFile(platform::InputFile& file, std::vector<ContactEntry>& e
     Input input{file, {}, {}, settings, scratch};
     Items items;
     const ReadResult result = ReadClassicCard(input, items);
-    entries.insert(entries.end(), items.cards.begin(), items.cards.end());
+    for (std::size_t i = 0; i < items.cards.Size(); ++i) {
+        entries.push_back({std::string(items.cards.Name(i)), std::string(items.cards.Number(i))});
+    }
     return result.refused;
 }
 
@@ -372,11 +374,11 @@ TEST(ParseCardText, FindsTheNameLineAndEveryTelephoneLine) {
          {{"a  b", "1"}}},
     };
     for (const auto& c : cases) {
-        std::vector<ContactEntry> entries;
+        CardEntries entries;
         EXPECT_EQ(ParseCardText(c.text, entries), c.outcome) << c.name;
         std::vector<std::pair<std::string, std::string>> got;
-        for (const auto& e : entries) {
-            got.emplace_back(e.name, e.number);
+        for (std::size_t i = 0; i < entries.Size(); ++i) {
+            got.emplace_back(entries.Name(i), entries.Number(i));
         }
         EXPECT_EQ(got, c.entries) << c.name;
     }

@@ -65,7 +65,7 @@ const std::vector<Message> kMessages = {
 
 ContactBook BookWithAbc() {
     ContactBook book;
-    book.AddEntry({"abc", "123"});
+    book.AddEntry("abc", "123");
     return book;
 }
 
@@ -110,7 +110,7 @@ TEST(ModernPage, HeadsEachSenderWithTheNameFromTheCard) {
 
 TEST(ModernPage, NoTextFromAMessageOrACardBecomesMarkup) {
     ContactBook book;
-    book.AddEntry({"<b onclick=\"x()\">Eve</b>", "666"});
+    book.AddEntry("<b onclick=\"x()\">Eve</b>", "666");
     const std::string hostile = "</p></article><script>alert(\"x\")</script><img src=x onerror=y>&";
     const std::string page = Page({{"666", "2009-03-18 12:30:00", hostile, 1},
                                    {"<i>", "2009-03-17 12:00:00", "</main><a href=\"z\">", 0}},
@@ -147,7 +147,7 @@ std::vector<std::string> Between(std::string_view text, std::string_view open,
 // negative field keeps the previous month.
 TEST(ModernPage, HasTheClassicPagesGroups) {
     ContactBook book;
-    book.AddEntry({"张三", "139"});
+    book.AddEntry("张三", "139");
     const std::vector<Message> messages = {
         {"139", "2009-03-18 12:30:00", "a", 9}, {"10086", "2009-03-01 00:00:00", "b", 8},
         {"139", "0-00-00 00:00:00", "c", 7},    {"1", "2009-02-28 23:59:59", "d", 6},
@@ -252,7 +252,7 @@ TEST(ModernPage, AnEmptyStoreIsAPageWithoutGroups) {
 
 TEST(ModernPage, IsWrittenInTheArchivesEncoding) {
     ContactBook book;
-    book.AddEntry({"李四😀", "138"});
+    book.AddEntry("李四😀", "138");
     const std::vector<Message> messages = {{"138", "2009-03-18 12:30:00", "€ and \xFF", 1}};
     const std::string utf8 = Page(messages, book, SortOrder::BySender);
     // A byte that is no UTF-8 is repaired, so the page stays valid UTF-8.

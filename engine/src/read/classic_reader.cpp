@@ -76,7 +76,7 @@ std::optional<SkipReason> FindMessageFields(std::string_view text, MessageFields
     return std::nullopt;
 }
 
-std::optional<SkipReason> ParseCardText(std::string_view head, std::vector<ContactEntry>& entries) {
+std::optional<SkipReason> ParseCardText(std::string_view head, CardEntries& entries) {
     const std::string text = RemoveSoftLineBreaks(UpToZero(head));
     const std::string_view view(text);
 
@@ -99,18 +99,19 @@ std::optional<SkipReason> ParseCardText(std::string_view head, std::vector<Conta
     // Telephone lines before the name line count too. A TEL line without ":" takes the first
     // ":" of a later line.
     // A card that fails gives none of the entries it had made.
-    const std::size_t before = entries.size();
+    const std::size_t before = entries.Size();
+    entries.AddCard(name);
     auto tel = view.find("\nTEL");
     while (tel != npos) {
         const auto colon = view.find(':', tel);
         const auto numberEnd = colon == npos ? npos : view.find('\n', colon + 1);
         if (numberEnd == npos) {
-            entries.resize(before);
+            entries.Truncate(before);
             return SkipReason::TelLineCut;
         }
         // Numbers are matched by their code page 936 bytes, as they always were.
-        entries.push_back({name, platform::Cp936AsUtf8(ClassicNumber(
-                                     view.substr(colon + 1, numberEnd - colon - 1)))});
+        entries.AddNumber(
+            platform::Cp936AsUtf8(ClassicNumber(view.substr(colon + 1, numberEnd - colon - 1))));
         tel = view.find("\nTEL", colon + 1);
     }
     return std::nullopt;

@@ -36,7 +36,7 @@ struct FirstCard {
 FirstCard FindFirstCard(std::string_view head);
 // A card's text: one entry per telephone line, or the reason the card gives none (the entries
 // are then unchanged).
-std::optional<SkipReason> ParseCardText(std::string_view head, std::vector<ContactEntry>& entries);
+std::optional<SkipReason> ParseCardText(std::string_view head, CardEntries& entries);
 
 // The parts of ParseMessageHead's work: the head as code page 936 text in narrow, and where the
 // fields stand in such a text.

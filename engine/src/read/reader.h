@@ -50,8 +50,8 @@ struct ReadResult {
 
 // Where the readers of one chunk of inputs put what they read.
 struct Items {
-    // A card file's entries: the card's name and each of its numbers, normalised.
-    std::vector<ContactEntry> cards;
+    // Card files' entries: each card's name and its numbers, normalised.
+    CardEntries cards;
     MessageStore messages;
     // The names a backup gives the numbers of its messages (its address book, or a message's
     // own contact name); the cards name a number first.

@@ -49,12 +49,14 @@ bool IsEndOfCard(std::string_view line) {
     return EqualsUpper(Trim(line), "END:VCARD");
 }
 
-// A field is decoded when its card ends: a VERSION line may follow it.
+// A field is decoded when its card ends: a VERSION line may follow it. Its charset and value lie
+// in its card's text, so that a card of a million TEL lines costs little more than their bytes.
 struct RawField {
     Kind kind;
     vformat::ValueEncoding encoding;
-    std::string charset;
-    std::string value;
+    std::uint32_t charsetLength;
+    std::uint32_t valueLength;
+    std::size_t start;  // the charset, then the value
 };
 
 struct OpenCard {
@@ -62,6 +64,20 @@ struct OpenCard {
     std::size_t textStart = 0;  // where its BEGIN line starts
     bool version4 = false;
     std::vector<RawField> fields;
+    std::string text;
+
+    void Add(Kind kind, const Property& property) {
+        fields.push_back({kind, property.encoding,
+                          static_cast<std::uint32_t>(property.charset.size()),
+                          static_cast<std::uint32_t>(property.value.size()), text.size()});
+        text.append(property.charset).append(property.value);
+    }
+    std::string_view Charset(const RawField& field) const {
+        return std::string_view(text).substr(field.start, field.charsetLength);
+    }
+    std::string_view Value(const RawField& field) const {
+        return std::string_view(text).substr(field.start + field.charsetLength, field.valueLength);
+    }
 };
 
 // Text value escapes: "\n" is a line end, "\," "\;" "\:" and "\\" the character itself.
@@ -158,26 +174,30 @@ std::string JoinName(const std::string& family, const std::string& given) {
     return family + " " + given;
 }
 
-// The non-empty numbers in their order, each at its first place; sorted, not searched, for
-// a card that lists thousands.
-std::vector<std::string> FirstOfEach(std::vector<std::string> numbers) {
-    std::vector<std::size_t> order(numbers.size());
+// Keeps the non-empty numbers in their order, each at its first place; sorted, not searched,
+// for a card that lists thousands.
+void KeepFirstOfEach(std::vector<std::string>& numbers) {
+    std::vector<std::uint32_t> order(numbers.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
+        order[i] = static_cast<std::uint32_t>(i);
     }
     std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return numbers[a] < numbers[b]; });
+                     [&](std::uint32_t a, std::uint32_t b) { return numbers[a] < numbers[b]; });
     std::vector<bool> repeated(numbers.size(), false);
     for (std::size_t k = 1; k < order.size(); ++k) {
         repeated[order[k]] = numbers[order[k]] == numbers[order[k - 1]];
     }
-    std::vector<std::string> kept;
+    order = {};
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         if (!repeated[i] && !numbers[i].empty()) {
-            kept.push_back(std::move(numbers[i]));
+            if (kept != i) {
+                numbers[kept] = std::move(numbers[i]);
+            }
+            ++kept;
         }
     }
-    return kept;
+    numbers.resize(kept);
 }
 
 // One logical line of a card file: its folded continuations and quoted-printable soft breaks
@@ -271,11 +291,12 @@ private:
     // utf8Errors: where the file's bytes fail to be UTF-8 (none for a converted file).
     void Finish(const OpenCard& card, std::size_t end, bool convertedFile,
                 const std::vector<std::size_t>& utf8Errors);
-    std::string Decode(const RawField& field, RawText raw, bool convertedFile) const {
+    static std::string Decode(const OpenCard& card, const RawField& field, RawText raw,
+                              bool convertedFile) {
         Property property;
         property.encoding = field.encoding;
-        property.charset = field.charset;
-        return vformat::DecodeValue(property, field.value, raw, convertedFile);
+        property.charset = card.Charset(field);
+        return vformat::DecodeValue(property, card.Value(field), raw, convertedFile);
     }
     void Skip(std::size_t index, SkipReason reason) { AddSkip(out_.skipped, index, reason); }
 
@@ -323,7 +344,7 @@ void CardParser::Take(const ContentLine& line, std::size_t lineEnd, State& state
             } else {
                 nested_ = true;
             }
-            open.push_back({nextIndex_++, line.start, false, {}});
+            open.push_back({nextIndex_++, line.start, false, {}, {}});
             break;
         case Kind::End:
             if (!IsCardMarker(property.value)) {
@@ -349,9 +370,7 @@ void CardParser::Take(const ContentLine& line, std::size_t lineEnd, State& state
         case Kind::StructuredName:
         case Kind::Tel:
             if (!open.empty()) {
-                open.back().fields.push_back({line.kind, property.encoding,
-                                              std::string(property.charset),
-                                              std::string(property.value)});
+                open.back().Add(line.kind, property);
             }
             break;
         case Kind::Agent:
@@ -389,7 +408,7 @@ void CardParser::Finish(const OpenCard& card, std::size_t end, bool convertedFil
     std::string name;
     for (const auto& field : card.fields) {
         if (field.kind == Kind::Name) {
-            name = OneLine(Unescape(Decode(field, raw, convertedFile)));
+            name = OneLine(Unescape(Decode(card, field, raw, convertedFile)));
             if (!name.empty()) {
                 break;
             }
@@ -400,7 +419,7 @@ void CardParser::Finish(const OpenCard& card, std::size_t end, bool convertedFil
             break;
         }
         if (field.kind == Kind::StructuredName) {
-            const auto parts = SplitStructured(Decode(field, raw, convertedFile));
+            const auto parts = SplitStructured(Decode(card, field, raw, convertedFile));
             name = JoinName(OneLine(parts[0]), parts.size() > 1 ? OneLine(parts[1]) : "");
         }
     }
@@ -412,13 +431,12 @@ void CardParser::Finish(const OpenCard& card, std::size_t end, bool convertedFil
     result.index = card.index;
     result.name = std::move(name);
     vformat::DropZeros(result.name);
-    std::vector<std::string> numbers;
     for (const auto& field : card.fields) {
         if (field.kind == Kind::Tel) {
-            numbers.push_back(vformat::CleanNumber(Decode(field, raw, convertedFile)));
+            result.numbers.push_back(vformat::CleanNumber(Decode(card, field, raw, convertedFile)));
         }
     }
-    result.numbers = FirstOfEach(std::move(numbers));
+    KeepFirstOfEach(result.numbers);
     out_.cards.push_back(std::move(result));
 }
 
@@ -473,8 +491,9 @@ ReadResult ReadVCardFile(Input& input, Items& items) {
         return result;
     }
     for (const VCard& card : batch.cards) {
+        items.cards.AddCard(card.name);
         for (const std::string& number : card.numbers) {
-            items.cards.push_back({card.name, NormalizeNumber(number)});
+            items.cards.AddNumber(NormalizedNumber(number));
         }
     }
     result.read = batch.cards.size();

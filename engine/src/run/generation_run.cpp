@@ -210,7 +210,7 @@ bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook&
             }
             report_.contactEntries += outcome.cardsEnd - outcome.cardsBegin;
             for (std::size_t e = outcome.cardsBegin; e < outcome.cardsEnd; ++e) {
-                book.AddEntry(chunk.items.cards[e]);
+                book.AddEntry(chunk.items.cards.Name(e), chunk.items.cards.Number(e));
             }
             messages.Append(chunk.items.messages, outcome.messagesBegin, outcome.messagesEnd);
             for (std::size_t n = outcome.namesBegin; n < outcome.namesEnd; ++n) {
@@ -322,7 +322,7 @@ bool Run::Generate() {
         report_.timeZone = settings_.zone.Name();
     }
     for (const ContactEntry& entry : backupNames_) {
-        book.AddEntry(entry);
+        book.AddEntry(entry.name, entry.number);
     }
     backupNames_ = {};
     Select(messages);

@@ -39,12 +39,12 @@ private:
             return;
         }
         outcome.id = file.Id();
-        outcome.cardsBegin = items.cards.size();
+        outcome.cardsBegin = items.cards.Size();
         outcome.messagesBegin = items.messages.Size();
         outcome.namesBegin = items.names.size();
         Input input{file, listed.folder, listed.name, settings_, scratch_};
         outcome.result = ReaderFor(listed.input)(input, items);
-        outcome.cardsEnd = items.cards.size();
+        outcome.cardsEnd = items.cards.Size();
         outcome.messagesEnd = items.messages.Size();
         outcome.namesEnd = items.names.size();
     }
