@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitNoReport = 3;  // the archive was written, its report was not
 
 constexpr const char* kDone = "文档生成完毕！";
 constexpr const char* kFailed = "文档生成失败！";
@@ -130,10 +131,12 @@ int Run(const quillbox::cli::RunOptions& options) {
         (!written && options.verbosity != Verbosity::Quiet)) {
         ListSkipped(report);
     }
+    if (!written && report.failure.stage == quillbox::RunFailure::Stage::ReplaceReport) {
+        Say(quillbox::DescribeFailure(report.failure));
+        return kExitNoReport;
+    }
     if (!written) {
-        if (report.failure.stage != quillbox::RunFailure::Stage::WriteReport) {
-            Say(kFailed);
-        }
+        Say(kFailed);
         Say(quillbox::DescribeFailure(report.failure));
         return kExitFailed;
     }

@@ -7,6 +7,7 @@ set -uo pipefail
 
 cli=$1
 examples=$2
+fsync_interposer=${3:-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -132,9 +133,80 @@ if [ "$(id -u)" -eq 0 ] && [ -n "$nobody" ] && command -v setpriv >/dev/null; th
     [[ $status -eq 1 && $err == *临时文件* && $err == *"$work/user"* && $(cat "$work/user/old.txt") == "$old" ]]
     check "folder that takes no temporary file" $?
     chmod 755 "$work/user"
+    # A folder where anyone may make files but only their owners rename over them: the
+    # temporary file is made, the rename is refused, and the temporary file goes.
+    mkdir -p "$work/sticky"
+    chmod 1777 "$work/sticky"
+    printf '%s' "$old" >"$work/sticky/old.txt"
+    chmod 666 "$work/sticky/old.txt"
+    as_nobody "$cli" -m "$work/user/in/messages" -o "$work/sticky/old.txt" >/dev/null 2>"$work/stderr"
+    status=$?; err=$(cat "$work/stderr")
+    [[ $status -eq 1 && $err == *无法替换输出文件* && $(cat "$work/sticky/old.txt") == "$old" ]]
+    check "a rename refused keeps the old archive" $?
+    ! ls -A "$work/sticky" | grep -q quillbox; check "a rename refused leaves no temporary file" $?
+    # The same for the report alone: the archive is in place, the report is not (exit 3).
+    as_nobody "$cli" -m "$work/user/in/messages" -o "$work/sticky/new.txt" \
+        --report "$work/sticky/old.txt" >/dev/null 2>"$work/stderr"
+    status=$?; err=$(cat "$work/stderr")
+    [[ $status -eq 3 && $err == *文档已写入* && -s "$work/sticky/new.txt" && $(cat "$work/sticky/old.txt") == "$old" ]]
+    check "a report that cannot be put in place: exit 3" $?
 else
     echo "SKIPPED: not root, or no setpriv/nobody"
 fi
+
+# A disk whose flushes fail: the run fails as for a failed write, the old archive stays.
+interposed() {  # interposed MODE ARGS...: the program with fsync interposed
+    ASAN_OPTIONS=${ASAN_OPTIONS:-}:verify_asan_link_order=0 LD_PRELOAD=$fsync_interposer \
+        FSYNC_INTERPOSER=$1 "${@:2}"
+}
+if [ -n "$fsync_interposer" ]; then
+    reset_old
+    interposed fail "$cli" "${msgs[@]}" -o "$work/old.txt" --report "$work/fsync.json" \
+        >/dev/null 2>"$work/stderr"
+    status=$?; err=$(cat "$work/stderr")
+    [[ $status -eq 1 && $err == *无法写入输出文件* ]]; check "a failed fsync fails the run" $?
+    old_intact && no_leftovers; check "a failed fsync keeps the old archive" $?
+
+    # Stopped after its last write, before its rename (SIGINT, SIGTERM, SIGHUP): the temporary
+    # file goes, the old archive stays. A flush that takes its time holds the run there.
+    for signal in INT TERM HUP; do
+        reset_old
+        # A job started with & has SIGINT ignored; the run is given its default back. exec:
+        # the signal goes to the run itself.
+        (exec env ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
+            LD_PRELOAD="$fsync_interposer" FSYNC_INTERPOSER=pause --default-signal=INT \
+            "$cli" "${msgs[@]}" -o "$work/old.txt" 2>/dev/null) &
+        pid=$!
+        for _ in $(seq 500); do
+            compgen -G "$work/.old.txt.quillbox-*" >/dev/null && break
+            sleep 0.01
+        done
+        compgen -G "$work/.old.txt.quillbox-*" >/dev/null
+        seen=$?
+        kill -s "$signal" $pid
+        wait $pid
+        [[ $seen -eq 0 ]] && old_intact && no_leftovers
+        status=$? err=""
+        check "SIG$signal before the rename removes the temporary file" $status
+    done
+fi
+
+# The report and the archive are never one file, whatever the names: the archive not there
+# yet, another spelling, an absolute path, a dangling link to it.
+cd "$work"
+rm -f a.txt
+ln -sf a.txt dangling.json
+for report in ./a.txt "$work/a.txt" "$work/./a.txt" dangling.json; do
+    run "${msgs[@]}" -o a.txt --report "$report"
+    [[ $status -eq 1 && $err == *报告文件不能是输出文件* && ! -e a.txt ]]; check "report $report is the archive" $?
+done
+cd - >/dev/null
+
+# A report that cannot be written: nothing is put in place, the old archive stays.
+reset_old
+run "${msgs[@]}" -o "$work/old.txt" --report /dev/full
+[[ $status -eq 1 && $err == *报告文件* ]]; check "a report on a full disk fails the run" $?
+old_intact && no_leftovers; check "a report on a full disk keeps the old archive" $?
 
 # The report, in JSON, beside the archive or on standard output.
 run "${msgs[@]}" -o "$work/a.txt" --report "$work/report.json"

@@ -160,6 +160,34 @@ TEST_F(DataSafety, AnOutputThatIsAnInputIsRefusedUnderAnyName) {
     EXPECT_FALSE(fs::exists(dir_ / "new.txt"));
 }
 
+// The temporary file is made only where no file is: one already at its name is left as it was,
+// and the next name is taken.
+TEST_F(DataSafety, AFileAtTheTemporaryNameIsNeverTouched) {
+    WriteBytes(dir_ / "fixed-0.tmp", "someone else's");
+    platform::ArchiveFile file;
+    file.SetTemporaryNames([](const platform::NativeString&, unsigned attempt) {
+        const std::string name = "fixed-" + std::to_string(attempt) + ".tmp";
+        return platform::NativeString(name.begin(), name.end());
+    });
+    ASSERT_TRUE(file.Open(dir_ / "out.txt"));
+    EXPECT_TRUE(fs::exists(dir_ / "fixed-1.tmp"));
+    ASSERT_TRUE(file.Write("new archive") && file.Finish() && file.Replace());
+    EXPECT_EQ(ReadBytes(dir_ / "fixed-0.tmp"), "someone else's");
+    EXPECT_EQ(ReadBytes(dir_ / "out.txt"), "new archive");
+    EXPECT_FALSE(fs::exists(dir_ / "fixed-1.tmp"));
+}
+
+// The report and the archive are made whole before either is put in place.
+TEST_F(DataSafety, AReportThatCannotBeWrittenLeavesTheOldArchive) {
+    fs::create_directories(dir_ / "report-is-a-folder");
+    ArchiveRequest request = Request(dir_ / "old.txt");
+    request.report = dir_ / "report-is-a-folder";
+    const RunReport report = Run(request, false);
+    EXPECT_EQ(report.failure.stage, RunFailure::Stage::WriteReport);
+    EXPECT_EQ(ReadBytes(dir_ / "old.txt"), kOldArchive);
+    EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"c", "m", "old.txt", "report-is-a-folder"}));
+}
+
 TEST_F(DataSafety, ALinkedOutputReplacesItsTargetAndTheLinkStays) {
     fs::create_directory(dir_ / "elsewhere");
     WriteBytes(dir_ / "elsewhere" / "archive.txt", kOldArchive);

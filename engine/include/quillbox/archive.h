@@ -146,7 +146,8 @@ struct RunFailure {
         OpenOutput,
         WriteOutput,
         ReplaceOutput,
-        WriteReport,  // the archive was written, its report could not be
+        WriteReport,    // the report could not be written: the archive was not put in place
+        ReplaceReport,  // the archive was written, its report could not be put in place
     };
     Stage stage = Stage::None;
     int systemError = 0;  // errno, or GetLastError() on Windows; 0 when unknown

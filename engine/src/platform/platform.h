@@ -139,22 +139,44 @@ private:
 // names an existing file, so that no input is ever overwritten.
 std::optional<FileId> IdentifyOutput(const std::filesystem::path& output);
 
+// Where a path leads once its links are followed, whether or not a file is there yet: its
+// folder's identity and its final name. Two outputs with the same destination are one file.
+// None where the folder cannot be told (or for an open descriptor's name such as "-").
+struct Destination {
+    FileId folder;
+    NativeString name;
+};
+std::optional<Destination> ResolveDestination(const std::filesystem::path& output);
+// Whether two destinations are one: the same folder and name (on Windows, the same name in any
+// letter case).
+bool SameDestination(const Destination& a, const Destination& b);
+
 // The archive file. A regular file (new or old) is written to a new temporary file beside it
-// and renamed over it by Commit, so the old archive stays whole until the new one is; a link is
+// and renamed over it by Replace, so the old archive stays whole until the new one is; a link is
 // followed and its target replaced. Standard output ("-"), a path naming an open descriptor and
-// any output that is no regular file (a fifo, a device) are written directly.
+// any output that is no regular file (a fifo, a device) are written directly. The temporary
+// file is removed when the program is stopped by SIGINT, SIGTERM or SIGHUP (on Windows by
+// Ctrl+C or the closing of its console) before it is renamed.
 class ArchiveFile {
 public:
     ArchiveFile() = default;
     ArchiveFile(const ArchiveFile&) = delete;
     ArchiveFile& operator=(const ArchiveFile&) = delete;
-    // Without a Commit the temporary file is removed and the old archive left as it was.
+    // Without a Replace the temporary file is removed and the old archive left as it was.
     ~ArchiveFile() { Discard(); }
 
     enum class Failure { None, Refused, NoTemporary, Open, Write, Replace };
     bool Open(const std::filesystem::path& output);
     bool Write(std::string_view bytes);
-    bool Commit();
+    // Makes what was written durable and closes it; the old archive is still in place.
+    bool Finish();
+    // Puts the finished file in the old archive's place.
+    bool Replace();
+
+    // The temporary file's name for each attempt; by default ".NAME.quillbox-PID-N.tmp". A
+    // test fixes it to prove that a file already there is never touched.
+    using TemporaryNames = std::function<NativeString(const NativeString& base, unsigned attempt)>;
+    void SetTemporaryNames(TemporaryNames names) { temporaryNames_ = std::move(names); }
 
     Failure LastFailure() const { return failure_; }
     int LastError() const { return lastError_; }
@@ -175,6 +197,8 @@ private:
     bool ownsHandle_ = false;
     std::filesystem::path target_;
     std::filesystem::path temporary_;
+    int pending_ = -1;  // the temporary file's place among those a signal removes
+    TemporaryNames temporaryNames_;
     Failure failure_ = Failure::None;
     int lastError_ = 0;
     std::filesystem::path failurePath_;

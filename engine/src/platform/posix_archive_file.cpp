@@ -4,10 +4,14 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <csignal>
+#include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "platform/platform.h"
 #include "platform/posix_common.h"
@@ -60,6 +64,67 @@ std::optional<std::filesystem::path> FollowLinks(const std::filesystem::path& pa
     return std::nullopt;
 }
 
+// The temporary files that a signal must not leave behind. A signal handler reaches only what
+// lies in static storage, so their paths are copied here, for the few files a run has open at
+// once (the archive and its report).
+struct PendingFile {
+    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 to be removed on a signal
+    char path[PATH_MAX];
+};
+PendingFile pendingFiles[4];
+
+extern "C" void RemovePendingFiles(int signal) {
+    for (PendingFile& file : pendingFiles) {
+        if (file.state.load() == 2) {
+            ::unlink(file.path);
+        }
+    }
+    // SA_RESETHAND has put the default action back: the program ends as the signal asks.
+    ::raise(signal);
+}
+
+// Only where the program left a signal's default action: a handler of its own comes first.
+void RemoveOnSignals() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+                struct sigaction action {};
+                action.sa_handler = RemovePendingFiles;
+                action.sa_flags = static_cast<int>(SA_RESETHAND);
+                sigemptyset(&action.sa_mask);
+                ::sigaction(signal, &action, nullptr);
+            }
+        }
+    });
+}
+
+int AddPendingFile(const std::filesystem::path& path) {
+    RemoveOnSignals();
+    const std::string& native = path.native();
+    if (native.size() >= PATH_MAX) {
+        return -1;
+    }
+    for (int slot = 0; slot < static_cast<int>(std::size(pendingFiles)); ++slot) {
+        int free = 0;
+        PendingFile& file = pendingFiles[slot];
+        if (file.state.compare_exchange_strong(free, 1)) {
+            std::memcpy(file.path, native.c_str(), native.size() + 1);
+            file.state.store(2);
+            return slot;
+        }
+    }
+    return -1;
+}
+
+void RemovePendingFile(int& slot) {
+    if (slot >= 0) {
+        pendingFiles[slot].state.store(0);
+        slot = -1;
+    }
+}
+
 }  // namespace
 
 std::optional<FileId> IdentifyOutput(const std::filesystem::path& output) {
@@ -76,6 +141,26 @@ std::optional<FileId> IdentifyOutput(const std::filesystem::path& output) {
     return IdOf(st);
 }
 
+std::optional<Destination> ResolveDestination(const std::filesystem::path& output) {
+    if (output.empty() || OpenDescriptorOf(output)) {
+        return std::nullopt;
+    }
+    const auto target = FollowLinks(output);
+    if (!target) {
+        return std::nullopt;
+    }
+    const std::filesystem::path folder = target->parent_path();
+    struct stat st {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return Destination{IdOf(st), target->filename().native()};
+}
+
+bool SameDestination(const Destination& a, const Destination& b) {
+    return a.folder == b.folder && a.name == b.name;
+}
+
 void ArchiveFile::Discard() {
     if (handle_ >= 0 && ownsHandle_) {
         ::close(static_cast<int>(handle_));
@@ -85,6 +170,7 @@ void ArchiveFile::Discard() {
         ::unlink(temporary_.c_str());
         temporary_.clear();
     }
+    RemovePendingFile(pending_);
 }
 
 bool ArchiveFile::Open(const std::filesystem::path& output) {
@@ -140,6 +226,9 @@ bool ArchiveFile::Open(const std::filesystem::path& output) {
         if (base.size() + 1 + name.size() <= NAME_MAX) {
             name = "." + base + name;
         }
+        if (temporaryNames_) {
+            name = temporaryNames_(base, attempt);
+        }
         temporary_ = folder / name;
         fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
         if (fd < 0 && errno != EEXIST) {
@@ -154,6 +243,7 @@ bool ArchiveFile::Open(const std::filesystem::path& output) {
     }
     handle_ = fd;
     ownsHandle_ = true;
+    pending_ = AddPendingFile(temporary_);
     if (exists) {
         ::fchmod(fd, old.st_mode & 07777);
         // Only a privileged run can give the file back to its owner; others keep their own.
@@ -180,20 +270,17 @@ bool ArchiveFile::Write(std::string_view bytes) {
     return true;
 }
 
-bool ArchiveFile::Commit() {
+bool ArchiveFile::Finish() {
     if (handle_ < 0) {
         return false;
     }
     const int fd = static_cast<int>(handle_);
     if (temporary_.empty()) {
-        if (ownsHandle_) {
-            handle_ = -1;
-            // Don't retry close on EINTR: the descriptor is released either way.
-            if (::close(fd) != 0 && errno != EINTR) {
-                return Fail(Failure::Write, errno, target_);
-            }
-        }
         handle_ = -1;
+        // Don't retry close on EINTR: the descriptor is released either way.
+        if (ownsHandle_ && ::close(fd) != 0 && errno != EINTR) {
+            return Fail(Failure::Write, errno, target_);
+        }
         return true;
     }
     if (::fsync(fd) != 0) {
@@ -203,10 +290,19 @@ bool ArchiveFile::Commit() {
     if (::close(fd) != 0 && errno != EINTR) {
         return Fail(Failure::Write, errno, target_);
     }
+    return true;
+}
+
+bool ArchiveFile::Replace() {
+    // Only a finished file; one written in place is in place already.
+    if (handle_ >= 0 || temporary_.empty()) {
+        return handle_ < 0 && failure_ == Failure::None;
+    }
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         return Fail(Failure::Replace, errno, target_);
     }
     temporary_.clear();
+    RemovePendingFile(pending_);
     // The rename itself reaches the disk with its folder.
     const std::filesystem::path folder = target_.parent_path();
     const FileDescriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC));
@@ -215,4 +311,5 @@ bool ArchiveFile::Commit() {
     }
     return true;
 }
+
 }  // namespace quillbox::platform

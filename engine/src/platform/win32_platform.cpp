@@ -8,7 +8,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -303,7 +306,105 @@ std::optional<DWORD> StandardHandleOf(const std::filesystem::path& output) {
     return std::nullopt;
 }
 
+// The temporary files that Ctrl+C or the closing of the console must not leave behind. The
+// console's handler runs on a thread of its own while the run goes on, so what it needs lies in
+// static storage: each file's handle while it is open, its path once it is closed.
+struct PendingFile {
+    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 to be removed
+    std::atomic<HANDLE> handle{INVALID_HANDLE_VALUE};
+    wchar_t path[1024];
+};
+PendingFile pendingFiles[4];
+
+BOOL WINAPI RemovePendingFiles(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT ||
+        event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        for (PendingFile& file : pendingFiles) {
+            if (file.state.load() != 2) {
+                continue;
+            }
+            // Open, it goes when the process ends and closes it; closed, at once.
+            const HANDLE h = file.handle.load();
+            FILE_DISPOSITION_INFO dispose{TRUE};
+            if (h == INVALID_HANDLE_VALUE ||
+                !::SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose)) {
+                ::DeleteFileW(file.path);
+            }
+        }
+    }
+    return FALSE;  // the default handling ends the program
+}
+
+int AddPendingFile(const std::filesystem::path& path, HANDLE h) {
+    static std::once_flag once;
+    std::call_once(once, [] { ::SetConsoleCtrlHandler(RemovePendingFiles, TRUE); });
+    const std::wstring& native = path.native();
+    if (native.size() >= std::size(pendingFiles[0].path)) {
+        return -1;
+    }
+    for (int slot = 0; slot < static_cast<int>(std::size(pendingFiles)); ++slot) {
+        int free = 0;
+        PendingFile& file = pendingFiles[slot];
+        if (file.state.compare_exchange_strong(free, 1)) {
+            std::copy(native.c_str(), native.c_str() + native.size() + 1, file.path);
+            file.handle.store(h);
+            file.state.store(2);
+            return slot;
+        }
+    }
+    return -1;
+}
+
+void ClosePendingFile(int slot) {
+    if (slot >= 0) {
+        pendingFiles[slot].handle.store(INVALID_HANDLE_VALUE);
+    }
+}
+
+void RemovePendingFile(int& slot) {
+    if (slot >= 0) {
+        pendingFiles[slot].state.store(0);
+        slot = -1;
+    }
+}
+
 }  // namespace
+
+std::optional<Destination> ResolveDestination(const std::filesystem::path& output) {
+    if (output.empty() || StandardHandleOf(output)) {
+        return std::nullopt;
+    }
+    // A link is followed to the file it names, when that file is there.
+    std::filesystem::path target = output;
+    const Handle file(::CreateFileW(output.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file.Get() != INVALID_HANDLE_VALUE) {
+        std::wstring final(32768, L'\0');
+        const DWORD length = ::GetFinalPathNameByHandleW(file.Get(), final.data(),
+                                                         static_cast<DWORD>(final.size()), 0);
+        if (length > 0 && length < final.size()) {
+            final.resize(length);
+            target = final;
+        }
+    }
+    const std::filesystem::path folder = target.parent_path();
+    const Handle h(::CreateFileW(folder.empty() ? L"." : folder.c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h.Get() == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(h.Get(), &info)) {
+        return std::nullopt;
+    }
+    return Destination{IdOf(info), target.filename().native()};
+}
+
+bool SameDestination(const Destination& a, const Destination& b) {
+    // Windows' names are one name in any letter case.
+    return a.folder == b.folder &&
+           ::CompareStringOrdinal(a.name.c_str(), static_cast<int>(a.name.size()), b.name.c_str(),
+                                  static_cast<int>(b.name.size()), TRUE) == CSTR_EQUAL;
+}
 
 std::optional<FileId> IdentifyOutput(const std::filesystem::path& output) {
     if (output.empty() || StandardHandleOf(output)) {
@@ -320,6 +421,7 @@ std::optional<FileId> IdentifyOutput(const std::filesystem::path& output) {
 }
 
 void ArchiveFile::Discard() {
+    ClosePendingFile(pending_);
     if (handle_ != -1 && ownsHandle_) {
         ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
     }
@@ -328,6 +430,7 @@ void ArchiveFile::Discard() {
         ::DeleteFileW(temporary_.c_str());
         temporary_.clear();
     }
+    RemovePendingFile(pending_);
 }
 
 bool ArchiveFile::Open(const std::filesystem::path& output) {
@@ -361,11 +464,13 @@ bool ArchiveFile::Open(const std::filesystem::path& output) {
                         static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(this));
     HANDLE h = INVALID_HANDLE_VALUE;
     for (unsigned attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-        const std::wstring name = L"." + base + L".quillbox-" +
-                                  std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                  std::to_wstring((serial + attempt) % 1000000) + L".tmp";
+        const std::wstring name =
+            temporaryNames_ ? temporaryNames_(base, attempt)
+                            : L"." + base + L".quillbox-" + std::to_wstring(::GetCurrentProcessId()) +
+                                  L"-" + std::to_wstring((serial + attempt) % 1000000) + L".tmp";
         temporary_ = folder / name;
-        h = ::CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        // DELETE: so that Ctrl+C can mark the open file to go.
+        h = ::CreateFileW(temporary_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
             const int error = static_cast<int>(::GetLastError());
@@ -379,6 +484,7 @@ bool ArchiveFile::Open(const std::filesystem::path& output) {
     }
     handle_ = reinterpret_cast<std::intptr_t>(h);
     ownsHandle_ = true;
+    pending_ = AddPendingFile(temporary_, h);
     return true;
 }
 
@@ -398,7 +504,7 @@ bool ArchiveFile::Write(std::string_view bytes) {
     return true;
 }
 
-bool ArchiveFile::Commit() {
+bool ArchiveFile::Finish() {
     if (handle_ == -1) {
         return false;
     }
@@ -410,9 +516,18 @@ bool ArchiveFile::Commit() {
     if (!::FlushFileBuffers(h)) {
         return Fail(Failure::Write, static_cast<int>(::GetLastError()), target_);
     }
+    ClosePendingFile(pending_);
     handle_ = -1;
     if (!::CloseHandle(h)) {
         return Fail(Failure::Write, static_cast<int>(::GetLastError()), target_);
+    }
+    return true;
+}
+
+bool ArchiveFile::Replace() {
+    // Only a finished file; one written in place is in place already.
+    if (handle_ != -1 || temporary_.empty()) {
+        return handle_ == -1 && failure_ == Failure::None;
     }
     // Another program (or run) may hold the old archive open for a moment, as a virus scanner
     // or a second run's own rename does: the replacement is tried again for a while.
@@ -428,6 +543,7 @@ bool ArchiveFile::Commit() {
         ::Sleep(10);
     }
     temporary_.clear();
+    RemovePendingFile(pending_);
     return true;
 }
 

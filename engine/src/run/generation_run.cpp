@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include <memory>
 #include <span>
 #include <string>
 #include <unordered_set>
@@ -31,9 +32,12 @@ class Run {
 public:
     Run(const ArchiveRequest& request, RunReport& report) : request_(request), report_(report) {}
 
+    // Makes the archive, whole, beside its place; or says why not.
     bool Generate();
-    // Writes the report where the request asks for one; false when it cannot be written.
-    bool WriteReport();
+    // Puts the archive and its report in place, both whole before either: the archive first,
+    // then the report. Writes the report of a failed run. True when the archive is in place and
+    // the report (where one is asked for) too.
+    bool Conclude();
 
 private:
     bool Fail(Stage stage, int systemError, std::filesystem::path path) {
@@ -60,6 +64,11 @@ private:
     // Leaves out the messages outside --since/--until, then the repeated ones.
     void Select(MessageStore& messages);
     bool WriteArchive(MessageStore& messages, ContactBook& book);
+    // Whether the report goes where the run failed because of it (it would be the archive or
+    // an input): then it is not written.
+    bool ReportRefused() const;
+    // The report, finished beside its place, into file; false with the run failed when not.
+    bool FinishReport(platform::ArchiveFile& file);
 
     unsigned Jobs() const {
         return request_.jobs != 0 ? request_.jobs : platform::UsableProcessors();
@@ -67,6 +76,7 @@ private:
 
     const ArchiveRequest& request_;
     RunReport& report_;
+    std::unique_ptr<FileSink> archive_;  // finished, until it is put in place
     ReadSettings settings_;
     // The names backups give their numbers, in reading order; the cards name a number first.
     std::vector<ContactEntry> backupNames_;
@@ -105,7 +115,11 @@ bool Run::CheckInputs() {
     outputId_ = platform::IdentifyOutput(request_.output);
     if (!request_.report.empty()) {
         reportId_ = platform::IdentifyOutput(request_.report);
-        if (request_.report == request_.output || (reportId_ && reportId_ == outputId_)) {
+        // One file under two names, or two names for the file the archive will be.
+        const auto output = platform::ResolveDestination(request_.output);
+        const auto report = platform::ResolveDestination(request_.report);
+        if (request_.report == request_.output || (reportId_ && reportId_ == outputId_) ||
+            (output && report && platform::SameDestination(*output, *report))) {
             return Fail(Stage::ReportIsArchive, 0, request_.report);
         }
     }
@@ -248,7 +262,8 @@ void Run::Select(MessageStore& messages) {
 }
 
 bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
-    FileSink sink;
+    archive_ = std::make_unique<FileSink>();
+    FileSink& sink = *archive_;
     if (!sink.Open(request_.output)) {
         const platform::ArchiveFile& file = sink.File();
         switch (file.LastFailure()) {
@@ -277,12 +292,8 @@ bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
             WriteModernPage(out, messages, book, layout, charset);
             break;
     }
-    if (!sink.Close()) {
-        const platform::ArchiveFile& file = sink.File();
-        const Stage stage = file.LastFailure() == platform::ArchiveFile::Failure::Replace
-                                ? Stage::ReplaceOutput
-                                : Stage::WriteOutput;
-        return Fail(stage, file.LastError(), request_.output);
+    if (!sink.Finish()) {
+        return Fail(Stage::WriteOutput, sink.File().LastError(), request_.output);
     }
     report_.bytesWritten = sink.BytesWritten();
     report_.entriesWritten = messages.Size();
@@ -333,23 +344,53 @@ bool Run::Generate() {
     return true;
 }
 
-bool Run::WriteReport() {
-    if (request_.report.empty() || report_.failure.stage == Stage::ReportIsArchive ||
-        (report_.failure.stage == Stage::OutputIsInput && reportId_ &&
-         platform::IdentifyOutput(report_.failure.path) == reportId_)) {
-        return report_.ok;
-    }
-    const std::string json = ReportAsJson(report_);
-    platform::ArchiveFile file;
-    if (!file.Open(request_.report) || !file.Write(json) || !file.Commit()) {
-        const bool wasOk = report_.ok;
-        report_.ok = false;
-        if (wasOk) {
+bool Run::ReportRefused() const {
+    return report_.failure.stage == Stage::ReportIsArchive ||
+           (report_.failure.stage == Stage::OutputIsInput && reportId_ &&
+            platform::IdentifyOutput(report_.failure.path) == reportId_);
+}
+
+bool Run::FinishReport(platform::ArchiveFile& file) {
+    if (!file.Open(request_.report) || !file.Write(ReportAsJson(report_)) || !file.Finish()) {
+        if (report_.ok) {
+            report_.ok = false;
+            report_.bytesWritten = 0;
             report_.failure = {Stage::WriteReport, file.LastError(), request_.report};
         }
         return false;
     }
-    return report_.ok;
+    return true;
+}
+
+bool Run::Conclude() {
+    const bool wantsReport = !request_.report.empty() && !ReportRefused();
+    platform::ArchiveFile reportFile;
+    if (report_.ok && wantsReport && !FinishReport(reportFile)) {
+        archive_.reset();  // the archive is not put in place without its report
+        return false;
+    }
+    if (report_.ok && !archive_->Replace()) {
+        Fail(Stage::ReplaceOutput, archive_->File().LastError(), request_.output);
+        archive_.reset();
+        // The report says so instead.
+        if (wantsReport && FinishReport(reportFile)) {
+            reportFile.Replace();
+        }
+        return false;
+    }
+    archive_.reset();
+    if (!report_.ok) {
+        if (wantsReport && FinishReport(reportFile)) {
+            reportFile.Replace();
+        }
+        return false;
+    }
+    if (wantsReport && !reportFile.Replace()) {
+        report_.ok = false;
+        report_.failure = {Stage::ReplaceReport, reportFile.LastError(), request_.report};
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -362,7 +403,7 @@ bool GenerateArchive(const ArchiveRequest& request, RunReport* report) {
     RunReport own;
     Run run(request, report != nullptr ? *report : own);
     run.Generate();
-    return run.WriteReport();
+    return run.Conclude();
 }
 
 }  // namespace quillbox

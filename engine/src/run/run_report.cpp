@@ -73,6 +73,7 @@ constexpr StageTexts kStages[] = {
     {RunFailure::Stage::ReplaceOutput, "replace-output"},
     {RunFailure::Stage::ReportIsArchive, "report-is-archive"},
     {RunFailure::Stage::WriteReport, "write-report"},
+    {RunFailure::Stage::ReplaceReport, "replace-report"},
 };
 
 std::string WithError(std::string text, int systemError) {
@@ -136,6 +137,8 @@ std::string DescribeFailure(const RunFailure& failure) {
         case Stage::ReportIsArchive:
             return "报告文件不能是输出文件：" + path;
         case Stage::WriteReport:
+            return WithError("无法写入报告文件 " + path + "，文档未写入", failure.systemError);
+        case Stage::ReplaceReport:
             return WithError("文档已写入，但无法写入报告文件 " + path, failure.systemError);
     }
     return {};

@@ -47,13 +47,16 @@ private:
     bool failed_ = false;
 };
 
-// The archive file. The old archive is replaced only by Close, and only by the whole new one.
+// The archive file. The old archive is replaced only by Replace, and only by the whole new one.
 class FileSink final : public BlockSink {
 public:
     FileSink() : BlockSink([this](std::string_view block) { return file_.Write(block); }) {}
     bool Open(const std::filesystem::path& path) { return file_.Open(path); }
-    // False when any write, the close or the replacement of the old archive failed.
-    bool Close() { return Flush() && file_.Commit(); }
+    // False when any write or the close failed; the old archive is still in place.
+    bool Finish() { return Flush() && file_.Finish(); }
+    // Puts the finished archive in the old one's place.
+    bool Replace() { return file_.Replace(); }
+    bool Close() { return Finish() && Replace(); }
     const platform::ArchiveFile& File() const { return file_; }
 
 private:
