@@ -74,19 +74,21 @@ struct ArchiveRequest {
 
 // Why a file found by the scan gave nothing to the archive.
 enum class SkipReason : std::uint8_t {
-    CannotOpen,      // the system refused to open it (see systemError)
-    NotRegularFile,  // a fifo, a device, a socket named like an input file
-    ReadError,       // opened, but a read failed
-    SameFile,        // a file already read under another name
-    Empty,           // no byte at all
-    NotUtf16Text,    // a message file that is no UTF-16 text, or too long once converted
-    NoTelLine,       // no "TEL:" marker
-    NoLineEnd,       // a field without the line end that closes it
-    NoBody,          // no "BEGIN:VBODY" line after the number
-    NoDate,          // no "Date:" right after "BEGIN:VBODY"
-    NoBodyEnd,       // no "END:VBODY"
-    NoName,          // a card without a name line
-    TelLineCut,      // a card's telephone line without ":" or line end
+    CannotOpen,        // the system refused to open it (see systemError)
+    NotRegularFile,    // a fifo, a device, a socket named like an input file
+    ReadError,         // opened, but a read failed
+    SameFile,          // a file already read under another name
+    Empty,             // no byte at all
+    NotUtf16Text,      // a message file that is no UTF-16 text, or too long once converted
+    NoTelLine,         // no "TEL:" marker
+    NoLineEnd,         // a field without the line end that closes it
+    NoBody,            // no "BEGIN:VBODY" line after the number
+    NoDate,            // no "Date:" right after "BEGIN:VBODY"
+    NoBodyEnd,         // no "END:VBODY"
+    NoName,            // a card without a name line
+    TelLineCut,        // a card's telephone line without ":" or line end
+    UnreadableFolder,  // a sub-folder the system does not let the scan list (see systemError)
+    PathTooLong,       // a file or sub-folder whose path is longer than the system takes
     // With --modern, for a file read whole or for one block in it:
     TooLarge,       // a file beyond the size read whole
     NoBlock,        // a file without any BEGIN:VCARD or BEGIN:VMSG block

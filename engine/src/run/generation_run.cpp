@@ -317,6 +317,12 @@ bool Run::Generate() {
     ListInputs(cardFiles, messageFiles);
     report_.cards.found = cardFiles.Size();
     report_.messages.found = messageFiles.Size();
+    // What the scan could not list is reported as the files it could not read are.
+    for (auto [files, tally] : {std::pair{&cardFiles, &report_.cards},
+                                std::pair{&messageFiles, &report_.messages}}) {
+        tally->skipped.insert(tally->skipped.end(), files->Skipped().begin(),
+                              files->Skipped().end());
+    }
 
     ContactBook book;
     MessageStore messages;

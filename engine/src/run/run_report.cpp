@@ -26,6 +26,8 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::NoBodyEnd, "no-body-end", "没有 END:VBODY"},
     {SkipReason::NoName, "no-name", "名片没有姓名行"},
     {SkipReason::TelLineCut, "tel-line-cut", "电话行不完整"},
+    {SkipReason::UnreadableFolder, "unreadable-folder", "无法读取的子目录"},
+    {SkipReason::PathTooLong, "path-too-long", "路径太长"},
     {SkipReason::TooLarge, "too-large", "文件太大"},
     {SkipReason::NoBlock, "no-block", "没有 BEGIN:VCARD 或 BEGIN:VMSG 块"},
     {SkipReason::Cut, "cut", "块不完整，缺少 END 行"},

@@ -49,53 +49,71 @@ public:
         bool folderAdded = false;
         std::uint32_t folderIndex = 0;
         platform::NativeString entryPath;
-        platform::ListFolder(folder, [&](platform::NativeView name, platform::EntryKind kind,
-                                         const std::optional<platform::FileId>& entryId) {
-            entryPath.assign(prefix).append(name);
-            if (!platform::FitsPathLimit(entryPath)) {
-                return;
-            }
-            if (kind == platform::EntryKind::Folder) {
-                if (rules_.recurse) {
+        const bool listed =
+            platform::ListFolder(folder, [&](platform::NativeView name, platform::EntryKind kind,
+                                             const std::optional<platform::FileId>& entryId) {
+                entryPath.assign(prefix).append(name);
+                if (kind == platform::EntryKind::Folder) {
+                    if (!rules_.recurse) {
+                        return;
+                    }
+                    if (!platform::FitsPathLimit(entryPath)) {
+                        Skip(entryPath, SkipReason::PathTooLong, 0);
+                        return;
+                    }
                     const auto check = platform::CheckFolder(entryPath);
                     if (check.state == platform::FolderState::Listable) {
                         Walk(entryPath, check.id);
+                    } else {
+                        Skip(entryPath, SkipReason::UnreadableFolder, check.systemError);
                     }
+                    return;
                 }
-                return;
-            }
-            const bool first = HasExtension(name, rules_.first.name);
-            const bool second = HasExtension(name, rules_.second.name);
-            const Extension* other = first || second ? nullptr : MatchesAnyCase(name);
-            if (!first && !second && other == nullptr) {
-                return;
-            }
-            if (!folderAdded) {
-                folderAdded = true;
-                folderIndex = static_cast<std::uint32_t>(files_.folders_.size());
-                files_.folders_.push_back(prefix);
-            }
-            const InputKind input = first    ? rules_.first.input
-                                    : second ? rules_.second.input
-                                             : other->input;
-            FileList::Entry entry{files_.names_.size(),
-                                  folderIndex,
-                                  static_cast<std::uint16_t>(name.size()),
-                                  input,
-                                  kind,
-                                  entryId.has_value(),
-                                  entryId.value_or(platform::FileId{})};
-            files_.names_.append(name);
-            if (first) {
-                files_.entries_.push_back(entry);
-            }
-            if (second) {
-                seconds_.push_back(entry);
-            }
-            if (other != nullptr) {
-                others_.push_back(entry);
-            }
-        });
+                const bool first = HasExtension(name, rules_.first.name);
+                const bool second = HasExtension(name, rules_.second.name);
+                const Extension* other = first || second ? nullptr : MatchesAnyCase(name);
+                if (!first && !second && other == nullptr) {
+                    return;
+                }
+                if (!platform::FitsPathLimit(entryPath)) {
+                    Skip(entryPath, SkipReason::PathTooLong, 0);
+                    return;
+                }
+                if (!folderAdded) {
+                    folderAdded = true;
+                    folderIndex = static_cast<std::uint32_t>(files_.folders_.size());
+                    files_.folders_.push_back(prefix);
+                }
+                const InputKind input = first    ? rules_.first.input
+                                        : second ? rules_.second.input
+                                                 : other->input;
+                FileList::Entry entry{files_.names_.size(),
+                                      folderIndex,
+                                      static_cast<std::uint16_t>(name.size()),
+                                      input,
+                                      kind,
+                                      entryId.has_value(),
+                                      entryId.value_or(platform::FileId{})};
+                files_.names_.append(name);
+                if (first) {
+                    files_.entries_.push_back(entry);
+                }
+                if (second) {
+                    seconds_.push_back(entry);
+                }
+                if (other != nullptr) {
+                    others_.push_back(entry);
+                }
+            });
+        // A folder the check found listable that then could not be listed (it changed meanwhile).
+        if (!listed) {
+            Skip(folder, SkipReason::UnreadableFolder, 0);
+        }
+    }
+
+    void Skip(platform::NativeView path, SkipReason reason, int systemError) {
+        files_.skipped_.push_back(
+            {std::filesystem::path(platform::NativeString(path)), reason, systemError, {}, {}});
     }
 
     void Finish() {

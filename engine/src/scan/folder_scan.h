@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "quillbox/archive.h"
 #include "read/reader.h"
 
 namespace quillbox {
@@ -32,6 +33,9 @@ public:
     void PathAt(std::size_t index, platform::NativeString& path) const;
     // Frees the storage.
     void Clear();
+    // What the scan could not list: a sub-folder it may not read, a path longer than the
+    // system takes.
+    const std::vector<SkippedFile>& Skipped() const { return skipped_; }
 
 private:
     friend class FileListBuilder;
@@ -49,6 +53,7 @@ private:
     std::vector<platform::NativeString> folders_;
     platform::NativeString names_;
     std::vector<Entry> entries_;
+    std::vector<SkippedFile> skipped_;
 };
 
 // Which files a scan lists, and what each is.
@@ -67,7 +72,9 @@ struct ScanRules {
 
 // Appends every file below folder that the rules name, each group depth-first in the platform's
 // listing order, sub-folders only when the rules recurse. Each folder is entered once, however
-// many links lead to it. The caller has checked that the folder can be listed.
+// many links lead to it. A sub-folder that cannot be listed, and a file or sub-folder whose path
+// is longer than the system takes, go to the list's skipped ones. The caller has checked that
+// the folder can be listed.
 void CollectFiles(platform::NativeView folder, FileList& files, const ScanRules& rules);
 
 }  // namespace quillbox
