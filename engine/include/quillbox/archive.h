@@ -94,6 +94,11 @@ enum class SkipReason : std::uint8_t {
     BadDate,        // a date in no form that reads
     Draft,          // a message from the drafts box: never sent
     NumberTooLong,  // a number longer than any phone writes
+    // With --modern, for an iPhone backup or message database:
+    EncryptedBackup,     // a backup made with encryption on: nothing in it can be read
+    NotMessageDatabase,  // a database without the message store's tables
+    DamagedDatabase,     // SQLite found the database damaged (see detail)
+    TooSlow,             // a query of a crafted database ran too long and was ended
 };
 // A stable short name for reports: "cannot-open", "no-date", ...
 std::string_view SkipReasonName(SkipReason reason);

@@ -32,6 +32,11 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::BadDate, "bad-date", "日期无法识别"},
     {SkipReason::Draft, "draft", "草稿，未发送"},
     {SkipReason::NumberTooLong, "number-too-long", "号码太长"},
+    {SkipReason::EncryptedBackup, "encrypted-backup",
+     "备份已加密，请先在 iTunes/Finder 中关闭加密再备份"},
+    {SkipReason::NotMessageDatabase, "not-message-database", "不是短信数据库"},
+    {SkipReason::DamagedDatabase, "damaged-database", "数据库已损坏"},
+    {SkipReason::TooSlow, "too-slow", "读取耗时过长，已停止"},
 };
 
 const ReasonTexts& Find(SkipReason reason) {
