@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The property list reader on any bytes, XML or binary: every key and text it gives is UTF-8,
-// every date one that a calendar shows.
+// every date within the years 0 to 9999 that a calendar shows.
 
 #include <cstdint>
 #include <string_view>
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(quillbox::platform::IsUtf8(value.text));
         if (value.date) {
             FUZZ_CHECK(value.text.empty());
-            FUZZ_CHECK(*value.date > -20'000'000'000 && *value.date < 20'000'000'000);
+            FUZZ_CHECK(*value.date >= -62'167'219'200 && *value.date < 253'402'300'800);
         }
     }
     return 0;
