@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -698,6 +699,50 @@ TEST_F(IphoneRun, RefusesAnEncryptedBackupWithItsReason) {
     EXPECT_EQ(SkipReasonText(SkipReason::EncryptedBackup),
               "备份已加密，请先在 iTunes/Finder 中关闭加密再备份");
     EXPECT_EQ(report.messages.read, 0u);
+}
+
+// Stores that other projects publish (see shared/realworld/provenance.tsv), read where they lie
+// beside the repository: never copied into it, never written.
+TEST(IphoneRealWorld, ReadsThePublishedStoresAndBackup) {
+    const fs::path root = fs::path(QUILLBOX_SHARED_DIR) / "realworld" / "exports" / "iphone";
+    if (!fs::exists(root)) {
+        GTEST_SKIP() << "no " << root;
+    }
+    const Snapshot before = Take(root);
+    struct Case {
+        const char* store;
+        std::size_t read;
+        std::size_t sent;
+    };
+    const Case cases[] = {
+        {"cfreds-2020-ios-magnet-ctf/sms.db", 105, 51},
+        {"macos-ts/chat.db", 15, 6},
+    };
+    for (const Case& c : cases) {
+        const Read read = ReadStore(root / c.store);
+        ASSERT_FALSE(read.result.refused) << c.store << ": " << read.result.detail;
+        EXPECT_EQ(read.result.read, c.read) << c.store;
+        EXPECT_EQ(std::count_if(read.items.messages.Messages().begin(),
+                                read.items.messages.Messages().end(),
+                                [](const auto& m) { return m.Sent(); }),
+                  static_cast<std::ptrdiff_t>(c.sent))
+            << c.store;
+    }
+
+    ArchiveRequest request;
+    request.messageFolder = root / "mvt-ios-backup";
+    const TempDir out;
+    request.output = out / "archive.txt";
+    request.input = InputFormat::Modern;
+    request.encoding = ArchiveEncoding::Utf8;
+    request.timeZone = "Asia/Shanghai";
+    RunReport report;
+    ASSERT_TRUE(GenerateArchive(request, &report)) << DescribeFailure(report.failure);
+    EXPECT_EQ(report.messages.read, 1u);
+    ASSERT_EQ(report.sources.size(), 1u);
+    EXPECT_EQ(report.sources[0].name, "iPhone，2021-12-04 03:33");
+    EXPECT_NE(ReadBytes(out / "archive.txt").find("apple <apple>"), std::string::npos);
+    EXPECT_EQ(Take(root), before);
 }
 
 }  // namespace
