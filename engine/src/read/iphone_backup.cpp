@@ -205,8 +205,8 @@ std::string BodyWithAttachments(const std::string& text, const std::vector<Attac
     for (;;) {
         const std::size_t mark = rest.find(kObjectReplacement);
         const std::string_view piece = rest.substr(0, mark);
-        if (!vformat::Trim(piece).empty() &&
-            piece.find_first_not_of(" \t\n") != std::string_view::npos) {
+        // Text between two attachments that is only white space is no line of its own.
+        if (piece.find_first_not_of(" \t\n") != std::string_view::npos) {
             if (lineEnds && piece.front() != '\n') {
                 body.push_back('\n');
             }
@@ -252,7 +252,8 @@ public:
             return;
         }
         // Only tables are read: a "message" that is a view (which would run the schema's own
-        // query) is no message store.
+        // query) is no message store. The triggers that every real sms.db has on message never
+        // run: the connection only reads, with triggers off.
         if (!tables.contains("message") || !tables.contains("handle")) {
             result_.refused = SkipReason::NotMessageDatabase;
             return;
