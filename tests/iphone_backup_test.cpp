@@ -274,6 +274,21 @@ Snapshot Take(const fs::path& root) {
 
 // --- the message store's parts ---
 
+// SQLite is handed every database as a URI: a name's "%", "?" and "#" stay part of it, and a
+// relative path never reads as a host.
+TEST(FileUri, KeepsEveryNameWhole) {
+#ifdef _WIN32
+    EXPECT_EQ(platform::FileUri(L"C:\\备份\\a b%?#.db"),
+              "file:///C:/%E5%A4%87%E4%BB%BD/a%20b%25%3F%23.db");
+    EXPECT_EQ(platform::FileUri(L"\\\\server\\share\\sms.db"), "file:////server/share/sms.db");
+    EXPECT_TRUE(platform::FileUri(L"backup\\sms.db").starts_with("file:///"));
+#else
+    EXPECT_EQ(platform::FileUri("/备份/a b%?#.db"), "file:///%E5%A4%87%E4%BB%BD/a%20b%25%3F%23.db");
+    EXPECT_EQ(platform::FileUri("//x/sms.db"), "file:////x/sms.db");
+    EXPECT_EQ(platform::FileUri("backup/sms.db"), "file:backup/sms.db");
+#endif
+}
+
 TEST(TypedStream, FindsTheStringInEachLengthForm) {
     const std::string long300(300, 'x');
     const std::string long70000(70000, 'y');

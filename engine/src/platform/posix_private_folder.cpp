@@ -29,7 +29,9 @@ std::optional<std::uint64_t> RegularFileSize(NativeView path) {
 
 std::string FileUri(NativeView path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string uri = "file:";
+    // "file:" and a relative path, or "file://" and an absolute one: an empty authority keeps a
+    // path that begins with "//" a path.
+    std::string uri = !path.empty() && path.front() == '/' ? "file://" : "file:";
     for (const char c : path) {
         const auto byte = static_cast<unsigned char>(c);
         if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||

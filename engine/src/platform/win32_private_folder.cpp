@@ -49,13 +49,24 @@ std::optional<std::uint64_t> RegularFileSize(NativeView path) {
 
 std::string FileUri(NativeView path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    // A relative path would read as a host name: the path is made whole first.
+    NativeString whole(path);
+    const DWORD needed = ::GetFullPathNameW(whole.c_str(), 0, nullptr, nullptr);
+    if (needed > 0) {
+        NativeString full(needed, L'\0');
+        const DWORD length = ::GetFullPathNameW(whole.c_str(), needed, full.data(), nullptr);
+        if (length > 0 && length < needed) {
+            full.resize(length);
+            whole = std::move(full);
+        }
+    }
     // SQLite's Windows URIs: "file:///C:/..." for a drive, "file:////server/share/..." for a
     // network path.
     std::string uri = "file://";
-    if (path.size() >= 2 && path[1] == L':') {
+    if (whole.size() >= 2 && whole[1] == L':') {
         uri.push_back('/');
     }
-    for (const char c : DisplayPath(path)) {
+    for (const char c : DisplayPath(whole)) {
         const auto byte = static_cast<unsigned char>(c);
         if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
             (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
