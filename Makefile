@@ -90,7 +90,7 @@ BENCH_MESSAGES ?= 100000
 BENCH_CARDS ?= 10000
 BENCH_RUNS ?= 5
 BENCH_TARGETS = quillbox-cli quillbox_bench_corpus quillbox_bench_floor quillbox_bench_run \
-                quillbox_bench_micro
+                quillbox_bench_micro quillbox_bench_iphone
 
 bench:
 	@$(DEPS) build dialog test
@@ -101,6 +101,8 @@ bench:
 	    --messages $(BENCH_MESSAGES) --cards $(BENCH_CARDS) --runs $(BENCH_RUNS) \
 	    --report build-release/bench-report.txt
 	build-release/bin/quillbox_bench_micro
+	build-release/bin/quillbox_bench_iphone --messages $(BENCH_MESSAGES) --runs $(BENCH_RUNS) \
+	    --seed $(BENCH_SEED) build-release/bench-corpus/iphone
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

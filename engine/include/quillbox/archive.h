@@ -101,10 +101,10 @@ enum class SkipReason : std::uint8_t {
     XmlError,            // XML that breaks the rules half-way (the detail says where)
     NotMessageBackup,    // an .xml file that is no backup of messages
     CallLog,             // a backup of calls, not of messages
-    EncryptedBackup,     // an iPhone backup made with encryption on
-    NotMessageDatabase,  // a database that is not a message store
-    DamagedDatabase,     // a database SQLite cannot read on (the detail is SQLite's text)
-    TooSlow,             // a database query that ran past its time
+    EncryptedBackup,     // an iPhone backup made with encryption on: nothing in it can be read
+    NotMessageDatabase,  // a database without the message store's tables
+    DamagedDatabase,     // SQLite found the database damaged (see detail)
+    TooSlow,             // a query of a crafted database ran too long and was ended
 };
 // A stable short name for reports: "cannot-open", "no-date", ...
 std::string_view SkipReasonName(SkipReason reason);

@@ -95,6 +95,38 @@ private:
     std::intptr_t handle_ = -1;
 };
 
+// The size of the regular file at path, a link followed; none where there is no such file.
+std::optional<std::uint64_t> RegularFileSize(NativeView path);
+
+// The "file:" URI of an absolute path, as SQLite opens one: the path's bytes (on Windows its
+// UTF-8, "/" for "\\" and "file:///C:/..." for a drive) percent-encoded where they are no
+// letter, digit or one of "-._~/:", so that "%", "?" and "#" in a name stay part of it.
+std::string FileUri(NativeView path);
+
+// A folder of the program's own below the system's temporary folder, open to its user alone,
+// removed with every file in it when the object goes.
+class PrivateFolder {
+public:
+    PrivateFolder() = default;
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    ~PrivateFolder() { Remove(); }
+
+    // False, with the system's error in LastError, when no folder could be made.
+    bool Create();
+    // Copies the regular file at source into the folder under name; false on any failure.
+    bool CopyIn(NativeView source, NativeView name);
+    // With its separator at the end; empty before Create.
+    NativeView Path() const { return path_; }
+    int LastError() const { return lastError_; }
+
+private:
+    void Remove();
+
+    NativeString path_;
+    int lastError_ = 0;
+};
+
 // How many threads the process can run at once: the processors it may use.
 unsigned UsableProcessors();
 

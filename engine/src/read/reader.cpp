@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "read/classic_reader.h"
+#include "read/iphone_backup.h"
 #include "read/vcard_parser.h"
 #include "read/vmsg_parser.h"
 
@@ -60,6 +61,10 @@ Reader ReaderFor(InputKind kind) {
             return ReadVCardFile;
         case InputKind::VMessageFile:
             return ReadVMessageFile;
+        case InputKind::IphoneDatabase:
+            return ReadIphoneDatabase;
+        case InputKind::IphoneBackup:
+            return ReadIphoneBackup;
     }
     return ReadClassicMessage;
 }

@@ -27,6 +27,8 @@ enum class InputKind : std::uint8_t {
     ClassicMessage,  // a .vmg of the classic format: the head of one message
     VCardFile,       // --modern: a .vcf/.vcard of any number of cards
     VMessageFile,    // --modern: a .vmg/.vmsg of any number of messages
+    IphoneDatabase,  // --modern: a bare sms.db or chat.db
+    IphoneBackup,    // --modern: an iTunes/Finder backup folder, listed by its manifest
 };
 
 // Adds a skip to runs, extending the last run where the skip follows it for the same reason, so

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "order/contact_book.h"
-#include "read/time_zone.h"
 #include "order/message_store.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
+#include "read/time_zone.h"
 #include "run/read_files.h"
 #include "scan/folder_scan.h"
 #include "write/archive_groups.h"
@@ -133,6 +133,12 @@ void Run::ListInputs(FileList& cards, FileList& messages) const {
                                                  {"vcard", InputKind::VCardFile}};
     static constexpr Extension kModernMessages[] = {{"vmg", InputKind::VMessageFile},
                                                     {"vmsg", InputKind::VMessageFile}};
+    // An iPhone's message store, bare (a Mac's too), and the backups that iTunes and Finder
+    // make: a folder with Manifest.db, or before iOS 10 Manifest.mbdb.
+    static constexpr NamedFile kDatabases[] = {{"sms.db", InputKind::IphoneDatabase},
+                                               {"chat.db", InputKind::IphoneDatabase}};
+    static constexpr NamedFile kBackups[] = {{"Manifest.db", InputKind::IphoneBackup},
+                                             {"Manifest.mbdb", InputKind::IphoneBackup}};
     const bool modern = request_.input == InputFormat::Modern;
     const InputKind card = modern ? InputKind::VCardFile : InputKind::ClassicCard;
     const InputKind message = modern ? InputKind::VMessageFile : InputKind::ClassicMessage;
@@ -149,7 +155,9 @@ void Run::ListInputs(FileList& cards, FileList& messages) const {
         {{"vmg", message},
          {"VMG", message},
          modern ? std::span<const Extension>(kModernMessages) : std::span<const Extension>(),
-         request_.recurseMessages});
+         request_.recurseMessages,
+         modern ? std::span<const NamedFile>(kDatabases) : std::span<const NamedFile>(),
+         modern ? std::span<const NamedFile>(kBackups) : std::span<const NamedFile>()});
 }
 
 void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
@@ -309,9 +317,9 @@ bool Run::Generate() {
     if (!CheckInputs()) {
         return false;
     }
-    settings_.zone = request_.timeZone.empty() ? TimeZone::Local()
-                                               : TimeZone::FromName(request_.timeZone)
-                                                     .value_or(TimeZone::Local());
+    settings_.zone = request_.timeZone.empty()
+                         ? TimeZone::Local()
+                         : TimeZone::FromName(request_.timeZone).value_or(TimeZone::Local());
     FileList cardFiles;
     FileList messageFiles;
     ListInputs(cardFiles, messageFiles);

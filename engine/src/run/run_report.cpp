@@ -39,9 +39,9 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::NotMessageBackup, "not-message-backup", "不是信息备份"},
     {SkipReason::CallLog, "call-log", "通话记录，不是信息"},
     {SkipReason::EncryptedBackup, "encrypted-backup", "备份已加密，请先在 iTunes/Finder 中关闭加密再备份"},
-    {SkipReason::NotMessageDatabase, "not-message-database", "不是信息数据库"},
+    {SkipReason::NotMessageDatabase, "not-message-database", "不是短信数据库"},
     {SkipReason::DamagedDatabase, "damaged-database", "数据库已损坏"},
-    {SkipReason::TooSlow, "too-slow", "查询超时"},
+    {SkipReason::TooSlow, "too-slow", "读取耗时过长，已停止"},
 };
 
 const ReasonTexts& Find(SkipReason reason) {

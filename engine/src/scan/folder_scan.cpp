@@ -46,6 +46,9 @@ public:
         if (!platform::EndsWithSeparator(prefix)) {
             prefix += platform::kPathSeparator;
         }
+        if (ListedWhole(prefix)) {
+            return;
+        }
         bool folderAdded = false;
         std::uint32_t folderIndex = 0;
         platform::NativeString entryPath;
@@ -54,25 +57,15 @@ public:
                                              const std::optional<platform::FileId>& entryId) {
                 entryPath.assign(prefix).append(name);
                 if (kind == platform::EntryKind::Folder) {
-                    if (!rules_.recurse) {
-                        return;
-                    }
-                    if (!platform::FitsPathLimit(entryPath)) {
-                        Skip(entryPath, SkipReason::PathTooLong, 0);
-                        return;
-                    }
-                    const auto check = platform::CheckFolder(entryPath);
-                    if (check.state == platform::FolderState::Listable) {
-                        Walk(entryPath, check.id);
-                    } else {
-                        Skip(entryPath, SkipReason::UnreadableFolder, check.systemError);
-                    }
+                    SubFolder(entryPath);
                     return;
                 }
                 const bool first = HasExtension(name, rules_.first.name);
                 const bool second = HasExtension(name, rules_.second.name);
                 const Extension* other = first || second ? nullptr : MatchesAnyCase(name);
-                if (!first && !second && other == nullptr) {
+                const NamedFile* named =
+                    first || second || other != nullptr ? nullptr : Named(name, rules_.names);
+                if (!first && !second && other == nullptr && named == nullptr) {
                     return;
                 }
                 if (!platform::FitsPathLimit(entryPath)) {
@@ -86,7 +79,8 @@ public:
                 }
                 const InputKind input = first    ? rules_.first.input
                                         : second ? rules_.second.input
-                                                 : other->input;
+                                        : other  ? other->input
+                                                 : named->input;
                 FileList::Entry entry{files_.names_.size(),
                                       folderIndex,
                                       static_cast<std::uint16_t>(name.size()),
@@ -101,7 +95,7 @@ public:
                 if (second) {
                     seconds_.push_back(entry);
                 }
-                if (other != nullptr) {
+                if (other != nullptr || named != nullptr) {
                     others_.push_back(entry);
                 }
             });
@@ -116,6 +110,34 @@ public:
             {std::filesystem::path(platform::NativeString(path)), reason, systemError, {}, {}});
     }
 
+    // A sub-folder: entered when the rules recurse; else looked at only as a backup folder that
+    // is one input.
+    void SubFolder(platform::NativeString& path) {
+        if (!platform::FitsPathLimit(path)) {
+            if (rules_.recurse) {
+                Skip(path, SkipReason::PathTooLong, 0);
+            }
+            return;
+        }
+        if (rules_.recurse) {
+            const auto check = platform::CheckFolder(path);
+            if (check.state == platform::FolderState::Listable) {
+                Walk(path, check.id);
+            } else {
+                Skip(path, SkipReason::UnreadableFolder, check.systemError);
+            }
+        } else if (!rules_.wholeFolders.empty()) {
+            const auto check = platform::CheckFolder(path);
+            if (check.state == platform::FolderState::Listable &&
+                (!check.id || !entered_.contains(*check.id))) {
+                path += platform::kPathSeparator;
+                if (ListedWhole(path) && check.id) {
+                    entered_.insert(*check.id);
+                }
+            }
+        }
+    }
+
     void Finish() {
         files_.entries_.insert(files_.entries_.end(), seconds_.begin(), seconds_.end());
         files_.entries_.insert(files_.entries_.end(), others_.begin(), others_.end());
@@ -124,6 +146,38 @@ public:
     }
 
 private:
+    static const NamedFile* Named(platform::NativeView name, std::span<const NamedFile> names) {
+        const auto found = std::find_if(names.begin(), names.end(), [&](const NamedFile& file) {
+            return name.size() == file.name.size() &&
+                   std::equal(name.begin(), name.end(), file.name.begin(),
+                              [](platform::NativeChar got, char wanted) {
+                                  return LowerAscii(got) ==
+                                         LowerAscii(static_cast<platform::NativeChar>(wanted));
+                              });
+        });
+        return found != names.end() ? &*found : nullptr;
+    }
+
+    // Lists the folder (its path ending in a separator) as one input when it holds a file that
+    // makes it one.
+    bool ListedWhole(const platform::NativeString& folder) {
+        for (const NamedFile& marker : rules_.wholeFolders) {
+            platform::NativeString path = folder;
+            path.append(marker.name.begin(), marker.name.end());
+            if (!platform::FitsPathLimit(path) || !platform::RegularFileSize(path)) {
+                continue;
+            }
+            const auto folderIndex = static_cast<std::uint32_t>(files_.folders_.size());
+            files_.folders_.push_back(folder);
+            others_.push_back({files_.names_.size(), folderIndex,
+                               static_cast<std::uint16_t>(marker.name.size()), marker.input,
+                               platform::EntryKind::Unchecked, false, platform::FileId{}});
+            files_.names_.append(marker.name.begin(), marker.name.end());
+            return true;
+        }
+        return false;
+    }
+
     const Extension* MatchesAnyCase(platform::NativeView name) const {
         const auto found = std::find_if(
             rules_.anyCase.begin(), rules_.anyCase.end(),
@@ -154,6 +208,7 @@ void FileList::Clear() {
     folders_ = {};
     names_ = {};
     entries_ = {};
+    skipped_ = {};
 }
 
 void CollectFiles(platform::NativeView folder, FileList& files, const ScanRules& rules) {

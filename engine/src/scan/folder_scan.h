@@ -61,20 +61,31 @@ struct Extension {
     std::string_view name;  // without the dot
     InputKind input;
 };
+// A file known by its whole name, in any letter case.
+struct NamedFile {
+    std::string_view name;
+    InputKind input;
+};
 struct ScanRules {
     // Names ending in "." and first, then in "." and second, byte for byte (so case-sensitive),
-    // then in any letter case of those in anyCase.
+    // then in any letter case of those in anyCase, or named as one of names.
     Extension first;
     Extension second;
     std::span<const Extension> anyCase;
     bool recurse = false;
+    std::span<const NamedFile> names = {};
+    // A folder holding a file of one of these names (the first found) is one input, listed
+    // under that file's name, and nothing in it is listed or entered. Such folders are found
+    // wherever the scan looks, and among the first folder's sub-folders even where the rules do
+    // not recurse.
+    std::span<const NamedFile> wholeFolders = {};
 };
 
 // Appends every file below folder that the rules name, each group depth-first in the platform's
-// listing order, sub-folders only when the rules recurse. Each folder is entered once, however
-// many links lead to it. A sub-folder that cannot be listed, and a file or sub-folder whose path
-// is longer than the system takes, go to the list's skipped ones. The caller has checked that
-// the folder can be listed.
+// listing order (the named files and whole folders with the last group), sub-folders only when
+// the rules recurse. Each folder is entered once, however many links lead to it. A sub-folder
+// that cannot be listed, and a file or sub-folder whose path is longer than the system takes, go
+// to the list's skipped ones. The caller has checked that the folder can be listed.
 void CollectFiles(platform::NativeView folder, FileList& files, const ScanRules& rules);
 
 }  // namespace quillbox
