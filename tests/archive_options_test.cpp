@@ -54,8 +54,9 @@ TEST_F(ArchiveOptions, WideEncodingsKeepEveryCharacterOfNamesAndMessages) {
 
     request.encoding = ArchiveEncoding::Utf8;
     const std::string utf8 = Run(request);
-    EXPECT_NE(utf8.find(kEntryUtf8), std::string::npos) << Printable(utf8);
-    EXPECT_NE(utf8.find("发信人：张\U0001F600<"), std::string::npos);
+    EXPECT_NE(test::WithoutIsolates(utf8).find(kEntryUtf8), std::string::npos) << Printable(utf8);
+    // A name stands apart from the line: its own direction cannot turn what follows.
+    EXPECT_NE(utf8.find("发信人：\u2068张\U0001F600\u2069<"), std::string::npos);
 
     request.encoding = ArchiveEncoding::Gb18030;
     const std::string gb18030 = Run(request);

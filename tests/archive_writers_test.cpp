@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include "order/conversation.h"
 #include "test_files.h"
 #include "test_messages.h"
 #include "write/archive_groups.h"
@@ -80,8 +81,8 @@ std::vector<std::string> HeadingsOf(const std::vector<Message>& messages, SortOr
     std::vector<std::string> headings;
     WalkGroups(
         StoreOf(messages), book, {order, false},
-        [&](std::string_view h) { headings.push_back(std::string(h)); },
-        [](const MessageStore::Message&, std::string_view) {});
+        [&](const auto& h) { headings.push_back(std::string(h.word) + std::string(h.name)); },
+        [](const MessageStore::Message&, const EntryParty&) {});
     return headings;
 }
 
@@ -254,8 +255,8 @@ TEST(ArchiveWriters, ALineFeedInANameReachesTheFileAsCrLf) {
 TEST(ArchiveWriters, AFileThatFailsAfterNBytesFailsTheArchive) {
     std::vector<Message> messages;
     for (int i = 0; i < 4000; ++i) {
-        messages.push_back({std::to_string(13900000000 + i % 97), "第 " + std::to_string(i) +
-                                                                     " 条 message \xF0\x9F\x98\x80",
+        messages.push_back({std::to_string(13900000000 + i % 97),
+                            "第 " + std::to_string(i) + " 条 message \xF0\x9F\x98\x80",
                             "2009-03-18 12:30:00", static_cast<std::uint64_t>(i)});
     }
     const MessageStore store = StoreOf(messages);
@@ -278,8 +279,8 @@ TEST(ArchiveWriters, AFileThatFailsAfterNBytesFailsTheArchive) {
             write(wholeEncoded, form);
             const std::size_t size = whole.Bytes().size();
             ASSERT_GT(size, 2u * 256 * 1024) << form;  // several blocks
-            for (const std::size_t limit :
-                 {std::size_t{0}, std::size_t{1}, std::size_t{256 * 1024}, size / 2, size - 1, size}) {
+            for (const std::size_t limit : {std::size_t{0}, std::size_t{1}, std::size_t{256 * 1024},
+                                            size / 2, size - 1, size}) {
                 std::string file;
                 BlockSink sink([&](std::string_view block) {
                     if (file.size() + block.size() > limit) {
@@ -297,6 +298,68 @@ TEST(ArchiveWriters, AFileThatFailsAfterNBytesFailsTheArchive) {
             }
         }
     }
+}
+
+// A right-to-left override at the end of a name would reverse the number and date after it:
+// where the encoding can carry it, every name and number stands apart.
+TEST(ArchiveWriters, NamesAndNumbersStandApartWhereTheEncodingCarriesBidiControls) {
+    ContactBook book;
+    book.AddEntry("Eve\u202E", "13800000001");
+    const MessageStore store = StoreOf({{"13800000001", "hi", "2021-01-02 10:00:00", 1}});
+    const auto write = [&](ArchiveEncoding encoding, int form) {
+        StringSink sink;
+        EncodingSink out(sink, encoding);
+        const ArchiveLayout layout{SortOrder::BySender, false, encoding != ArchiveEncoding::Gbk};
+        if (form == 0) {
+            WriteTextArchive(out, store, book, layout);
+        } else if (form == 1) {
+            WriteHtmlArchive(out, store, book, layout, "utf-8");
+        } else {
+            WriteModernPage(out, store, book, layout, "utf-8");
+        }
+        return sink.Bytes();
+    };
+    EXPECT_NE(write(ArchiveEncoding::Utf8, 0)
+                  .find("\u2068Eve\u202E\u2069 <\u206813800000001\u2069>     2021-01-02"),
+              std::string::npos);
+    EXPECT_NE(write(ArchiveEncoding::Utf8, 0).find("发信人：\u2068Eve\u202E\u2069<"),
+              std::string::npos);
+    EXPECT_NE(
+        write(ArchiveEncoding::Utf8, 1).find("<bdi>Eve\u202E</bdi> &lt;<bdi>13800000001</bdi>"),
+        std::string::npos);
+    EXPECT_NE(write(ArchiveEncoding::Gb18030, 2).find("<b><bdi>Eve"), std::string::npos);
+    EXPECT_NE(write(ArchiveEncoding::Utf8, 2).find("<span class=\"n\"><bdi>13800000001</bdi>"),
+              std::string::npos);
+    // Code page 936 has no such control: the classic bytes stay as they were.
+    EXPECT_NE(write(ArchiveEncoding::Gbk, 0).find("Eve? <13800000001>     2021"),
+              std::string::npos);
+}
+
+// A group conversation is one party: its heading names its members (or its own name), each
+// entry the member who wrote it, and what the owner wrote the group.
+TEST(ArchiveWriters, AGroupIsHeadedByItsMembersAndEachEntryByItsWriter) {
+    ContactBook book;
+    book.AddEntry("张三", "13900000001");
+    book.AddEntry("李四", "13900000002");
+    const std::string group = GroupParty({"13900000002", "13900000001", "13900000003"});
+    const std::string named = GroupParty({"13900000001", "13900000002"}, "家人");
+    MessageStore store;
+    store.Add({group, "13900000001", "from Zhang", {2021, 1, 2, 10, 0, 0}, 3});
+    store.Add({group, {}, "from me", {2021, 1, 2, 9, 0, 0}, 2, true});
+    store.Add({named, "13900000002", "family", {2021, 1, 1, 9, 0, 0}, 1});
+    StringSink sink;
+    WriteTextArchive(sink, store, book, {SortOrder::BySender, true, false});
+    const std::string text = sink.Bytes();
+    EXPECT_NE(text.find(">群聊：张三、李四、13900000003<"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n张三 <13900000001>     2021-01-02 10:00:00 : \r\nfrom Zhang"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("→ 张三、李四、13900000003 <13900000001、13900000002、13900000003>"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(">群聊：家人<"), std::string::npos) << text;
+    EXPECT_NE(text.find("李四 <13900000002>     2021-01-01 09:00:00 : \r\nfamily"),
+              std::string::npos);
 }
 
 // Escaping first, then each CR LF pair and each remaining LF as "<br/>".

@@ -50,6 +50,17 @@ protected:
     RunReport report_;
 };
 
+// An archive's text without the isolates around its names and numbers (UTF-8 and GB18030
+// archives have them), for tests that look for an entry's words.
+inline std::string WithoutIsolates(std::string text) {
+    for (const std::string_view isolate : {"\u2068", "\u2069"}) {
+        for (auto at = text.find(isolate); at != std::string::npos; at = text.find(isolate, at)) {
+            text.erase(at, isolate.size());
+        }
+    }
+    return text;
+}
+
 // Every skip of a run's files, sorted: the file's name (or its path below root), the reason,
 // and for the blocks of a file their index and count.
 struct Skip {

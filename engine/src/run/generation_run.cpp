@@ -285,7 +285,8 @@ bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
     }
     messages.Order(request_.order);
     EncodingSink out(sink, request_.encoding);
-    const ArchiveLayout layout{request_.order, request_.input == InputFormat::Modern};
+    const ArchiveLayout layout{request_.order, request_.input == InputFormat::Modern,
+                               request_.encoding != ArchiveEncoding::Gbk};
     const std::string_view charset = CharsetLabel(request_.encoding);
     switch (request_.form) {
         case ArchiveForm::Text:
@@ -326,8 +327,8 @@ bool Run::Generate() {
     report_.cards.found = cardFiles.Size();
     report_.messages.found = messageFiles.Size();
     // What the scan could not list is reported as the files it could not read are.
-    for (auto [files, tally] : {std::pair{&cardFiles, &report_.cards},
-                                std::pair{&messageFiles, &report_.messages}}) {
+    for (auto [files, tally] :
+         {std::pair{&cardFiles, &report_.cards}, std::pair{&messageFiles, &report_.messages}}) {
         tally->skipped.insert(tally->skipped.end(), files->Skipped().begin(),
                               files->Skipped().end());
     }

@@ -80,10 +80,42 @@ std::string MonthHeading(GroupMonth month) {
     return heading;
 }
 
-std::string SenderHeading(std::string_view displayName, bool withDirections) {
-    std::string text(withDirections ? kContactWord : kSenderWord);
-    text.append(displayName);
-    return text;
+Heading GroupWalker::PartyHeading(std::string_view party) {
+    if (const auto group = AsGroup(party)) {
+        return {kGroupWord, GroupLabel(party, *group), true};
+    }
+    headingName_ = book_.Lookup(party);
+    return {layout_.withDirections ? kContactWord : kSenderWord, headingName_, true};
+}
+
+EntryParty GroupWalker::PartyOf(const MessageStore::Message& message) {
+    const std::string_view party = message.Party();
+    const auto group = AsGroup(party);
+    if (!group) {
+        return {book_.Lookup(party), party};
+    }
+    if (!message.Author().empty()) {
+        return {book_.Lookup(message.Author()), message.Author()};
+    }
+    const std::string& label = GroupLabel(party, *group);
+    members_.clear();
+    for (const std::string_view member : group->members) {
+        members_.append(members_.empty() ? "" : kMemberSeparator).append(member);
+    }
+    return {label, members_};
+}
+
+const std::string& GroupWalker::GroupLabel(std::string_view party, const Group& group) {
+    if (party != labelParty_) {
+        labelParty_ = party;
+        label_ = group.name;
+        if (label_.empty()) {
+            for (const std::string_view member : group.members) {
+                label_.append(label_.empty() ? "" : kMemberSeparator).append(book_.Lookup(member));
+            }
+        }
+    }
+    return label_;
 }
 
 }  // namespace quillbox

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "order/contact_book.h"
+#include "order/conversation.h"
 #include "order/message_store.h"
 #include "quillbox/archive.h"
 
@@ -17,6 +18,10 @@ struct ArchiveLayout {
     // The messages were read with their direction (--modern): a party's group then holds both
     // what the owner received from and what the owner sent to that number.
     bool withDirections = false;
+    // Each name and number stands apart from the text around it (U+2068..U+2069 in text,
+    // <bdi> in a page), so that a right-to-left override in a name cannot reverse the line. Only
+    // where the archive's encoding can carry such a character: never in GBK.
+    bool isolateNames = false;
 };
 
 // The fixed words of the archive.
@@ -24,6 +29,11 @@ inline constexpr std::string_view kYearWord = "年";
 inline constexpr std::string_view kMonthWord = "月";
 inline constexpr std::string_view kSenderWord = "发信人：";
 inline constexpr std::string_view kContactWord = "联系人：";
+inline constexpr std::string_view kGroupWord = "群聊：";
+// First strong isolate and pop directional isolate, around a name in text.
+inline constexpr std::string_view kIsolateOpen = "\u2068";
+inline constexpr std::string_view kIsolateClose = "\u2069";
+inline constexpr std::string_view kMemberSeparator = "、";
 inline constexpr std::string_view kSentMark = "→ ";  // before a sent message's entry
 
 // The display time: "%d-%02d-%02d %02d:%02d:%02d" of year, month, day, hour, minute, second.
@@ -40,34 +50,86 @@ struct GroupMonth {
 };
 GroupMonth GroupMonthOf(const MessageTime& time, GroupMonth previous);
 
-// "2009年03月" by date; "发信人：" and the display name by sender ("联系人：" where a group holds
-// both directions).
+// "2009年03月" by date.
 std::string MonthHeading(GroupMonth month);
-std::string SenderHeading(std::string_view displayName, bool withDirections);
 
-// Walks the ordered messages once: onHeading(text) whenever a group begins (a new month by date,
-// a new party by sender), then onEntry(message, displayName) for every message. A group key
+// A heading: its word ("发信人：", or the whole "2009年03月") and, for a party's group, the name
+// after it.
+struct Heading {
+    std::string_view word;
+    std::string_view name;
+    bool named = false;
+};
+
+// Who an entry shows: the name and the number of the other party, or in a group of the member
+// who wrote it; the group itself for what the owner wrote to it.
+struct EntryParty {
+    std::string_view name;
+    std::string_view number;
+};
+
+// Walks the ordered messages once: onHeading(heading) whenever a group begins (a new month by
+// date, a new party by sender), then onEntry(message, party) for every message. A group key
 // equal to the starting one (year 0 month 0, or the empty party) opens no group.
+class GroupWalker {
+public:
+    GroupWalker(ContactBook& book, const ArchiveLayout& layout) : book_(book), layout_(layout) {}
+
+    template <typename OnHeading, typename OnEntry>
+    void Walk(const MessageStore& messages, OnHeading&& onHeading, OnEntry&& onEntry) {
+        for (const MessageStore::Message& message : messages.Messages()) {
+            const std::string_view party = message.Party();
+            if (layout_.order == SortOrder::ByDate) {
+                previous_ = GroupMonthOf(message.Time(), previous_);
+                if (previous_ != month_) {
+                    month_ = previous_;
+                    monthText_ = MonthHeading(month_);
+                    onHeading(Heading{monthText_, {}, false});
+                }
+            } else if (party != groupParty_) {
+                groupParty_ = party;
+                onHeading(PartyHeading(party));
+            }
+            onEntry(message, PartyOf(message));
+        }
+    }
+
+private:
+    Heading PartyHeading(std::string_view party);
+    EntryParty PartyOf(const MessageStore::Message& message);
+    // A group conversation's name: its own, or its members' names joined; cached for the
+    // group last asked for.
+    const std::string& GroupLabel(std::string_view party, const Group& group);
+
+    ContactBook& book_;
+    const ArchiveLayout& layout_;
+    GroupMonth month_;
+    GroupMonth previous_;
+    std::string monthText_;
+    std::string groupParty_;
+    std::string headingName_;
+    std::string labelParty_;
+    std::string label_;
+    std::string members_;
+};
+
 template <typename OnHeading, typename OnEntry>
 void WalkGroups(const MessageStore& messages, ContactBook& book, const ArchiveLayout& layout,
                 OnHeading&& onHeading, OnEntry&& onEntry) {
-    GroupMonth group;
-    GroupMonth previous;
-    std::string groupParty;
-    for (const MessageStore::Message& message : messages.Messages()) {
-        const std::string_view party = message.Party();
-        const std::string& displayName = book.Lookup(party);
-        if (layout.order == SortOrder::ByDate) {
-            previous = GroupMonthOf(message.Time(), previous);
-            if (previous != group) {
-                group = previous;
-                onHeading(MonthHeading(group));
-            }
-        } else if (party != groupParty) {
-            groupParty = party;
-            onHeading(SenderHeading(displayName, layout.withDirections));
-        }
-        onEntry(message, displayName);
+    GroupWalker(book, layout).Walk(messages, onHeading, onEntry);
+}
+
+// Appends a name or a number, isolated where the layout asks for it, through append (the
+// writer's own escaping); isolate holds the text put before and after.
+template <typename Append>
+void AppendIsolated(std::string& out, std::string_view text, bool isolate, std::string_view before,
+                    std::string_view after, Append&& append) {
+    if (isolate) {
+        out.append(before);
+    }
+    append(out, text);
+    if (isolate) {
+        out.append(after);
     }
 }
 

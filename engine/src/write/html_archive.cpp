@@ -73,22 +73,28 @@ void WriteHtmlArchive(ByteSink& out, const MessageStore& messages, ContactBook& 
     std::string block(kDocumentType);
     block.append(kHead).append(charset).append(kAfterCharset);
     out.Write(block);
+    const auto name = [&](std::string_view text) {
+        AppendIsolated(block, text, layout.isolateNames, "<bdi>", "</bdi>", AppendText);
+    };
     WalkGroups(
         messages, book, layout,
-        [&](std::string_view heading) {
+        [&](const Heading& heading) {
             block.assign(kHeadingOpen);
-            AppendText(block, heading);
+            AppendText(block, heading.word);
+            if (heading.named) {
+                name(heading.name);
+            }
             block.append(kHeadingClose);
             out.Write(block);
         },
-        [&](const MessageStore::Message& message, std::string_view displayName) {
+        [&](const MessageStore::Message& message, const EntryParty& party) {
             block.assign(kEntryOpen);
             if (message.Sent()) {
                 block.append(kSentMark);
             }
-            AppendText(block, displayName);
+            name(party.name);
             block.append(kBeforeNumber);
-            AppendText(block, message.Party());
+            name(party.number);
             block.append(kAfterNumber);
             AppendDisplayTime(block, message.Time());
             block.append(kAfterDate);

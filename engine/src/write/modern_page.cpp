@@ -186,47 +186,41 @@ std::uint32_t EntryHeight(std::string_view body) {
 
 constexpr std::uint32_t kHeadingHeight = 40;
 
-struct Group {
-    std::string heading;
+struct PageGroup {
+    std::string word;  // the heading's word, or the whole heading of a month
+    std::string name;  // a party's name after the word
+    bool named = false;
     std::size_t count = 0;
-    std::size_t labelStart = 0;  // where the contents line begins: after the sender word
     std::uint32_t height = kHeadingHeight;
     std::vector<std::uint32_t> chunkHeights;
-
-    std::string_view Label() const { return std::string_view(heading).substr(labelStart); }
 };
 
-Group NewGroup(std::string heading, std::size_t labelStart) {
-    Group group;
-    group.heading = std::move(heading);
-    group.labelStart = labelStart;
+PageGroup NewGroup(std::string_view word, std::string_view name, bool named) {
+    PageGroup group;
+    group.word = word;
+    group.name = name;
+    group.named = named;
     return group;
 }
 
-// The groups the classic page has, with their sizes. The headings are made here from the first
-// entry of each group, with the date read as the walk reads it. Messages before the first
-// heading (a first key that opens no group there) get a group of their own.
-std::vector<Group> CollectGroups(const MessageStore& messages, ContactBook& book,
-                                 const ArchiveLayout& layout) {
-    std::vector<Group> groups;
-    bool opened = false;
-    GroupMonth month;
+// The groups the classic page has, with their sizes. Messages before the first heading (a first
+// key that opens no group there) get a group of their own.
+std::vector<PageGroup> CollectGroups(const MessageStore& messages, ContactBook& book,
+                                     const ArchiveLayout& layout) {
+    std::vector<PageGroup> groups;
     WalkGroups(
-        messages, book, layout, [&](std::string_view) { opened = true; },
-        [&](const MessageStore::Message& message, std::string_view displayName) {
-            month = GroupMonthOf(message.Time(), month);
-            if (opened) {
-                opened = false;
-                if (layout.order == SortOrder::ByDate) {
-                    groups.push_back(NewGroup(MonthHeading(month), 0));
-                } else {
-                    groups.push_back(NewGroup(std::string(kContactWord).append(displayName),
-                                              kContactWord.size()));
-                }
-            } else if (groups.empty()) {
-                groups.push_back(NewGroup(std::string(kOtherHeading), 0));
+        messages, book, layout,
+        [&](const Heading& heading) {
+            // Every party's heading reads "联系人：" here, whichever way its messages went.
+            const std::string_view word =
+                heading.named && heading.word == kSenderWord ? kContactWord : heading.word;
+            groups.push_back(NewGroup(word, heading.name, heading.named));
+        },
+        [&](const MessageStore::Message& message, const EntryParty&) {
+            if (groups.empty()) {
+                groups.push_back(NewGroup(kOtherHeading, {}, false));
             }
-            Group& group = groups.back();
+            PageGroup& group = groups.back();
             if (group.count % kChunkEntries == 0) {
                 group.chunkHeights.push_back(0);
             }
@@ -283,8 +277,21 @@ private:
 };
 
 // The head, the header with the summary and the search box, and the contents list.
-void WriteHeader(PageBlocks& page, std::size_t messages, const std::vector<Group>& groups,
-                 std::string_view charset) {
+void AppendIsolatedHtml(std::string& out, std::string_view text, bool isolate) {
+    AppendIsolated(out, text, isolate, "<bdi>", "</bdi>", AppendEscapedHtml);
+}
+
+// A group's line in the contents: a party's name, or the month.
+void AppendGroupLabel(std::string& out, const PageGroup& group, bool isolate) {
+    if (group.named) {
+        AppendIsolatedHtml(out, group.name, isolate);
+    } else {
+        AppendEscapedHtml(out, group.word);
+    }
+}
+
+void WriteHeader(PageBlocks& page, std::size_t messages, const std::vector<PageGroup>& groups,
+                 std::string_view charset, bool isolate) {
     std::string& block = page.Text();
     block.append(kHeadOpen).append(charset).append(kHeadMeta);
     block.append(kTitle).append(kStyle).append(kTitle).append("</h1>\n<p class=\"summary\">共 ");
@@ -301,7 +308,7 @@ void WriteHeader(PageBlocks& page, std::size_t messages, const std::vector<Group
             block.append("<li><a href=\"#");
             AppendGroupId(block, i);
             block.append("\">");
-            AppendEscapedHtml(block, groups[i].Label());
+            AppendGroupLabel(block, groups[i], isolate);
             block.append("</a> <span class=\"count\">");
             AppendNumber(block, groups[i].count);
             block.append("</span></li>\n");
@@ -313,17 +320,17 @@ void WriteHeader(PageBlocks& page, std::size_t messages, const std::vector<Group
     page.Flush();
 }
 
-void AppendEntry(std::string& block, const MessageStore::Message& message,
-                 std::string_view displayName) {
+void AppendEntry(std::string& block, const MessageStore::Message& message, const EntryParty& party,
+                 bool isolate) {
     block.append("<article><p class=\"m\"><b>");
     if (message.Sent()) {
         block.append(kSentMark);
     }
-    AppendEscapedHtml(block, displayName);
+    AppendIsolatedHtml(block, party.name, isolate);
     block.append("</b>");
-    if (displayName != message.Party()) {
+    if (party.name != party.number) {
         block.append(" <span class=\"n\">");
-        AppendEscapedHtml(block, message.Party());
+        AppendIsolatedHtml(block, party.number, isolate);
         block.append("</span>");
     }
     block.append(" <span class=\"d\">");
@@ -338,20 +345,23 @@ void AppendEntry(std::string& block, const MessageStore::Message& message,
 // screen.
 class GroupSections {
 public:
-    GroupSections(PageBlocks& page, const std::vector<Group>& groups)
-        : page_(page), groups_(groups) {}
+    GroupSections(PageBlocks& page, const std::vector<PageGroup>& groups, bool isolate)
+        : page_(page), groups_(groups), isolate_(isolate) {}
 
     void OpenGroup() {
         CloseGroup();
         open_ = true;
         std::string& block = page_.Text();
-        const Group& group = groups_[group_];
+        const PageGroup& group = groups_[group_];
         block.append("<section class=\"group\" id=\"");
         AppendGroupId(block, group_);
         block.push_back('"');
         AppendHeightStyle(block, group.height);
         block.append("><h2>");
-        AppendEscapedHtml(block, group.heading);
+        AppendEscapedHtml(block, group.word);
+        if (group.named) {
+            AppendIsolatedHtml(block, group.name, isolate_);
+        }
         block.append(" <span class=\"count\">");
         AppendNumber(block, group.count);
         block.append("</span></h2>\n");
@@ -359,7 +369,7 @@ public:
         OpenChunk();
     }
 
-    void Entry(const MessageStore::Message& message, std::string_view displayName) {
+    void Entry(const MessageStore::Message& message, const EntryParty& party) {
         if (!open_) {
             OpenGroup();
         }
@@ -369,7 +379,7 @@ public:
             OpenChunk();
         }
         ++inChunk_;
-        AppendEntry(page_.Text(), message, displayName);
+        AppendEntry(page_.Text(), message, party, isolate_);
         page_.FlushWhenFull();
     }
 
@@ -390,7 +400,8 @@ private:
     }
 
     PageBlocks& page_;
-    const std::vector<Group>& groups_;
+    const std::vector<PageGroup>& groups_;
+    bool isolate_;
     std::size_t group_ = 0;
     bool open_ = false;
     std::size_t inChunk_ = 0;  // entries in the open chunk
@@ -401,14 +412,14 @@ private:
 
 void WriteModernPage(ByteSink& out, const MessageStore& messages, ContactBook& book,
                      const ArchiveLayout& layout, std::string_view charset) {
-    const std::vector<Group> groups = CollectGroups(messages, book, layout);
+    const std::vector<PageGroup> groups = CollectGroups(messages, book, layout);
     PageBlocks page(out);
-    WriteHeader(page, messages.Size(), groups, charset);
-    GroupSections sections(page, groups);
+    WriteHeader(page, messages.Size(), groups, charset, layout.isolateNames);
+    GroupSections sections(page, groups, layout.isolateNames);
     WalkGroups(
-        messages, book, layout, [&](std::string_view) { sections.OpenGroup(); },
-        [&](const MessageStore::Message& message, std::string_view displayName) {
-            sections.Entry(message, displayName);
+        messages, book, layout, [&](const Heading&) { sections.OpenGroup(); },
+        [&](const MessageStore::Message& message, const EntryParty& party) {
+            sections.Entry(message, party);
         });
     sections.CloseGroup();
     page.Text().append("</main>\n</div>\n").append(kScript);

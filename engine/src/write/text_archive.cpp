@@ -20,19 +20,26 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
 void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       const ArchiveLayout& layout) {
     std::string block;
+    const auto name = [&](std::string_view text) {
+        AppendIsolated(block, text, layout.isolateNames, kIsolateOpen, kIsolateClose,
+                       AppendWithCrLf);
+    };
     WalkGroups(
         messages, book, layout,
-        [&](std::string_view heading) {
+        [&](const Heading& heading) {
             block.assign(kHeadingOpen);
-            AppendWithCrLf(block, heading);
+            AppendWithCrLf(block, heading.word);
+            if (heading.named) {
+                name(heading.name);
+            }
             block.append(kHeadingClose);
             out.Write(block);
         },
-        [&](const MessageStore::Message& message, std::string_view displayName) {
+        [&](const MessageStore::Message& message, const EntryParty& party) {
             block.assign(message.Sent() ? kSentMark : std::string_view());
-            AppendWithCrLf(block, displayName);
+            name(party.name);
             block.append(" <");
-            AppendWithCrLf(block, message.Party());
+            name(party.number);
             block.append(">     ");
             AppendDisplayTime(block, message.Time());
             block.append(" : \r\n");
