@@ -94,6 +94,11 @@ enum class SkipReason : std::uint8_t {
     BadDate,        // a date in no form that reads
     Draft,          // a message from the drafts box: never sent
     NumberTooLong,  // a number longer than any phone writes
+    // With --modern, for Android's XML backups:
+    NotMessageBackup,  // an .xml file that is no message backup
+    CallLog,           // a backup of the call log, which holds no messages
+    XmlError,          // XML broken there: a file, or a stretch of one (detail: where)
+    NoText,            // a message with neither text nor attachment
 };
 // A stable short name for reports: "cannot-open", "no-date", ...
 std::string_view SkipReasonName(SkipReason reason);

@@ -27,6 +27,7 @@ enum class InputKind : std::uint8_t {
     ClassicMessage,  // a .vmg of the classic format: the head of one message
     VCardFile,       // --modern: a .vcf/.vcard of any number of cards
     VMessageFile,    // --modern: a .vmg/.vmsg of any number of messages
+    AndroidBackup,   // --modern: an .xml file, read when it is an Android message backup
 };
 
 // Adds a skip to runs, extending the last run where the skip follows it for the same reason, so

@@ -118,7 +118,8 @@ void Run::ListInputs(FileList& cards, FileList& messages) const {
     static constexpr Extension kModernCards[] = {{"vcf", InputKind::VCardFile},
                                                  {"vcard", InputKind::VCardFile}};
     static constexpr Extension kModernMessages[] = {{"vmg", InputKind::VMessageFile},
-                                                    {"vmsg", InputKind::VMessageFile}};
+                                                    {"vmsg", InputKind::VMessageFile},
+                                                    {"xml", InputKind::AndroidBackup}};
     const bool modern = request_.input == InputFormat::Modern;
     const InputKind card = modern ? InputKind::VCardFile : InputKind::ClassicCard;
     const InputKind message = modern ? InputKind::VMessageFile : InputKind::ClassicMessage;

@@ -32,6 +32,10 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::BadDate, "bad-date", "日期无法识别"},
     {SkipReason::Draft, "draft", "草稿，未发送"},
     {SkipReason::NumberTooLong, "number-too-long", "号码太长"},
+    {SkipReason::NotMessageBackup, "not-message-backup", "不是信息备份"},
+    {SkipReason::CallLog, "call-log", "通话记录，不含信息"},
+    {SkipReason::XmlError, "xml-error", "XML 格式错误"},
+    {SkipReason::NoText, "no-text", "没有文字或附件"},
 };
 
 const ReasonTexts& Find(SkipReason reason) {
