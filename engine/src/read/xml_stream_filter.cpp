@@ -101,29 +101,27 @@ std::size_t XmlStreamFilter::Filter(std::string_view& in, std::span<char> out) {
                     break;
                 }
             } else if (state_ == State::Value || state_ == State::Text) {
-                const char* const last =
-                    p + std::min<std::size_t>(static_cast<std::size_t>(end - p),
-                                              static_cast<std::size_t>(limit - o.At()));
+                std::size_t room = std::min(static_cast<std::size_t>(end - p),
+                                            static_cast<std::size_t>(limit - o.At()));
+                if (state_ == State::Value) {
+                    // Up to the token's limit: the byte past it goes through Step.
+                    room = std::min(room, longestToken_ - token_);
+                }
+                const char* const last = p + room;
                 const char* stop = p;
                 if (state_ == State::Value) {
                     while (stop < last && *stop != quote_ && *stop != '&' && *stop != '<') {
                         ++stop;
                     }
+                    token_ += static_cast<std::size_t>(stop - p);
                 } else {
                     while (stop < last && *stop != '&' && *stop != '<') {
                         ++stop;
                     }
                 }
-                const auto run = static_cast<std::size_t>(stop - p);
-                o.Put({p, run});
+                o.Put({p, static_cast<std::size_t>(stop - p)});
                 p = stop;
-                if (state_ == State::Value) {
-                    token_ += run;
-                    if (token_ > longestToken_) {
-                        Damage(o);
-                    }
-                }
-                if (p == last) {
+                if (p == last && room > 0) {
                     continue;
                 }
             }
