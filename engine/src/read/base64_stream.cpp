@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "read/base64_stream.h"
 
+#include <algorithm>
+
 namespace quillbox {
 
 namespace {
@@ -60,34 +62,52 @@ void Base64Stream::Put(std::uint32_t sextet) {
     }
 }
 
-void Base64Stream::Feed(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* const end = p + text.size();
-    while (p < end) {
-        // Whole groups of four at a time while the text is plain base64.
-        if (sextets_ == 0 && !padded_) {
-            while (end - p >= 4) {
-                const std::uint32_t a = kTable[p[0]];
-                const std::uint32_t b = kTable[p[1]];
-                const std::uint32_t c = kTable[p[2]];
-                const std::uint32_t d = kTable[p[3]];
-                if (((a | b | c | d) & 0x80) != 0) {
-                    break;
-                }
-                if (size_ + 3 > out_.size()) {
-                    Flush();
-                }
-                const std::uint32_t group = a << 18 | b << 12 | c << 6 | d;
-                out_[size_++] = static_cast<char>(group >> 16);
-                out_[size_++] = static_cast<char>(group >> 8 & 0xFF);
-                out_[size_++] = static_cast<char>(group & 0xFF);
-                p += 4;
-            }
-            if (p == end) {
+std::size_t Base64Stream::FeedGroups(std::string_view text) {
+    if (sextets_ != 0 || padded_) {
+        return 0;
+    }
+    const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* p = begin;
+    std::size_t groups = text.size() / 4;
+    while (groups > 0) {
+        // As many groups as the buffer takes, without a check of its room for each.
+        if (size_ + 3 > out_.size()) {
+            Flush();
+        }
+        const std::size_t batch = std::min(groups, (out_.size() - size_) / 3);
+        char* out = out_.data() + size_;
+        std::size_t done = 0;
+        for (; done < batch; ++done, p += 4, out += 3) {
+            const std::uint32_t a = kTable[p[0]];
+            const std::uint32_t b = kTable[p[1]];
+            const std::uint32_t c = kTable[p[2]];
+            const std::uint32_t d = kTable[p[3]];
+            if (((a | b | c | d) & 0x80) != 0) {
                 break;
             }
+            const std::uint32_t group = a << 18 | b << 12 | c << 6 | d;
+            out[0] = static_cast<char>(group >> 16);
+            out[1] = static_cast<char>(group >> 8 & 0xFF);
+            out[2] = static_cast<char>(group & 0xFF);
         }
-        const std::uint8_t value = kTable[*p++];
+        size_ += done * 3;
+        if (done < batch) {
+            break;
+        }
+        groups -= batch;
+    }
+    return static_cast<std::size_t>(p - begin);
+}
+
+void Base64Stream::Feed(std::string_view text) {
+    while (!text.empty()) {
+        text.remove_prefix(FeedGroups(text));
+        if (text.empty()) {
+            break;
+        }
+        // One byte at a time through white space, padding and damage.
+        const std::uint8_t value = kTable[static_cast<unsigned char>(text.front())];
+        text.remove_prefix(1);
         if (value == kSpace) {
             continue;
         }

@@ -2,6 +2,7 @@
 #include "read/xml_stream_filter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace quillbox {
@@ -44,6 +45,17 @@ int DigitValue(char c, bool hex) {
 
 // A byte no XML document holds anywhere: Expat stops at it.
 constexpr char kStop = '\x01';
+
+// The bytes that end a run of base64 (quotes, a reference, a tag, a line end) and of a name.
+constexpr std::array<bool, 256> Stops(std::string_view bytes) {
+    std::array<bool, 256> table{};
+    for (const char c : bytes) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    return table;
+}
+constexpr auto kDataStop = Stops("\"'&<\n");
+constexpr auto kNameStop = Stops("=/<>\"' \t\r\n");
 
 }  // namespace
 
@@ -90,15 +102,34 @@ std::size_t XmlStreamFilter::Filter(std::string_view& in, std::span<char> out) {
         // The bulk of a backup is attribute values and base64: copied or decoded in runs.
         if (reference_ == Reference::None && high_ == 0) {
             if (state_ == State::Data) {
+                p += decoder_.FeedGroups({p, static_cast<std::size_t>(end - p)});
                 const char* stop = p;
-                while (stop < end && *stop != quote_ && *stop != '&' && *stop != '<' &&
-                       *stop != '\n') {
+                while (stop < end && !kDataStop[static_cast<unsigned char>(*stop)]) {
                     ++stop;
                 }
                 decoder_.Feed({p, static_cast<std::size_t>(stop - p)});
                 p = stop;
                 if (p == end) {
                     break;
+                }
+            } else if (state_ == State::AttributeName || state_ == State::TagName) {
+                const char* const last = p + std::min({static_cast<std::size_t>(end - p),
+                                                       static_cast<std::size_t>(limit - o.At()),
+                                                       longestToken_ - token_});
+                const char* stop = p;
+                while (stop < last && !kNameStop[static_cast<unsigned char>(*stop)]) {
+                    if (nameLength_ < sizeof name_) {
+                        name_[nameLength_] = *stop;
+                    }
+                    ++nameLength_;
+                    ++stop;
+                }
+                o.Put({p, static_cast<std::size_t>(stop - p)});
+                token_ += static_cast<std::size_t>(stop - p);
+                const bool more = stop == last && stop > p;
+                p = stop;
+                if (more) {
+                    continue;
                 }
             } else if (state_ == State::Value || state_ == State::Text) {
                 std::size_t room = std::min(static_cast<std::size_t>(end - p),
