@@ -182,12 +182,13 @@ struct Read {
 Read ReadBackup(std::string_view xml, std::size_t parseBytes = 1 << 20,
                 std::string_view zone = "UTC", PartDataSink* sink = nullptr) {
     BackupStream stream{[&](std::span<char> area) -> std::optional<std::size_t> {
-                            const std::size_t n = std::min(area.size(), xml.size());
-                            std::memcpy(area.data(), xml.data(), n);
-                            xml.remove_prefix(n);
-                            return n;
-                        },
-                        parseBytes, sink};
+        const std::size_t n = std::min(area.size(), xml.size());
+        std::memcpy(area.data(), xml.data(), n);
+        xml.remove_prefix(n);
+        return n;
+    }};
+    stream.parseBytes = parseBytes;
+    stream.attachments = sink;
     const ReadSettings settings{*TimeZone::FromName(zone)};
     std::string scratch;
     Items items;
@@ -382,12 +383,13 @@ TEST(AndroidBackup, AGroupMmsIsTheConversationOfItsMembers) {
             Addr("13900000001", 137) + Addr("13800000000", 151), 4)));
     const std::string party = GroupParty({"13900000001", "13900000002", "13900000003"});
     // The owner, 13800000000, is in every MMS without the placeholder, and sent none received.
+    // A conversation of two is stored as it is read, groups once the owner is known.
     const std::vector<Entry> want = {
+        {"13900000001", "", "two of us", Time(4), false},
         {party, "13900000002", "收到", Time(0), false},
         {party, "", "我发的", Time(1), true},
         {GroupParty({"13900000003", "13900000004"}), "13900000003", "rcs", Time(2), false},
         {GroupParty({"13900000001", "13900000005"}), "13900000001", "by addrs", Time(3), false},
-        {"13900000001", "", "two of us", Time(4), false},
     };
     EXPECT_EQ(read.entries, want);
     // The names of a group's list pair with its numbers in order; "(Unknown)" is no name.
@@ -465,7 +467,6 @@ TEST(AndroidBackup, DamageCostsOnlyTheMessagesItTouches) {
         for (const std::size_t parseBytes :
              {std::size_t{100}, std::size_t{1000}, std::size_t{1} << 20}) {
             const Read read = ReadBackup(c.xml, parseBytes);
-            // SMS are stored as they are read, MMS once the file's end tells the owner.
             std::vector<std::string> bodies;
             for (const Entry& e : read.entries) {
                 bodies.push_back(e.body);

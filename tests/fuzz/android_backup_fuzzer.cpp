@@ -60,13 +60,14 @@ struct Read {
 Read ReadWith(std::string_view xml, std::size_t parseBytes) {
     CountingSink sink;
     BackupStream stream{[&](std::span<char> area) -> std::optional<std::size_t> {
-                            // A source may give less than asked only at its end.
-                            const std::size_t n = std::min(area.size(), xml.size());
-                            std::memcpy(area.data(), xml.data(), n);
-                            xml.remove_prefix(n);
-                            return n;
-                        },
-                        parseBytes, &sink};
+        // A source may give less than asked only at its end.
+        const std::size_t n = std::min(area.size(), xml.size());
+        std::memcpy(area.data(), xml.data(), n);
+        xml.remove_prefix(n);
+        return n;
+    }};
+    stream.parseBytes = parseBytes;
+    stream.attachments = &sink;
     const ReadSettings settings{TimeZone::Utc()};
     std::string scratch;
     Read read;

@@ -23,6 +23,8 @@ namespace {
 
 // The root element must show within the first bytes; other XML costs no more than these.
 constexpr std::size_t kHeadBytes = 8192;
+// The most messages a backup's count reserves room for (40 bytes each).
+constexpr std::int64_t kMostAnnounced = 10'000'000;
 // Android's placeholder for the owner's own number as the sender of an MMS.
 constexpr std::string_view kOwnerToken = "insert-address-token";
 // A parser that resumes after damage reads this first, so that what follows parses.
@@ -337,7 +339,7 @@ std::size_t BackupReader::Fill(char* area, std::size_t size) {
 }
 
 ReadResult BackupReader::Run() {
-    raw_.resize(std::max<std::size_t>(stream_.parseBytes, kHeadBytes));
+    raw_.resize(std::max(stream_.readBytes, kHeadBytes));
     const auto first = stream_.next({raw_.data(), raw_.size()});
     if (!first) {
         result_.refused = SkipReason::ReadError;
@@ -402,6 +404,7 @@ ReadResult BackupReader::Run() {
     parser_.reset();
 
     if (!mms_.empty()) {
+        // The owner's number is known once every MMS is read.
         const auto owner = Owner();
         for (const Mms& mms : mms_) {
             AddMms(mms, owner);
@@ -481,7 +484,17 @@ void BackupReader::Start(std::string_view name, const XML_Char** attributes) {
     if (depth == 0) {
         if (!resumed_ && name == "smses") {
             for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
-                if (std::string_view(a[0]) != "backup_date") {
+                const std::string_view key(a[0]);
+                if (key == "count") {
+                    // Room for the messages the backup announces: no list copied as it grows.
+                    // A count beyond the truth costs address space, which stays untouched.
+                    const auto count = Integer(a[1]).value_or(0);
+                    if (count > 0 && count <= kMostAnnounced) {
+                        items_.messages.Reserve(items_.messages.Size() +
+                                                static_cast<std::size_t>(count));
+                    }
+                }
+                if (key != "backup_date") {
                     continue;
                 }
                 result_.source = "SMS Backup & Restore";
@@ -704,8 +717,30 @@ void BackupReader::FinishMms() {
             }
         }
     }
-    mms_.push_back({m.index, *time, box == Box::Sent, std::move(m.text), std::move(m.address),
-                    std::move(m.names), std::move(m.addresses)});
+    Mms mms{m.index,
+            *time,
+            box == Box::Sent,
+            std::move(m.text),
+            std::move(m.address),
+            std::move(m.names),
+            std::move(m.addresses)};
+    // A conversation of two whatever the owner's number: a phone number's address and at most
+    // one other number in the addrs (the owner's). It is stored now; the others wait for the
+    // file's end, which tells the owner.
+    const std::string address = Number(mms.address);
+    std::vector<std::string_view> others;
+    for (const Address& a : mms.addresses) {
+        if (!a.owner && !a.number.empty() && a.number != address &&
+            std::find(others.begin(), others.end(), a.number) == others.end()) {
+            others.push_back(a.number);
+        }
+    }
+    if (mms.address.find('~') == std::string::npos &&
+        IsPhoneNumber(vformat::CleanNumber(mms.address)) && others.size() <= 1) {
+        AddMms(mms, std::nullopt);
+    } else {
+        mms_.push_back(std::move(mms));
+    }
 }
 
 // The owner's own number, where the backup does not spell it with the placeholder: the one

@@ -25,8 +25,10 @@ using ChunkSource = std::function<std::optional<std::size_t>(std::span<char>)>;
 
 struct BackupStream {
     ChunkSource next;
-    // The bytes Expat is handed at a time; the file is read in pieces of the same size.
-    std::size_t parseBytes = 1024 * 1024;
+    // The bytes Expat is handed at a time: a megabyte, which with what Expat keeps of the last
+    // ones fits a buffer of 1 MiB. The file is read in pieces of up to readBytes.
+    std::size_t parseBytes = 1000 * 1000;
+    std::size_t readBytes = 256 * 1024;
     // Where the attachments' bytes go; counted and dropped when none.
     PartDataSink* attachments = nullptr;
 };
