@@ -612,6 +612,7 @@ TEST_F(AndroidRun, XmlIsReadWithModernAloneAndInAnyCase) {
     Written(request);
     EXPECT_EQ(report_.messages.found, 5u);
     EXPECT_EQ(report_.messages.read, 2u);
+    EXPECT_EQ(report_.timeZone, "UTC");
     EXPECT_EQ(test::SkipsOf(report_.messages),
               (std::vector<test::Skip>{{"calls-20231115.xml", SkipReason::CallLog},
                                        {"config.xml", SkipReason::NotMessageBackup},
@@ -619,6 +620,17 @@ TEST_F(AndroidRun, XmlIsReadWithModernAloneAndInAnyCase) {
     request.input = InputFormat::Classic;
     Written(request);
     EXPECT_EQ(report_.messages.found, 0u);
+}
+
+TEST_F(AndroidRun, TheReportSaysWhereAFileBreaks) {
+    const std::string backup = Backup(Sms("1", "1", "kept") + Sms("2", "1", "cut"));
+    WriteBytes(Messages() / "cut.xml", backup.substr(0, backup.find("\"cut\"")));
+    Written(Modern());
+    EXPECT_EQ(report_.messages.read, 1u);
+    EXPECT_NE(ReportAsJson(report_).find("\"reason\": \"xml-error\", \"index\": 1, \"count\": 1, "
+                                         "\"detail\": \"line 5, column 3\""),
+              std::string::npos)
+        << ReportAsJson(report_);
 }
 
 // Backups other projects published as test files, where the shared folder has them.

@@ -197,6 +197,12 @@ void AppendSkip(std::string& out, bool& first, const SkippedFile& file, SkipReas
         out.append(", \"error\": ");
         AppendJsonString(out, platform::SystemErrorText(file.systemError));
     }
+    // Where in the file, or what a library said: an XML error's line and column.
+    if (const std::string& detail = items != nullptr ? items->detail : file.detail;
+        !detail.empty()) {
+        out.append(", \"detail\": ");
+        AppendJsonString(out, detail);
+    }
     out.push_back('}');
 }
 
