@@ -617,6 +617,10 @@ TEST_F(AndroidRun, XmlIsReadWithModernAloneAndInAnyCase) {
               (std::vector<test::Skip>{{"calls-20231115.xml", SkipReason::CallLog},
                                        {"config.xml", SkipReason::NotMessageBackup},
                                        {"empty.xml", SkipReason::Empty}}));
+    // The same message in two overlapping backups is one with --dedupe.
+    request.dedupe = true;
+    Written(request);
+    EXPECT_EQ(report_.messages.duplicates, 1u);
     request.input = InputFormat::Classic;
     Written(request);
     EXPECT_EQ(report_.messages.found, 0u);
