@@ -89,8 +89,13 @@ BENCH_SEED ?= 20090318
 BENCH_MESSAGES ?= 100000
 BENCH_CARDS ?= 10000
 BENCH_RUNS ?= 5
+# The Android backup: 10,000 SMS and 1,000 MMS with pictures (about 100 MB) by default;
+# BENCH_ANDROID_SMS=100000 BENCH_ANDROID_MMS=10000 for the 1 GB backup.
+BENCH_ANDROID_SMS ?= 10000
+BENCH_ANDROID_MMS ?= 1000
 BENCH_TARGETS = quillbox-cli quillbox_bench_corpus quillbox_bench_floor quillbox_bench_run \
-                quillbox_bench_micro quillbox_bench_iphone
+                quillbox_bench_micro quillbox_bench_iphone \
+                quillbox_bench_android
 
 bench:
 	@$(DEPS) build dialog test
@@ -100,6 +105,9 @@ bench:
 	    --corpus-root build-release/bench-corpus --seed $(BENCH_SEED) \
 	    --messages $(BENCH_MESSAGES) --cards $(BENCH_CARDS) --runs $(BENCH_RUNS) \
 	    --report build-release/bench-report.txt
+	build-release/bin/quillbox_bench_android --bin build-release/bin \
+	    --corpus-root build-release/bench-corpus --seed $(BENCH_SEED) \
+	    --sms $(BENCH_ANDROID_SMS) --mms $(BENCH_ANDROID_MMS) --runs $(BENCH_RUNS)
 	build-release/bin/quillbox_bench_micro
 	build-release/bin/quillbox_bench_iphone --messages $(BENCH_MESSAGES) --runs $(BENCH_RUNS) \
 	    --seed $(BENCH_SEED) build-release/bench-corpus/iphone

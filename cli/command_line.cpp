@@ -14,7 +14,17 @@ namespace quillbox::cli {
 namespace {
 
 // Long options without a short form get codes above any character.
-enum LongOnly : int { kHtml = 0x100, kReport, kModern, kEncoding, kPage, kSince, kUntil, kDedupe };
+enum LongOnly : int {
+    kHtml = 0x100,
+    kReport,
+    kModern,
+    kEncoding,
+    kPage,
+    kSince,
+    kUntil,
+    kDedupe,
+    kTimeZone,
+};
 constexpr unsigned kMostJobs = 256;
 
 constexpr option kLongOptions[] = {
@@ -34,6 +44,7 @@ constexpr option kLongOptions[] = {
     {"since", required_argument, nullptr, kSince},
     {"until", required_argument, nullptr, kUntil},
     {"dedupe", no_argument, nullptr, kDedupe},
+    {"time-zone", required_argument, nullptr, kTimeZone},
     {"jobs", required_argument, nullptr, 'j'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -92,6 +103,7 @@ std::string_view UsageText() {
            "      --modern              读取如今手机导出的文件：一个 .vcf/.vcard 含多张名片\n"
            "                            （vCard 2.1/3.0/4.0），一个 .vmg/.vmsg 含多条信息，\n"
            "                            包括已发送的信息（以“→ ”标出）\n"
+           "                            以及 Android“SMS Backup & Restore”的 .xml 备份\n"
            "      --encoding=gbk|gb18030|utf-8\n"
            "                            文档的编码：gbk（默认，代码页 936）、gb18030 或 utf-8；\n"
            "                            后两种能表示所有字符\n"
@@ -100,6 +112,9 @@ std::string_view UsageText() {
            "      --since=YYYY-MM-DD    只写这一天及以后的信息\n"
            "      --until=YYYY-MM-DD    只写这一天及以前的信息\n"
            "      --dedupe              同一对方、方向、日期和内容的重复信息只写一次\n"
+           "      --time-zone=ZONE      Android 备份中的时刻按此时区显示：IANA 时区名\n"
+           "                            （如 Asia/Shanghai）或偏移（如 +08:00）；\n"
+           "                            默认为本机时区\n"
            "  -j, --jobs=N              用 N 个线程读取文件（默认为可用的处理器数）\n"
            "  -v, --verbose             逐个列出跳过的文件及原因\n"
            "  -q, --quiet               成功时不输出任何信息，只报告错误\n"
@@ -207,6 +222,13 @@ std::optional<std::string> Apply(int code, std::string_view value, Parsed& p) {
         }
         case kDedupe:
             request.dedupe = true;
+            break;
+        case kTimeZone:
+            if (!KnowsTimeZone(value)) {
+                return "时区应为 IANA 时区名（如 Asia/Shanghai）或偏移（如 +08:00），不是 " +
+                       Quoted(value);
+            }
+            request.timeZone = value;
             break;
         case 'j':
             return ParseJobs(value, request.jobs);

@@ -156,6 +156,7 @@ TEST(ParseCommandLine, UsageErrorsSayWhatIsWrongInOneLine) {
         {{"-rx"}, "'-x'"},
         {{"--report"}, "'--report'"},
         {{"--html=yes"}, "--html"},
+        {{"--time-zone=Mars/Olympus"}, "'Mars/Olympus'"},
     };
     for (const Case& c : cases) {
         const Command command = ParseCommandLine(c.args);
@@ -203,6 +204,12 @@ TEST(ParseCommandLine, ArchiveOptionsAndTheirEdges) {
         {{"-j", "0"}, false},
         {{"-j1x"}, false},
         {{"--modern", "--dedupe"}, true},
+        {{"--time-zone=Asia/Shanghai"}, true},
+        {{"--time-zone", "+08:00"}, true},
+        {{"--time-zone=utc"}, true},
+        {{"--time-zone=Mars/Olympus"}, false},
+        {{"--time-zone=+25:00"}, false},
+        {{"--time-zone="}, false},
     };
     for (const Case& c : cases) {
         std::vector<std::string_view> args = {"-m", "m", "-o", "o"};
@@ -216,13 +223,15 @@ TEST(ParseCommandLine, ArchiveOptionsAndTheirEdges) {
         }
     }
     const Command full = Parse({"-m", "m", "-o", "o", "--since=2009-03-01", "--until=2009-03-31",
-                                "-j", "3", "--modern", "--dedupe"});
+                                "-j", "3", "--modern", "--dedupe", "--time-zone=Europe/Berlin"});
     const auto& request = std::get<RunOptions>(full).request;
     EXPECT_EQ(request.since, (CalendarDay{2009, 3, 1}));
     EXPECT_EQ(request.until, (CalendarDay{2009, 3, 31}));
     EXPECT_EQ(request.jobs, 3u);
     EXPECT_EQ(request.input, InputFormat::Modern);
     EXPECT_TRUE(request.dedupe);
+    EXPECT_EQ(request.timeZone, "Europe/Berlin");
+    EXPECT_TRUE(std::get<RunOptions>(Parse({"-m", "m"})).request.timeZone.empty());
 }
 
 TEST(ParseCommandLine, HelpAndVersion) {

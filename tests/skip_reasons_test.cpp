@@ -44,6 +44,7 @@ std::string Vmsg(std::string_view box, std::string_view date) {
 
 TEST(SkipReasons, EachIsReportedForTheFileThatHasIt) {
     const std::string head = "BEGIN:VMSG\nBEGIN:VCARD\nTEL:1\nEND:VCARD\nBEGIN:VENV\n";
+    const std::string sms = "<smses><sms address=\"1\" date=\"1700000000000\" body=\"hi\"/>";
     const Case cases[] = {
         {"empty message", false, false, "a.vmg", "", SkipReason::Empty, {}},
         {"one byte", false, false, "a.vmg", "x", SkipReason::NotUtf16Text, {}},
@@ -103,6 +104,24 @@ TEST(SkipReasons, EachIsReportedForTheFileThatHasIt) {
         {"cut card", true, true, "a.vcard", "BEGIN:VCARD\nFN:x\nTEL:1\n", SkipReason::Cut, 0},
         {"modern card without name", true, true, "a.vcf", "BEGIN:VCARD\nTEL:1\nEND:VCARD\n",
          SkipReason::NoName, 0},
+        {"other XML",
+         false,
+         true,
+         "a.xml",
+         "<?xml version='1.0'?><config/>",
+         SkipReason::NotMessageBackup,
+         {}},
+        {"call log",
+         false,
+         true,
+         "calls.xml",
+         "<calls count=\"0\"></calls>",
+         SkipReason::CallLog,
+         {}},
+        {"XML broken", false, true, "a.xml", sms + "<sms address=\"1", SkipReason::XmlError, 1},
+        {"message without text", false, true, "a.xml",
+         sms + "<sms address=\"1\" date=\"1700000000000\" body=\"\"/></smses>", SkipReason::NoText,
+         1},
     };
     for (const Case& c : cases) {
         TempDir dir;

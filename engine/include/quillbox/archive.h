@@ -105,6 +105,7 @@ enum class SkipReason : std::uint8_t {
     NotMessageDatabase,  // a database without the message store's tables
     DamagedDatabase,     // SQLite found the database damaged (see detail)
     TooSlow,             // a query of a crafted database ran too long and was ended
+    NoText,              // a message with neither text nor attachment
 };
 // A stable short name for reports: "cannot-open", "no-date", ...
 std::string_view SkipReasonName(SkipReason reason);

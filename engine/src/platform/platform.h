@@ -156,6 +156,10 @@ public:
     // The whole file as stored, when it holds no more than limit bytes.
     enum class WholeRead { Read, TooLarge, Failed };
     WholeRead ReadWhole(std::string& bytes, std::size_t limit);
+    // The next bytes of the file, from where the last read stopped, into area: fewer than
+    // area.size() only at the end of the file (0 there); none on a read error. For files read
+    // streamed, whatever their size.
+    std::optional<std::size_t> ReadChunk(std::span<char> area);
 
 private:
     void Close();

@@ -141,6 +141,17 @@ InputFile::WholeRead InputFile::ReadWhole(std::string& bytes, std::size_t limit)
     }
 }
 
+std::optional<std::size_t> InputFile::ReadChunk(std::span<char> area) {
+    if (handle_ < 0) {
+        return std::nullopt;
+    }
+    const auto got = ReadFully(static_cast<int>(handle_), area.data(), area.size());
+    if (!got) {
+        lastError_ = errno;
+    }
+    return got;
+}
+
 std::optional<std::size_t> InputFile::ReadTextHead(std::span<char> area) {
     if (handle_ < 0) {
         return std::nullopt;

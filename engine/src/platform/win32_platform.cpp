@@ -254,6 +254,11 @@ InputFile::WholeRead InputFile::ReadWhole(std::string& bytes, std::size_t limit)
     }
 }
 
+std::optional<std::size_t> InputFile::ReadChunk(std::span<char> area) {
+    // fread fills the area unless the file ends or a read fails.
+    return ReadHead(area);
+}
+
 std::optional<std::size_t> InputFile::ReadTextHead(std::span<char> area) {
     if (handle_ == -1) {
         return std::nullopt;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "read/android_backup.h"
 #include "read/classic_reader.h"
 #include "read/iphone_backup.h"
 #include "read/vcard_parser.h"
@@ -13,7 +14,7 @@ namespace quillbox {
 void AddSkip(std::vector<SkippedItems>& runs, std::size_t index, SkipReason reason) {
     if (!runs.empty()) {
         SkippedItems& last = runs.back();
-        if (last.reason == reason && last.index + last.count == index) {
+        if (last.reason == reason && last.detail.empty() && last.index + last.count == index) {
             ++last.count;
             return;
         }
@@ -29,6 +30,7 @@ void SortSkips(std::vector<SkippedItems>& runs) {
     joined.reserve(runs.size());
     for (const SkippedItems& run : runs) {
         if (!joined.empty() && joined.back().reason == run.reason &&
+            joined.back().detail == run.detail &&
             joined.back().index + joined.back().count == run.index) {
             joined.back().count += run.count;
         } else {
@@ -65,6 +67,8 @@ Reader ReaderFor(InputKind kind) {
             return ReadIphoneDatabase;
         case InputKind::IphoneBackup:
             return ReadIphoneBackup;
+        case InputKind::AndroidBackup:
+            return ReadAndroidBackupFile;
     }
     return ReadClassicMessage;
 }

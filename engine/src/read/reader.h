@@ -29,6 +29,7 @@ enum class InputKind : std::uint8_t {
     VMessageFile,    // --modern: a .vmg/.vmsg of any number of messages
     IphoneDatabase,  // --modern: a bare sms.db or chat.db
     IphoneBackup,    // --modern: an iTunes/Finder backup folder, listed by its manifest
+    AndroidBackup,   // --modern: an .xml file, read when it is an Android message backup
 };
 
 // Adds a skip to runs, extending the last run where the skip follows it for the same reason, so

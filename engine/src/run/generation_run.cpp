@@ -132,7 +132,8 @@ void Run::ListInputs(FileList& cards, FileList& messages) const {
     static constexpr Extension kModernCards[] = {{"vcf", InputKind::VCardFile},
                                                  {"vcard", InputKind::VCardFile}};
     static constexpr Extension kModernMessages[] = {{"vmg", InputKind::VMessageFile},
-                                                    {"vmsg", InputKind::VMessageFile}};
+                                                    {"vmsg", InputKind::VMessageFile},
+                                                    {"xml", InputKind::AndroidBackup}};
     // An iPhone's message store, bare (a Mac's too), and the backups that iTunes and Finder
     // make: a folder with Manifest.db, or before iOS 10 Manifest.mbdb.
     static constexpr NamedFile kDatabases[] = {{"sms.db", InputKind::IphoneDatabase},

@@ -42,6 +42,7 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::NotMessageDatabase, "not-message-database", "不是短信数据库"},
     {SkipReason::DamagedDatabase, "damaged-database", "数据库已损坏"},
     {SkipReason::TooSlow, "too-slow", "读取耗时过长，已停止"},
+    {SkipReason::NoText, "no-text", "没有文字或附件"},
 };
 
 const ReasonTexts& Find(SkipReason reason) {
@@ -205,6 +206,12 @@ void AppendSkip(std::string& out, bool& first, const SkippedFile& file, SkipReas
     } else if (file.systemError != 0) {
         out.append(", \"error\": ");
         AppendJsonString(out, platform::SystemErrorText(file.systemError));
+    }
+    // Where in the file, or what a library said: an XML error's line and column.
+    if (const std::string& detail = items != nullptr ? items->detail : file.detail;
+        !detail.empty()) {
+        out.append(", \"detail\": ");
+        AppendJsonString(out, detail);
     }
     out.push_back('}');
 }
