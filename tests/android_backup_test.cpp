@@ -639,8 +639,7 @@ TEST_F(AndroidRun, TheReportSaysWhereAFileBreaks) {
 
 // Backups other projects published as test files, where the shared folder has them.
 TEST(AndroidBackup, OtherProjectsTestFiles) {
-    const fs::path folder =
-        fs::path(QUILLBOX_SHARED_DIR) / "realworld" / "exports" / "android";
+    const fs::path folder = fs::path(QUILLBOX_SHARED_DIR) / "realworld" / "exports" / "android";
     if (!fs::is_directory(folder)) {
         GTEST_SKIP() << "no " << folder;
     }

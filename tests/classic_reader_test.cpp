@@ -72,7 +72,10 @@ TEST(ParseMessageHead, CutsNumberDateAndBodyAtTheMarkers) {
          "TEL:5\r\n" + body + "x\nEND:VBODY",
          {{"5", "2009-03-18 10:15:30", "x"}}},
         {"control characters in a number become spaces",
-         "TEL:+861\x1b" "2\a\x7f" "3\r\r\n" + body + "x\x1b\nEND:VBODY",
+         "TEL:+861\x1b"
+         "2\a\x7f"
+         "3\r\r\n" +
+             body + "x\x1b\nEND:VBODY",
          {{"1 2  3 ", "2009-03-18 10:15:30", "x\x1b"}}},
         {"empty number and empty date",
          "TEL:\nBEGIN:VBODY\nDate:\nx\nEND:VBODY",
@@ -354,7 +357,8 @@ TEST(ParseCardText, FindsTheNameLineAndEveryTelephoneLine) {
         {"number without LF", "x\nFN:a\nTEL:1\nTEL:2", SkipReason::TelLineCut, {}},
         {"empty number", "x\nFN:a\nTEL:\n", std::nullopt, {{"a", ""}}},
         {"control characters in a name and a number become spaces",
-         "B\nFN:a\x1b[31mb\a\nTEL:1\x1b" "2\n",
+         "B\nFN:a\x1b[31mb\a\nTEL:1\x1b"
+         "2\n",
          std::nullopt,
          {{"a [31mb ", "1 2"}}},
         {"two cards, the first name for all",
@@ -441,8 +445,8 @@ TEST(FindFirstCard, CutsAFileOfSeveralCardsAfterTheFirstEndLine) {
         bool more;
     } cases[] = {
         {"B\nFN:a\nTEL:1\nEND:VCARD\n", "B\nFN:a\nTEL:1\nEND:VCARD\n", false},
-        {"B\nFN:a\nTEL:1\nEND:VCARD\nnotes after\nTEL:2\n", "B\nFN:a\nTEL:1\nEND:VCARD\nnotes after\nTEL:2\n",
-         false},
+        {"B\nFN:a\nTEL:1\nEND:VCARD\nnotes after\nTEL:2\n",
+         "B\nFN:a\nTEL:1\nEND:VCARD\nnotes after\nTEL:2\n", false},
         {"B\nFN:a\nTEL:1\nEND:VCARD\nBEGIN:VCARD\nFN:b\nTEL:2\n", "B\nFN:a\nTEL:1\nEND:VCARD\n",
          true},
         {"B\nFN:a\nTEL\nEND:VCARD\r\nBEGIN:VCARD\n", "B\nFN:a\nTEL\nEND:VCARD\r\n", true},
@@ -471,9 +475,9 @@ TEST_F(ReadContactsTest, AFileOfSeveralCardsGivesTheFirstAndSaysSo) {
     std::string scratch;
     const ReadSettings settings;
     platform::InputFile file;
-    ASSERT_EQ(file.Open((dir_ / "c" / "all.vcf").native(), platform::EntryKind::Unchecked,
-                        std::nullopt),
-              platform::InputFile::Outcome::Opened);
+    ASSERT_EQ(
+        file.Open((dir_ / "c" / "all.vcf").native(), platform::EntryKind::Unchecked, std::nullopt),
+        platform::InputFile::Outcome::Opened);
     Input input{file, {}, {}, settings, scratch};
     Items items;
     const ReadResult result = ReadClassicCard(input, items);

@@ -37,8 +37,10 @@ TEST(ContactBook, KeepsEveryNumberAsTheTableGrows) {
         book.AddEntry("later", std::to_string(13900000000 + i * 7));
     }
     for (int i = 0; i < 20000; i += 997) {
-        EXPECT_EQ(book.Lookup(std::to_string(13900000000 + i * 7)), "card " + std::to_string(i / 3));
-        EXPECT_EQ(book.Lookup(std::to_string(13900000001 + i * 7)), std::to_string(13900000001 + i * 7));
+        EXPECT_EQ(book.Lookup(std::to_string(13900000000 + i * 7)),
+                  "card " + std::to_string(i / 3));
+        EXPECT_EQ(book.Lookup(std::to_string(13900000001 + i * 7)),
+                  std::to_string(13900000001 + i * 7));
     }
 }
 

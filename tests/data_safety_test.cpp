@@ -89,8 +89,7 @@ TEST_F(DataSafety, AWholeNewArchiveReplacesTheOldOneAndKeepsItsMode) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 #endif
     // No temporary file stays behind.
-    EXPECT_EQ(Names(dir_.Path()),
-              (std::vector<std::string>{"c", "m", "new.txt", "old.txt"}));
+    EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"c", "m", "new.txt", "old.txt"}));
 }
 
 TEST_F(DataSafety, WrongFoldersStopTheRunBeforeAnythingIsWritten) {
@@ -106,8 +105,7 @@ TEST_F(DataSafety, WrongFoldersStopTheRunBeforeAnythingIsWritten) {
         {"message folder is a file", dir_ / "file.txt", {}, Stage::MessageFolderNotFolder},
         {"empty message folder path", {}, {}, Stage::MessageFolderMissing},
         {"missing contact folder", Messages(), dir_ / "nope", Stage::ContactsFolderMissing},
-        {"contact folder is a file", Messages(), dir_ / "file.txt",
-         Stage::ContactsFolderNotFolder},
+        {"contact folder is a file", Messages(), dir_ / "file.txt", Stage::ContactsFolderNotFolder},
 #ifndef _WIN32
         // Windows says only that such a path is not found.
         {"below a file", dir_ / "file.txt" / "x", {}, Stage::MessageFolderNotFolder},
@@ -150,8 +148,7 @@ TEST_F(DataSafety, AnOutputThatIsAnInputIsRefusedUnderAnyName) {
         EXPECT_EQ(ReadBytes(input), before) << output;
         EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
     }
-    EXPECT_EQ(ReadBytes(Cards() / "a.vcf"),
-              "BEGIN:VCARD\nFN:Zhang\nTEL:13900000001\nEND:VCARD\n");
+    EXPECT_EQ(ReadBytes(Cards() / "a.vcf"), "BEGIN:VCARD\nFN:Zhang\nTEL:13900000001\nEND:VCARD\n");
     // A report that would overwrite an input is refused the same way.
     ArchiveRequest request = Request(dir_ / "new.txt");
     request.report = dir_ / "hard.txt";
@@ -185,7 +182,8 @@ TEST_F(DataSafety, AReportThatCannotBeWrittenLeavesTheOldArchive) {
     const RunReport report = Run(request, false);
     EXPECT_EQ(report.failure.stage, RunFailure::Stage::WriteReport);
     EXPECT_EQ(ReadBytes(dir_ / "old.txt"), kOldArchive);
-    EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"c", "m", "old.txt", "report-is-a-folder"}));
+    EXPECT_EQ(Names(dir_.Path()),
+              (std::vector<std::string>{"c", "m", "old.txt", "report-is-a-folder"}));
 }
 
 TEST_F(DataSafety, ALinkedOutputReplacesItsTargetAndTheLinkStays) {

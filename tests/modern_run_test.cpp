@@ -114,7 +114,9 @@ TEST_F(ModernRun, DatesBefore1970SortAsTheOldest) {
     backup += Message("INBOX", "13900000004", "", "1970-01-01 00:00:00", "1970");
     WriteBytes(Messages() / "m.vmsg", backup);
     Run(SortOrder::ByDate);
-    const auto at = [&](std::string_view body) { return archive_.find("\r\n" + std::string(body)); };
+    const auto at = [&](std::string_view body) {
+        return archive_.find("\r\n" + std::string(body));
+    };
     EXPECT_LT(at("2023"), at("1970"));
     EXPECT_LT(at("1970"), at("1969"));
     EXPECT_LT(at("1969"), at("1900"));

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Expat and SQLite as the engine links them: Debian's shared libraries on Linux, the static ones
 // built from Debian's sources for Windows.
-#include "test_files.h"
-
 #include <expat.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -16,6 +14,8 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
+
+#include "test_files.h"
 
 namespace quillbox::test {
 namespace {
@@ -74,11 +74,12 @@ TEST(Expat, ParsesADocumentFedInBuffers) {
     Seen seen;
     XML_SetUserData(parser.get(), &seen);
     XML_SetStartElementHandler(parser.get(), OnStart);
-    const std::string_view document = "<?xml version='1.0' encoding='UTF-8'?>\n"
-                                      "<smses count=\"2\">\n"
-                                      "  <sms body=\"a &amp; b &#x1F600;\"/>\n"
-                                      "  <sms body=\"你好\"/>\n"
-                                      "</smses>\n";
+    const std::string_view document =
+        "<?xml version='1.0' encoding='UTF-8'?>\n"
+        "<smses count=\"2\">\n"
+        "  <sms body=\"a &amp; b &#x1F600;\"/>\n"
+        "  <sms body=\"你好\"/>\n"
+        "</smses>\n";
     ASSERT_EQ(Parse(parser.get(), document), XML_STATUS_OK)
         << XML_ErrorString(XML_GetErrorCode(parser.get()));
     EXPECT_EQ(seen.elements, (std::vector<std::string>{"smses", "sms", "sms"}));
@@ -160,8 +161,9 @@ TEST(Sqlite, HeaderMatchesTheLinkedLibraryAndThreadsMayShareIt) {
 TEST(Sqlite, StoresAndReadsInMemory) {
     const Database db = Open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     ASSERT_NE(db, nullptr);
-    ASSERT_EQ(Execute(db.get(), "CREATE TABLE message (text TEXT);"
-                                "INSERT INTO message VALUES ('你好'), ('second');"),
+    ASSERT_EQ(Execute(db.get(),
+                      "CREATE TABLE message (text TEXT);"
+                      "INSERT INTO message VALUES ('你好'), ('second');"),
               SQLITE_OK);
     EXPECT_EQ(Query(db.get(), "SELECT count(*) FROM message"), "2");
     EXPECT_EQ(Query(db.get(), "SELECT text FROM message ORDER BY rowid LIMIT 1"), "你好");
@@ -178,8 +180,9 @@ TEST(Sqlite, OpensAFileReadOnlyAndImmutableThroughAUri) {
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         ASSERT_NE(db.get(), nullptr);
         ASSERT_EQ(Query(db.get(), "PRAGMA journal_mode=WAL"), "wal");
-        ASSERT_EQ(Execute(db.get(), "CREATE TABLE message (text TEXT);"
-                                    "INSERT INTO message VALUES ('kept');"),
+        ASSERT_EQ(Execute(db.get(),
+                          "CREATE TABLE message (text TEXT);"
+                          "INSERT INTO message VALUES ('kept');"),
                   SQLITE_OK);
     }
     const auto listing = [&dir] {

@@ -468,8 +468,8 @@ TEST(TimeZoneTest, LocalAgreesWithWindows) {
             SYSTEMTIME local{};
             ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
             EXPECT_EQ(zone.ToLocal(UtcSeconds(year, month, 15, 12)),
-                      (MessageTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
-                                 local.wSecond}))
+                      (MessageTime{local.wYear, local.wMonth, local.wDay, local.wHour,
+                                   local.wMinute, local.wSecond}))
                 << zone.Name();
         }
     }

@@ -338,9 +338,9 @@ TEST(ParseVCards, SkipsABadCardAndKeepsTheOthers) {
     EXPECT_EQ(batch.cards[1].name, "After");
     EXPECT_EQ(batch.cards[1].index, 4u);
     // Neighbours skipped for one reason make one run.
-    EXPECT_EQ(batch.skipped,
-              (std::vector<SkippedItems>{
-                  {1, 2, SkipReason::NoName, {}}, {3, 1, SkipReason::Cut, {}}, {5, 2, SkipReason::Cut, {}}}));
+    EXPECT_EQ(batch.skipped, (std::vector<SkippedItems>{{1, 2, SkipReason::NoName, {}},
+                                                        {3, 1, SkipReason::Cut, {}},
+                                                        {5, 2, SkipReason::Cut, {}}}));
     EXPECT_TRUE(Parse("").cards.empty());
     EXPECT_TRUE(Parse("no card at all\n").skipped.empty());
 }

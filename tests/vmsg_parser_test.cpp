@@ -288,9 +288,9 @@ TEST(ParseVMessages, SkipsWhatCannotBeAMessageAndReadsTheRest) {
     EXPECT_EQ(Parse("END:VMSG\nno message\n").skipped,
               (std::vector<SkippedItems>{{0, 1, SkipReason::Cut, {}}}));
     // A damaged BEGIN line loses no block without a word.
-    EXPECT_EQ(Parse("BEGIN:VMS\nBEGIN:VBODY\nDate:18.03.2009\nx\nEND:VBODY\nEND:VMSG\n" + good)
-                  .skipped,
-              (std::vector<SkippedItems>{{0, 1, SkipReason::Cut, {}}}));
+    EXPECT_EQ(
+        Parse("BEGIN:VMS\nBEGIN:VBODY\nDate:18.03.2009\nx\nEND:VBODY\nEND:VMSG\n" + good).skipped,
+        (std::vector<SkippedItems>{{0, 1, SkipReason::Cut, {}}}));
 }
 
 TEST(ParseVMessages, ReadsThousandsOfBlocksInOrder) {

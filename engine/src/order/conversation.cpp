@@ -37,9 +37,8 @@ std::optional<Group> AsGroup(std::string_view party) {
     while (next != std::string_view::npos) {
         const auto start = next + 1;
         next = party.find(kMember, start);
-        group.members.push_back(party.substr(start, next == std::string_view::npos
-                                                        ? std::string_view::npos
-                                                        : next - start));
+        group.members.push_back(party.substr(
+            start, next == std::string_view::npos ? std::string_view::npos : next - start));
     }
     return group;
 }

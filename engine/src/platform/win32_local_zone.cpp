@@ -11,8 +11,8 @@
 #include <iterator>
 #include <string_view>
 
-#include "platform/local_zone.h"
 #include "platform/codec.h"
+#include "platform/local_zone.h"
 #include "platform/platform.h"
 
 namespace quillbox::platform {

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -469,10 +469,11 @@ bool ArchiveFile::Open(const std::filesystem::path& output) {
                         static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(this));
     HANDLE h = INVALID_HANDLE_VALUE;
     for (unsigned attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-        const std::wstring name =
-            temporaryNames_ ? temporaryNames_(base, attempt)
-                            : L"." + base + L".quillbox-" + std::to_wstring(::GetCurrentProcessId()) +
-                                  L"-" + std::to_wstring((serial + attempt) % 1000000) + L".tmp";
+        const std::wstring name = temporaryNames_
+                                      ? temporaryNames_(base, attempt)
+                                      : L"." + base + L".quillbox-" +
+                                            std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                            std::to_wstring((serial + attempt) % 1000000) + L".tmp";
         temporary_ = folder / name;
         // DELETE: so that Ctrl+C can mark the open file to go.
         h = ::CreateFileW(temporary_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,

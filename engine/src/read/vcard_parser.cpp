@@ -389,8 +389,7 @@ void CardParser::Agent(const Property& property, State& state) {
     const std::string_view value = Trim(property.value);
     if (value.empty()) {
         state.agentPending = true;
-    } else if (vformat::StartsWithUpper(value, "BEGIN:VCARD") &&
-               state.depth < kInlineAgentDepth) {
+    } else if (vformat::StartsWithUpper(value, "BEGIN:VCARD") && state.depth < kInlineAgentDepth) {
         nested_ = true;
         const std::string decoded =
             vformat::DecodeValue(property, value, RawText::Guess, state.convertedFile);
