@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <variant>
 #include <vector>
@@ -60,6 +61,12 @@ std::string Size(std::uint64_t bytes) {
     return text;
 }
 
+// A path as a terminal should show it: a name's controls and bidi controls are escaped, so that
+// it can neither act on the terminal nor forge a line of ours.
+std::string ForPeople(const std::filesystem::path& path) {
+    return quillbox::PrintableText(quillbox::DisplayPath(path));
+}
+
 // "（跳过 5 个文件、3 条）": the files that gave nothing, and the blocks skipped inside others.
 std::string Skipped(std::size_t files, std::string_view filesWord, std::size_t items,
                     std::string_view itemsWord) {
@@ -88,17 +95,19 @@ std::string Summary(const quillbox::RunReport& report, bool classic) {
     line += "，联系人 " + std::to_string(report.cards.read) + " 张";
     // A classic card file is one card.
     line += Skipped(cards.files, classic ? " 张" : " 个文件", cards.items, " 张");
-    line +=
-        "，写入 " + Size(report.bytesWritten) + "：" + quillbox::DisplayPath(report.archivePath);
+    if (!report.timeZone.empty()) {
+        line += "，时间按 " + quillbox::PrintableText(report.timeZone) + " 时区显示";
+    }
+    line += "，写入 " + Size(report.bytesWritten) + "：" + ForPeople(report.archivePath);
     return line;
 }
 
 void ListSkipped(const quillbox::RunReport& report) {
     for (const auto* files : {&report.cards, &report.messages}) {
         for (const quillbox::SkippedFile& skipped : files->skipped) {
-            const std::string path = quillbox::DisplayPath(skipped.path);
+            const std::string path = ForPeople(skipped.path);
             if (skipped.reason) {
-                Say("跳过 " + path + "：" + std::string(quillbox::SkipReasonText(*skipped.reason)));
+                Say("跳过 " + path + "：" + quillbox::DescribeSkip(skipped, nullptr));
             }
             // Blocks are counted from 1 for people ("第 1 块"), from 0 in the JSON report.
             for (const quillbox::SkippedItems& items : skipped.items) {
@@ -107,7 +116,7 @@ void ListSkipped(const quillbox::RunReport& report) {
                     where += "–" + std::to_string(items.index + items.count);
                 }
                 Say("跳过 " + path + " 中" + where + " 块：" +
-                    std::string(quillbox::SkipReasonText(items.reason)));
+                    quillbox::DescribeSkip(skipped, &items));
             }
         }
     }

@@ -124,6 +124,13 @@ run -q -m "$examples/messages" -o "$work/quiet.txt"
 [[ $status -eq 0 && -z $out && -z $err && -s "$work/quiet.txt" ]]; check "quiet" $?
 run -v -m "$examples/messages" -o "$work/verbose.txt"
 [[ $status -eq 0 && -z $out && $err == *"跳过 $examples/messages/damaged.vmg："* ]]; check "verbose" $?
+# A name reaches the terminal escaped: it can neither act on it nor forge a line of ours.
+mkdir -p "$work/hostile"
+: >"$work/hostile/"$'a\e]0;x\a\n文档生成完毕！\u202e.vmg'
+run -v -m "$work/hostile" -o "$work/hostile.txt"
+[[ $status -eq 0 && $err == *'跳过 '*'/a\x1b]0;x\x07\x0a文档生成完毕！\u202e.vmg：'* &&
+   $(grep -c '^文档生成完毕！' <<<"$err") -eq 1 && $err != *$'\e'* && $err != *$'\u202e'* ]]
+check "names escaped for the terminal" $?
 run -m "$examples/messages" -o "$work/x.txt" --report "$work/report.json"
 [[ $status -eq 0 && -z $out && $(cat "$work/report.json") == '{"ok": true,'*'"no-tel-line"'* ]]
 check "report file" $?

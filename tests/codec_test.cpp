@@ -217,6 +217,23 @@ TEST(TakeCodePoint, TakesEscapesWholeAndEachIllFormedPartAsOneReplacement) {
               Printable("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"));
 }
 
+TEST(PrintableText, ShowsWhatATerminalWouldActOnAsEscapes) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"plain 名字 😀 a\\b.vmg", "plain 名字 😀 a\\b.vmg"},
+        {"\x1b]0;title\x07x", "\\x1b]0;title\\x07x"},
+        {"a\n文档生成完毕！\r", "a\\x0a文档生成完毕！\\x0d"},
+        {"\x7f\u0085\u009f", "\\x7f\\u0085\\u009f"},
+        {"王五\u202e10000000831", "王五\\u202e10000000831"},
+        {"\u061c\u200e\u200f\u202a\u2066\u2069\u2028\u2029",
+         "\\u061c\\u200e\\u200f\\u202a\\u2066\\u2069\\u2028\\u2029"},
+        {"\u00a0\u2065\u206a\u2027", "\u00a0\u2065\u206a\u2027"},
+        {"bad \xff\xc0\x80 end", "bad \ufffd\ufffd\ufffd end"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(Printable(PrintableText(text)), Printable(shown)) << Printable(text);
+    }
+}
+
 #ifdef _WIN32
 TEST(WindowsCodePages, AreBoth936) {
     // The program is made for Chinese Windows; under Wine the locale must say so.

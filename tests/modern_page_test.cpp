@@ -111,22 +111,26 @@ TEST(ModernPage, HeadsEachSenderWithTheNameFromTheCard) {
 TEST(ModernPage, NoTextFromAMessageOrACardBecomesMarkup) {
     ContactBook book;
     book.AddEntry("<b onclick=\"x()\">Eve</b>", "666");
+    book.AddEntry("Bob", "1<2");
     const std::string hostile = "</p></article><script>alert(\"x\")</script><img src=x onerror=y>&";
     const std::string page = Page({{"666", "2009-03-18 12:30:00", hostile, 1},
-                                   {"<i>", "2009-03-17 12:00:00", "</main><a href=\"z\">", 0}},
+                                   {"<i>", "2009-03-17 12:00:00", "</main><a href=\"z\">", 0},
+                                   {"1<2", "2009-03-16 12:00:00", "from Bob", 2}},
                                   book, SortOrder::BySender);
     const std::string_view main = Main(page);
     EXPECT_EQ(Count(page, "<script"), 1u);  // the page's own
     EXPECT_EQ(Count(main, "<img"), 0u);
     EXPECT_EQ(Count(main, "<a "), 0u);
     EXPECT_EQ(Count(main, "<i>"), 0u);
-    EXPECT_EQ(Count(main, "</article>"), 2u);
+    EXPECT_EQ(Count(main, "</article>"), 3u);
     EXPECT_NE(main.find("&lt;/p&gt;&lt;/article&gt;&lt;script&gt;alert(&quot;x&quot;)&lt;/"
                         "script&gt;&lt;img src=x onerror=y&gt;&amp;"),
               std::string_view::npos);
     EXPECT_NE(main.find("<b>&lt;b onclick=&quot;x()&quot;&gt;Eve&lt;/b&gt;</b>"),
               std::string_view::npos);
     EXPECT_NE(main.find("<b>&lt;i&gt;</b>"), std::string_view::npos);
+    EXPECT_NE(main.find("1&lt;2"), std::string_view::npos);
+    EXPECT_EQ(page.find("1<2"), std::string_view::npos);
     EXPECT_NE(page.find("<a href=\"#g2\">&lt;b onclick=&quot;x()&quot;&gt;Eve&lt;/b&gt;</a>"),
               std::string::npos);
 }

@@ -122,6 +122,21 @@ TEST_F(ModernRun, DatesBefore1970SortAsTheOldest) {
     EXPECT_LT(at("1969"), at("1900"));
 }
 
+// A message the owner sent and one received, with the same number, second and text, are two.
+TEST_F(ModernRun, RepeatsAreTheSameMessageInTheSameDirection) {
+    const std::string received = Message("INBOX", "13900000001", "", "2023-01-01 00:00:00", "ok");
+    const std::string sent = Message("SENTBOX", "", "13900000001", "2023-01-01 00:00:00", "ok");
+    WriteBytes(Messages() / "a.vmsg", received + sent);
+    WriteBytes(Messages() / "b.vmsg", received + sent);
+    ArchiveRequest request = Request();
+    request.input = InputFormat::Modern;
+    request.dedupe = true;
+    archive_ = Written(request);
+    EXPECT_EQ(report_.messages.duplicates, std::optional<std::size_t>(2));
+    EXPECT_EQ(report_.entriesWritten, 2u);
+    EXPECT_TRUE(Holds("→ 13900000001 <13900000001>")) << Printable(archive_);
+}
+
 TEST_F(ModernRun, TheFirstCardInScanOrderNamesANumber) {
     const auto card = [](std::string_view name) {
         return "BEGIN:VCARD\nVERSION:3.0\nFN:" + std::string(name) +

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -102,6 +104,29 @@ TEST_F(ParallelRead, TheArchiveAndTheReportDoNotDependOnTheThreads) {
     EXPECT_NE(one.report.find("\"not-regular-file\""), std::string::npos);
     EXPECT_NE(one.report.find("\"same-file\""), std::string::npos);
 #endif
+}
+
+// Each of many files that give nothing is named once, whichever chunk and thread read it.
+TEST(ParallelReadSkips, EveryEmptyFileIsReportedUnderItsOwnName) {
+    TempDir dir;
+    for (int i = 0; i < 600; ++i) {
+        WriteBytes(dir / "m" / (std::to_string(i) + ".vmg"), "");
+    }
+    WriteMessage(dir / "m" / "real.vmg", "1", "18.03.2009 10:15:30", "hi");
+    ArchiveRequest request;
+    request.messageFolder = dir / "m";
+    request.output = dir / "out.txt";
+    request.jobs = 3;
+    RunReport report;
+    ASSERT_TRUE(GenerateArchive(request, &report));
+    std::set<fs::path> paths;
+    for (const SkippedFile& skipped : report.messages.skipped) {
+        EXPECT_EQ(skipped.reason, SkipReason::Empty);
+        paths.insert(skipped.path);
+    }
+    EXPECT_EQ(report.messages.skipped.size(), 600u);
+    EXPECT_EQ(paths.size(), 600u);
+    EXPECT_EQ(report.messages.read, 1u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "quillbox/archive.h"
+#include "quillbox/text.h"
 #include "run_fixture.h"
 #include "test_files.h"
 
@@ -158,6 +159,28 @@ TEST(SkipReasons, AFileBeyondTheWholeReadIsTooLarge) {
     ASSERT_TRUE(GenerateArchive(request, &report));
     const std::vector<test::Skip> expected = {{"big.vmsg", SkipReason::TooLarge}};
     EXPECT_EQ(test::SkipsOf(report.messages), expected);
+}
+
+// A name or a library's words reach the JSON with every control and bidi control escaped, and
+// read back as they were.
+TEST(SkipReasons, TheReportEscapesWhatATerminalWouldActOn) {
+    RunReport report;
+    SkippedFile file;
+    file.path = PathFromText(u"a\\b\x1b[2J\u0085\u202e.vmg");
+    file.reason = SkipReason::Empty;
+    report.messages.skipped.push_back(file);
+    file.reason.reset();
+    file.items.push_back({1, 2, SkipReason::XmlError, "line 3,\ncolumn 4"});
+    report.messages.skipped.push_back(file);
+    const std::string json = ReportAsJson(report);
+    const std::string path = R"("path": "a\\b\u001b[2J\u0085\u202e.vmg")";
+    EXPECT_NE(json.find(path + R"(, "reason": "empty"})"), std::string::npos) << json;
+    EXPECT_NE(json.find(path + R"(, "reason": "xml-error", "index": 1, "count": 2, )"
+                               R"("detail": "line 3,\u000acolumn 4"})"),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(json.find('\x1b'), std::string::npos);
+    EXPECT_EQ(json.find("\u202e"), std::string::npos);
 }
 
 #ifndef _WIN32

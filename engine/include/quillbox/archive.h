@@ -130,6 +130,9 @@ struct SkippedFile {
     std::vector<SkippedItems> items;
     std::string detail;  // what the library said of the whole file; empty for most
 };
+// Why a file, or a run of its blocks (items), was skipped, for a person: the reason, the
+// system's words and the detail where there are any, controls escaped.
+std::string DescribeSkip(const SkippedFile& file, const SkippedItems* items);
 
 // Why a run failed; nothing was written then, and an old archive is as it was.
 struct RunFailure {

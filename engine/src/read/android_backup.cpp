@@ -900,7 +900,9 @@ XmlRoot ExamineXmlHead(std::string_view head) {
 
 ReadResult ReadAndroidBackup(const BackupStream& stream, const ReadSettings& settings,
                              std::string& scratch, Items& items) {
-    return BackupReader(stream, settings, scratch, items).Run();
+    ReadResult result = BackupReader(stream, settings, scratch, items).Run();
+    result.instants = true;
+    return result;
 }
 
 ReadResult ReadAndroidBackupFile(Input& input, Items& items) {

@@ -502,6 +502,7 @@ private:
 ReadResult ReadStore(const DatabaseFiles& files, const ReadSettings& settings, Items& items,
                      std::chrono::milliseconds statementTime, SkipReason noSqlite) {
     ReadResult result;
+    result.instants = true;
     StoreReader(settings, items, result).Read(files, statementTime, noSqlite);
     return result;
 }

@@ -49,6 +49,8 @@ struct ReadResult {
     std::size_t reactions = 0;
     // A backup's own name for the people, such as its device and date; empty for other files.
     std::string source;
+    // Its times are instants, shown in the run's zone (which the report then names).
+    bool instants = false;
 };
 
 // Where the readers of one chunk of inputs put what they read.

@@ -83,6 +83,7 @@ private:
     std::optional<platform::FileId> outputId_;
     std::optional<platform::FileId> reportId_;
     bool outputIsInput_ = false;
+    bool readInstants_ = false;  // a backup's instants were read: the report names the zone
 };
 
 bool Run::CheckFolder(const std::filesystem::path& folder, Stage missing, Stage notFolder,
@@ -203,6 +204,7 @@ bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& ou
     }
     tally.read += result.read;
     tally.reactions += result.reactions;
+    readInstants_ = readInstants_ || result.instants;
     if (!result.skipped.empty() || !result.source.empty()) {
         platform::NativeString path;
         list.PathAt(index, path);
@@ -345,7 +347,7 @@ bool Run::Generate() {
         return false;
     }
     messageFiles.Clear();
-    if (!report_.sources.empty()) {
+    if (readInstants_) {
         report_.timeZone = settings_.zone.Name();
     }
     for (const ContactEntry& entry : backupNames_) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "platform/codec.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
+#include "quillbox/text.h"
 
 namespace quillbox {
 
@@ -106,9 +108,22 @@ std::string_view FailureStageName(RunFailure::Stage stage) {
     return "none";
 }
 
+std::string DescribeSkip(const SkippedFile& file, const SkippedItems* items) {
+    std::string text(SkipReasonText(items != nullptr ? items->reason : *file.reason));
+    if (items == nullptr) {
+        text = WithError(std::move(text), file.systemError);
+    }
+    if (const std::string& detail = items != nullptr ? items->detail : file.detail;
+        !detail.empty()) {
+        text.append("（").append(PrintableText(detail)).append("）");
+    }
+    return text;
+}
+
 std::string DescribeFailure(const RunFailure& failure) {
     using Stage = RunFailure::Stage;
-    const std::string path = DisplayPath(failure.path);
+    // Said to a person, on a terminal or in a dialog.
+    const std::string path = PrintableText(DisplayPath(failure.path));
     switch (failure.stage) {
         case Stage::None:
             return {};
@@ -150,20 +165,31 @@ std::string DescribeFailure(const RunFailure& failure) {
 
 namespace {
 
+// Controls, bidi controls and the line separators are escaped too, so that the report is safe to
+// print on a terminal; malformed bytes become U+FFFD.
 void AppendJsonString(std::string& out, std::string_view text) {
+    constexpr char kHex[] = "0123456789abcdef";
     out.push_back('"');
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (byte < 0x20) {
-            constexpr char kHex[] = "0123456789abcdef";
-            out.append("\\u00");
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0xF]);
+    while (!text.empty()) {
+        const char c = text.front();
+        char32_t cp = 0;
+        if (platform::IsAsciiByte(c)) {
+            text.remove_prefix(1);
+            cp = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                out.push_back('\\');
+            }
         } else {
-            out.push_back(c);
+            cp = platform::TakeCodePoint(text);
+            cp = platform::IsEscape(cp) ? platform::kReplacement : cp;
+        }
+        if (IsActingCharacter(cp)) {
+            out.append("\\u");
+            for (int shift = 12; shift >= 0; shift -= 4) {
+                out.push_back(kHex[(cp >> shift) & 0xF]);
+            }
+        } else {
+            platform::AppendCodePoint(out, cp);
         }
     }
     out.push_back('"');
@@ -257,6 +283,9 @@ std::string ReportAsJson(const RunReport& report) {
     if (report.messages.duplicates) {
         out.append(", \"duplicates\": ").append(std::to_string(*report.messages.duplicates));
     }
+    if (report.messages.reactions != 0) {
+        out.append(", \"reactions\": ").append(std::to_string(report.messages.reactions));
+    }
     out.append("}, \"cards\": {");
     AppendFiles(out, report.cards);
     out.append(", \"entries\": ").append(std::to_string(report.contactEntries));
@@ -265,6 +294,21 @@ std::string ReportAsJson(const RunReport& report) {
     out.append(", \"bytes\": ").append(std::to_string(report.bytesWritten));
     out.append(", \"entries\": ").append(std::to_string(report.entriesWritten));
     out.push_back('}');
+    if (!report.timeZone.empty()) {
+        out.append(", \"time_zone\": ");
+        AppendJsonString(out, report.timeZone);
+    }
+    if (!report.sources.empty()) {
+        out.append(", \"sources\": [");
+        for (std::size_t i = 0; i < report.sources.size(); ++i) {
+            out.append(i == 0 ? "{" : ", {");
+            AppendPath(out, report.sources[i].path);
+            out.append(", \"name\": ");
+            AppendJsonString(out, report.sources[i].name);
+            out.push_back('}');
+        }
+        out.push_back(']');
+    }
     if (!report.ok) {
         out.append(", \"error\": {\"stage\": ");
         AppendJsonString(out, FailureStageName(report.failure.stage));
