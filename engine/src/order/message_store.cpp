@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace quillbox {
 
@@ -104,6 +105,21 @@ void MessageStore::Append(const MessageStore& other, std::size_t first, std::siz
         const Message& m = other.messages_[i];
         Add({m.Party(), m.Author(), m.Body(), m.Time(), m.Key(), m.Sent()});
     }
+}
+
+void MessageStore::Absorb(MessageStore&& other) {
+    if (messages_.empty() && messages_.capacity() < other.messages_.size()) {
+        messages_ = std::move(other.messages_);
+    } else {
+        messages_.insert(messages_.end(), other.messages_.begin(), other.messages_.end());
+    }
+    // Pointers into a block stay valid as the block changes hands.
+    blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
+                   std::make_move_iterator(other.blocks_.end()));
+    other.messages_ = {};
+    other.blocks_.clear();
+    other.free_ = nullptr;
+    other.freeSize_ = 0;
 }
 
 void MessageStore::Order(SortOrder order) {

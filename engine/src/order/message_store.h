@@ -95,6 +95,9 @@ public:
     bool Add(const NewMessage& message);
     // Appends copies of messages [first, last) of other, their texts in this store's blocks.
     void Append(const MessageStore& other, std::size_t first, std::size_t last);
+    // Appends every message of other and takes the blocks their texts lie in: nothing is copied
+    // but the 40 bytes of each message. Other is left empty.
+    void Absorb(MessageStore&& other);
 
     // By date: newest first. By sender: parties in descending byte order (an empty one last),
     // each party's messages newest first. Ties keep the reading order.

@@ -225,21 +225,36 @@ bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook&
     FileIds seen;
     seen.reserve(list.Size());
     ReadFiles(list, settings_, Jobs(), [&](ReadChunk& chunk) {
+        // The chunk's messages are taken whole, blocks and all, unless an input that gave some
+        // was refused (a file read under two names): then the others' are copied.
+        bool whole = true;
+        std::vector<bool> accepted(chunk.inputs.size(), false);
         for (std::size_t i = 0; i < chunk.inputs.size(); ++i) {
             const InputOutcome& outcome = chunk.inputs[i];
             if (!Accept(list, chunk.first + i, outcome, seen, tally)) {
                 if (outputIsInput_) {
                     return false;
                 }
+                whole = whole && outcome.messagesBegin == outcome.messagesEnd;
                 continue;
             }
+            accepted[i] = true;
             report_.contactEntries += outcome.cardsEnd - outcome.cardsBegin;
             for (std::size_t e = outcome.cardsBegin; e < outcome.cardsEnd; ++e) {
                 book.AddEntry(chunk.items.cards.Name(e), chunk.items.cards.Number(e));
             }
-            messages.Append(chunk.items.messages, outcome.messagesBegin, outcome.messagesEnd);
             for (std::size_t n = outcome.namesBegin; n < outcome.namesEnd; ++n) {
                 backupNames_.push_back(std::move(chunk.items.names[n]));
+            }
+        }
+        if (whole) {
+            messages.Absorb(std::move(chunk.items.messages));
+            return true;
+        }
+        for (std::size_t i = 0; i < chunk.inputs.size(); ++i) {
+            const InputOutcome& outcome = chunk.inputs[i];
+            if (accepted[i]) {
+                messages.Append(chunk.items.messages, outcome.messagesBegin, outcome.messagesEnd);
             }
         }
         return true;
