@@ -15,6 +15,7 @@
 #include <optional>
 #include <tuple>
 
+#include "run/file_id_set.h"
 #include "test_files.h"
 
 namespace quillbox {
@@ -324,6 +325,16 @@ TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
 }
 
 #endif
+
+// Each identity is new once, the all-zero one too, past the size it was made for.
+TEST(FileIdSet, EachIdentityIsNewOnce) {
+    FileIdSet set(2);
+    for (int round = 0; round < 2; ++round) {
+        for (std::uint64_t inode = 0; inode < 100; ++inode) {
+            EXPECT_EQ(set.Insert({inode % 3, inode * 4096}), round == 0) << inode;
+        }
+    }
+}
 
 }  // namespace
 }  // namespace quillbox

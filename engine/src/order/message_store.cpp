@@ -50,6 +50,7 @@ char* MessageStore::Allocate(std::size_t size) {
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
         free_ = blocks_.back().get();
         freeSize_ = blockSize;
+        blockBytes_ += blockSize;
     }
     char* at = free_;
     free_ += size;
@@ -108,18 +109,22 @@ void MessageStore::Append(const MessageStore& other, std::size_t first, std::siz
 }
 
 void MessageStore::Absorb(MessageStore&& other) {
-    if (messages_.empty() && messages_.capacity() < other.messages_.size()) {
-        messages_ = std::move(other.messages_);
+    // The last block's free tail is what taking the blocks would keep for nothing.
+    const std::size_t slack = other.freeSize_;
+    if (slack * 8 > other.blockBytes_) {
+        Append(other, 0, other.Size());
     } else {
-        messages_.insert(messages_.end(), other.messages_.begin(), other.messages_.end());
+        if (messages_.empty() && messages_.capacity() < other.messages_.size()) {
+            messages_ = std::move(other.messages_);
+        } else {
+            messages_.insert(messages_.end(), other.messages_.begin(), other.messages_.end());
+        }
+        // Pointers into a block stay valid as the block changes hands.
+        blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
+                       std::make_move_iterator(other.blocks_.end()));
+        blockBytes_ += other.blockBytes_;
     }
-    // Pointers into a block stay valid as the block changes hands.
-    blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
-                   std::make_move_iterator(other.blocks_.end()));
-    other.messages_ = {};
-    other.blocks_.clear();
-    other.free_ = nullptr;
-    other.freeSize_ = 0;
+    other = MessageStore(other.blockSize_);
 }
 
 void MessageStore::Order(SortOrder order) {

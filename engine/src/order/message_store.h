@@ -95,8 +95,9 @@ public:
     bool Add(const NewMessage& message);
     // Appends copies of messages [first, last) of other, their texts in this store's blocks.
     void Append(const MessageStore& other, std::size_t first, std::size_t last);
-    // Appends every message of other and takes the blocks their texts lie in: nothing is copied
-    // but the 40 bytes of each message. Other is left empty.
+    // Appends every message of other, leaving it empty. Where other's blocks are well filled
+    // (a large backup's) they change hands and no text is copied; otherwise the texts are copied
+    // into this store's blocks, so that a chunk's half-empty block is not kept for the run.
     void Absorb(MessageStore&& other);
 
     // By date: newest first. By sender: parties in descending byte order (an empty one last),
@@ -125,6 +126,7 @@ private:
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;
     std::size_t freeSize_ = 0;
+    std::size_t blockBytes_ = 0;  // of all blocks
 };
 
 }  // namespace quillbox

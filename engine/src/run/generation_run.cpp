@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "quillbox/archive.h"
 #include "read/time_zone.h"
+#include "run/file_id_set.h"
 #include "run/read_files.h"
 #include "scan/folder_scan.h"
 #include "write/archive_groups.h"
@@ -25,7 +26,6 @@ namespace quillbox {
 namespace {
 
 using Stage = RunFailure::Stage;
-using FileIds = std::unordered_set<platform::FileId, platform::FileIdHash>;
 
 // One generation run, from the checks of its folders to the archive and the report.
 class Run {
@@ -55,8 +55,8 @@ private:
     // Whether an input's outcome counts: false, with a skip in the tally, when it could not be
     // read or is one already read under another name; false and the run failed when it is the
     // output itself.
-    bool Accept(const FileList& list, std::size_t index, const InputOutcome& outcome, FileIds& seen,
-                RunReport::Files& tally);
+    bool Accept(const FileList& list, std::size_t index, const InputOutcome& outcome,
+                FileIdSet& seen, RunReport::Files& tally);
     // Reads the inputs in list order whatever the threads: their cards into the book, their
     // messages into the store.
     bool ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook& book,
@@ -170,7 +170,7 @@ void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int s
 }
 
 bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& outcome,
-                 FileIds& seen, RunReport::Files& tally) {
+                 FileIdSet& seen, RunReport::Files& tally) {
     switch (outcome.open) {
         case platform::InputFile::Outcome::Opened:
             break;
@@ -191,7 +191,7 @@ bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& ou
         }
         // A file reached under several names (links, a folder seen through two paths) is read
         // under the first.
-        if (!seen.insert(*id).second) {
+        if (!seen.Insert(*id)) {
             Skip(list, index, SkipReason::SameFile, 0, tally);
             return false;
         }
@@ -222,8 +222,7 @@ bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& ou
 // All cards before the first message; the first card that names a number keeps it.
 bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook& book,
                      MessageStore& messages) {
-    FileIds seen;
-    seen.reserve(list.Size());
+    FileIdSet seen(list.Size());
     ReadFiles(list, settings_, Jobs(), [&](ReadChunk& chunk) {
         // The chunk's messages are taken whole, blocks and all, unless an input that gave some
         // was refused (a file read under two names): then the others' are copied.

@@ -81,13 +81,13 @@ public:
                                         : second ? rules_.second.input
                                         : other  ? other->input
                                                  : named->input;
-                FileList::Entry entry{files_.names_.size(),
-                                      folderIndex,
-                                      static_cast<std::uint16_t>(name.size()),
-                                      input,
-                                      kind,
-                                      entryId.has_value(),
-                                      entryId.value_or(platform::FileId{})};
+                const FileList::Entry entry{entryId.value_or(platform::FileId{}),
+                                            files_.names_.size(),
+                                            folderIndex,
+                                            static_cast<std::uint16_t>(name.size()),
+                                            input,
+                                            kind,
+                                            entryId.has_value()};
                 files_.names_.append(name);
                 if (first) {
                     files_.entries_.push_back(entry);
@@ -141,8 +141,11 @@ public:
     void Finish() {
         files_.entries_.insert(files_.entries_.end(), seconds_.begin(), seconds_.end());
         files_.entries_.insert(files_.entries_.end(), others_.begin(), others_.end());
-        seconds_.clear();
-        others_.clear();
+        seconds_ = {};
+        others_ = {};
+        // The list is kept while every file is read: without the room its growth left.
+        files_.entries_.shrink_to_fit();
+        files_.names_.shrink_to_fit();
     }
 
 private:
@@ -169,9 +172,12 @@ private:
             }
             const auto folderIndex = static_cast<std::uint32_t>(files_.folders_.size());
             files_.folders_.push_back(folder);
-            others_.push_back({files_.names_.size(), folderIndex,
-                               static_cast<std::uint16_t>(marker.name.size()), marker.input,
-                               platform::EntryKind::Unchecked, false, platform::FileId{}});
+            FileList::Entry entry;
+            entry.nameOffset = files_.names_.size();
+            entry.folder = folderIndex;
+            entry.nameLength = static_cast<std::uint16_t>(marker.name.size());
+            entry.input = marker.input;
+            others_.push_back(entry);
             files_.names_.append(marker.name.begin(), marker.name.end());
             return true;
         }

@@ -40,14 +40,15 @@ public:
 private:
     friend class FileListBuilder;
 
+    // 32 bytes: a list of a million files is 32 MB besides its names.
     struct Entry {
+        platform::FileId id;
         std::size_t nameOffset = 0;
         std::uint32_t folder = 0;
         std::uint16_t nameLength = 0;  // a name within the platform's path limit
-        InputKind input = InputKind::ClassicMessage;
-        platform::EntryKind kind = platform::EntryKind::Unchecked;
-        bool hasId = false;
-        platform::FileId id;
+        InputKind input : 4 = InputKind::ClassicMessage;
+        platform::EntryKind kind : 3 = platform::EntryKind::Unchecked;
+        bool hasId : 1 = false;
     };
 
     std::vector<platform::NativeString> folders_;
