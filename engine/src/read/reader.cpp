@@ -43,7 +43,7 @@ void SortSkips(std::vector<SkippedItems>& runs) {
 std::optional<SkipReason> ReadWholeFile(Input& input, ReadResult& result) {
     switch (input.file.ReadWhole(input.scratch, kWholeFileLimit)) {
         case platform::InputFile::WholeRead::Read:
-            return std::nullopt;
+            return input.scratch.empty() ? std::optional(SkipReason::Empty) : std::nullopt;
         case platform::InputFile::WholeRead::TooLarge:
             return SkipReason::TooLarge;
         case platform::InputFile::WholeRead::Failed:

@@ -87,7 +87,8 @@ struct Input {
 
 using Reader = ReadResult (*)(Input& input, Items& items);
 
-// The readers of today's exports read a file whole, up to this size, into input.scratch.
+// The readers of today's exports read a file whole, up to this size, into input.scratch; a
+// file of no byte is Empty.
 inline constexpr std::size_t kWholeFileLimit = 64 * 1024 * 1024;
 std::optional<SkipReason> ReadWholeFile(Input& input, ReadResult& result);
 

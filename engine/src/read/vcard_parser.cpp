@@ -479,10 +479,6 @@ ReadResult ReadVCardFile(Input& input, Items& items) {
         result.refused = refused;
         return result;
     }
-    if (input.scratch.empty()) {
-        result.refused = SkipReason::Empty;
-        return result;
-    }
     CardBatch batch;
     ParseVCards(input.scratch, batch);
     if (batch.cards.empty() && batch.skipped.empty()) {

@@ -497,10 +497,6 @@ ReadResult ReadVMessageFile(Input& input, Items& items) {
         result.refused = refused;
         return result;
     }
-    if (input.scratch.empty()) {
-        result.refused = SkipReason::Empty;
-        return result;
-    }
     MessageBatch batch;
     ParseVMessages(input.scratch, batch);
     if (batch.messages.empty() && batch.skipped.empty()) {
