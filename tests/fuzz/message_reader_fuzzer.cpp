@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quillbox::MessageFields fields;
     FUZZ_CHECK(!quillbox::FindMessageFields(text, fields));
     FUZZ_CHECK(Encoded(message.Party(), quillbox::ArchiveEncoding::Gbk) ==
-               quillbox::NormalizedNumber(fields.number));
+               quillbox::ClassicNumber(fields.number));
     FUZZ_CHECK(Encoded(message.Body(), quillbox::ArchiveEncoding::Gbk) == fields.body);
     FUZZ_CHECK(message.Time() == quillbox::ParseMessageDate(fields.date));
     FUZZ_CHECK(

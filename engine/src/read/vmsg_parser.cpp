@@ -366,7 +366,10 @@ struct DateNumbers {
 // The runs of digits of the text, up to six; the compact forms ("20090318T101530") give several
 // at once. False for a run no date form has.
 bool ReadDateNumbers(std::string_view text, DateNumbers& numbers) {
-    auto& [parts, count, yearFirst] = numbers;
+    // Plain references, not a structured binding: a lambda below uses them.
+    auto& parts = numbers.parts;
+    std::size_t& count = numbers.count;
+    bool& yearFirst = numbers.yearFirst;
     bool compactDate = false;
     std::size_t i = 0;
     while (i < text.size() && count < parts.size()) {
