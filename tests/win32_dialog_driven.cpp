@@ -311,16 +311,20 @@ public:
                               nullptr, &startup, &process_)) {
             return;
         }
-        ::WaitForInputIdle(process_.hProcess, 20000);
-        WaitFor([&] {
-            for (HWND window : DialogsOf(process_.dwProcessId)) {
-                if (Text(window) == L"Quillbox") {
-                    main_ = window;
-                    return true;
+        // Wine may take long to start a program on a busy machine.
+        constexpr int kStartMs = 60000;
+        ::WaitForInputIdle(process_.hProcess, kStartMs);
+        WaitFor(
+            [&] {
+                for (HWND window : DialogsOf(process_.dwProcessId)) {
+                    if (Text(window) == L"Quillbox") {
+                        main_ = window;
+                        return true;
+                    }
                 }
-            }
-            return false;
-        });
+                return false;
+            },
+            kStartMs);
     }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
