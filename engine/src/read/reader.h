@@ -7,6 +7,7 @@
 // how many it read and which it skipped, by their place in the input, or why the whole input
 // gave nothing.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -67,6 +68,10 @@ struct Items {
 struct ReadSettings {
     // The zone a backup's instants are shown in.
     TimeZone zone = TimeZone::Utc();
+    // Set when the run is stopped. Readers of inputs that take long (a backup of gigabytes, a
+    // large database) look at it as they go and end early; what they give then is dropped.
+    const std::atomic<bool>* cancel = nullptr;
+    bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
 
 // What a reader is handed: the input, open, where it lies (for readers that open more: a

@@ -30,7 +30,10 @@ using FileIds = std::unordered_set<platform::FileId, platform::FileIdHash>;
 // One generation run, from the checks of its folders to the archive and the report.
 class Run {
 public:
-    Run(const ArchiveRequest& request, RunReport& report) : request_(request), report_(report) {}
+    Run(const ArchiveRequest& request, RunReport& report, const RunControl& control)
+        : request_(request), report_(report), control_(control) {
+        settings_.cancel = control.cancel;
+    }
 
     // Makes the archive, whole, beside its place; or says why not.
     bool Generate();
@@ -44,6 +47,20 @@ private:
         report_.ok = false;
         report_.failure = {stage, systemError, std::move(path)};
         return false;
+    }
+
+    // Whether the caller stopped the run; then it has failed.
+    bool Cancelled() {
+        if (!settings_.Cancelled()) {
+            return false;
+        }
+        Fail(Stage::Cancelled, 0, {});
+        return true;
+    }
+    void Tell(RunProgress::Phase phase, std::size_t done, std::size_t total) const {
+        if (control_.progress) {
+            control_.progress({phase, done, total});
+        }
     }
 
     bool CheckFolder(const std::filesystem::path& folder, Stage missing, Stage notFolder,
@@ -76,6 +93,9 @@ private:
 
     const ArchiveRequest& request_;
     RunReport& report_;
+    const RunControl& control_;
+    std::size_t filesFound_ = 0;
+    std::size_t filesRead_ = 0;
     std::unique_ptr<FileSink> archive_;  // finished, until it is put in place
     ReadSettings settings_;
     // The names backups give their numbers, in reading order; the cards name a number first.
@@ -224,7 +244,13 @@ bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook&
                      MessageStore& messages) {
     FileIds seen;
     seen.reserve(list.Size());
+    bool stopped = false;
     ReadFiles(list, settings_, Jobs(), [&](ReadChunk& chunk) {
+        // A chunk read after the stop is incomplete.
+        if (Cancelled()) {
+            stopped = true;
+            return false;
+        }
         for (std::size_t i = 0; i < chunk.inputs.size(); ++i) {
             const InputOutcome& outcome = chunk.inputs[i];
             if (!Accept(list, chunk.first + i, outcome, seen, tally)) {
@@ -242,9 +268,11 @@ bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook&
                 backupNames_.push_back(std::move(chunk.items.names[n]));
             }
         }
+        filesRead_ += chunk.inputs.size();
+        Tell(RunProgress::Phase::Reading, filesRead_, filesFound_);
         return true;
     });
-    return !outputIsInput_;
+    return !outputIsInput_ && !stopped;
 }
 
 void Run::Select(MessageStore& messages) {
@@ -273,7 +301,8 @@ void Run::Select(MessageStore& messages) {
 }
 
 bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
-    archive_ = std::make_unique<FileSink>();
+    Tell(RunProgress::Phase::Writing, 0, messages.Size());
+    archive_ = std::make_unique<FileSink>(control_.cancel);
     FileSink& sink = *archive_;
     if (!sink.Open(request_.output)) {
         const platform::ArchiveFile& file = sink.File();
@@ -305,6 +334,9 @@ bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
             break;
     }
     if (!sink.Finish()) {
+        if (Cancelled()) {
+            return false;
+        }
         return Fail(Stage::WriteOutput, sink.File().LastError(), request_.output);
     }
     report_.bytesWritten = sink.BytesWritten();
@@ -329,6 +361,8 @@ bool Run::Generate() {
     ListInputs(cardFiles, messageFiles);
     report_.cards.found = cardFiles.Size();
     report_.messages.found = messageFiles.Size();
+    filesFound_ = cardFiles.Size() + messageFiles.Size();
+    Tell(RunProgress::Phase::Reading, 0, filesFound_);
     // What the scan could not list is reported as the files it could not read are.
     for (auto [files, tally] :
          {std::pair{&cardFiles, &report_.cards}, std::pair{&messageFiles, &report_.messages}}) {
@@ -354,8 +388,11 @@ bool Run::Generate() {
         book.AddEntry(entry.name, entry.number);
     }
     backupNames_ = {};
+    if (Cancelled()) {
+        return false;
+    }
     Select(messages);
-    if (!WriteArchive(messages, book)) {
+    if (Cancelled() || !WriteArchive(messages, book)) {
         return false;
     }
     report_.ok = true;
@@ -417,9 +454,9 @@ bool KnowsTimeZone(std::string_view name) {
     return TimeZone::FromName(name).has_value();
 }
 
-bool GenerateArchive(const ArchiveRequest& request, RunReport* report) {
+bool GenerateArchive(const ArchiveRequest& request, RunReport* report, const RunControl& control) {
     RunReport own;
-    Run run(request, report != nullptr ? *report : own);
+    Run run(request, report != nullptr ? *report : own, control);
     run.Generate();
     return run.Conclude();
 }
