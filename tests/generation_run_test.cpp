@@ -365,6 +365,48 @@ TEST_F(GenerationRunTest, AStoppedRunFailsAndLeavesTheOldArchiveWhole) {
     EXPECT_EQ(DescribeFailure(report_.failure), "生成已停止，输出文件保持原样");
 }
 
+TEST_F(GenerationRunTest, AClassicRunCountsWhatLooksLikeTodaysExports) {
+    const std::string vmsg = test::MessageText("1", "2009/01/01 00:00:00", "x");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::size_t classic;  // none of them counts in a modern run
+    };
+    const Case cases[] = {
+        {"m/one.vmg", test::Utf16Le(vmsg), 0},
+        {"m/cut.vmg", test::Utf16Le(vmsg.substr(0, 60)), 0},
+        {"m/utf8.vmg", vmsg, 1},
+        {"m/two.vmg", test::Utf16Le(vmsg + vmsg), 1},
+        {"c/two.vcf", "BEGIN:VCARD\nFN:A\nTEL:1\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n", 1},
+        // By name alone, unread; backup folders even where the run does not recurse.
+        {"m/export.VMSG", "", 1},
+        {"m/sms-20231115.xml", "", 1},
+        {"m/sms.db", "", 1},
+        {"m/chat.db", "", 1},
+        {"m/00008030-001A/Manifest.db", "", 1},
+        {"m/deeper/export.vmsg", "", 0},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(Messages());
+        fs::remove_all(Cards());
+        fs::create_directories(Messages());
+        fs::create_directories(Cards());
+        fs::create_directories((dir_ / c.name).parent_path());
+        WriteBytes(dir_ / c.name, c.bytes);
+        ArchiveRequest request = Request();
+        ASSERT_TRUE(GenerateArchive(request, &report_)) << c.name;
+        EXPECT_EQ(report_.modernExports, c.classic) << c.name;
+        request.input = InputFormat::Modern;
+        ASSERT_TRUE(GenerateArchive(request, &report_)) << c.name;
+        EXPECT_EQ(report_.modernExports, 0u) << c.name;
+    }
+    // With -r the sub-folders' names count too.
+    ArchiveRequest request = Request();
+    request.recurseMessages = true;
+    ASSERT_TRUE(GenerateArchive(request, &report_));
+    EXPECT_EQ(report_.modernExports, 1u);
+}
+
 #ifndef _WIN32
 // A pipe that holds more than a head is read whole at once; it still is no message file, by its
 // own name or through a link.

@@ -189,6 +189,10 @@ struct RunReport {
     std::size_t contactEntries = 0;  // telephone lines of the cards read
     std::vector<Source> sources;
     std::string timeZone;  // the zone backups' instants were shown in, where any was read
+    // A classic run's inputs that look like today's exports, which --modern reads: files of
+    // several messages or cards or of UTF-8 text, and, by name alone, the message folder's
+    // .vmsg and .xml files, sms.db, chat.db and backup folders.
+    std::size_t modernExports = 0;
     std::filesystem::path archivePath;
     std::uint64_t bytesWritten = 0;
     std::size_t entriesWritten = 0;

@@ -52,6 +52,9 @@ struct ReadResult {
     std::string source;
     // Its times are instants, shown in the run's zone (which the report then names).
     bool instants = false;
+    // A classic reader's input that today's readers would read whole: several messages or
+    // cards, or UTF-8 text where UTF-16 was expected.
+    bool looksModern = false;
 };
 
 // Where the readers of one chunk of inputs put what they read.

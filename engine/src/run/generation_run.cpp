@@ -161,6 +161,15 @@ void Run::ListInputs(FileList& cards, FileList& messages) const {
                                                {"chat.db", InputKind::IphoneDatabase}};
     static constexpr NamedFile kBackups[] = {{"Manifest.db", InputKind::IphoneBackup},
                                              {"Manifest.mbdb", InputKind::IphoneBackup}};
+    // A classic run notes, by name alone, what of the message folder --modern would read.
+    static constexpr Extension kModernOnly[] = {{"vmsg", InputKind::VMessageFile},
+                                                {"xml", InputKind::AndroidBackup}};
+    static constexpr NamedFile kModernNames[] = {
+        {"sms.db", InputKind::IphoneDatabase},
+        {"chat.db", InputKind::IphoneDatabase},
+        {"Manifest.db", InputKind::IphoneBackup},
+        {"Manifest.mbdb", InputKind::IphoneBackup},
+    };
     const bool modern = request_.input == InputFormat::Modern;
     const InputKind card = modern ? InputKind::VCardFile : InputKind::ClassicCard;
     const InputKind message = modern ? InputKind::VMessageFile : InputKind::ClassicMessage;
@@ -172,14 +181,26 @@ void Run::ListInputs(FileList& cards, FileList& messages) const {
              modern ? std::span<const Extension>(kModernCards) : std::span<const Extension>(),
              request_.recurseContacts});
     }
-    CollectFiles(
-        request_.messageFolder.native(), messages,
-        {{"vmg", message},
-         {"VMG", message},
-         modern ? std::span<const Extension>(kModernMessages) : std::span<const Extension>(),
-         request_.recurseMessages,
-         modern ? std::span<const NamedFile>(kDatabases) : std::span<const NamedFile>(),
-         modern ? std::span<const NamedFile>(kBackups) : std::span<const NamedFile>()});
+    if (modern) {
+        CollectFiles(request_.messageFolder.native(), messages,
+                     {{"vmg", message},
+                      {"VMG", message},
+                      kModernMessages,
+                      request_.recurseMessages,
+                      kDatabases,
+                      kBackups});
+    } else {
+        CollectFiles(request_.messageFolder.native(), messages,
+                     {{"vmg", message},
+                      {"VMG", message},
+                      {},
+                      request_.recurseMessages,
+                      {},
+                      {},
+                      kModernOnly,
+                      kModernNames,
+                      kBackups});
+    }
 }
 
 void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
@@ -217,6 +238,7 @@ bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& ou
         }
     }
     const ReadResult& result = outcome.result;
+    report_.modernExports += result.looksModern ? 1u : 0u;
     if (result.refused) {
         Skip(list, index, *result.refused, result.systemError, tally);
         tally.skipped.back().detail = result.detail;
@@ -359,6 +381,7 @@ bool Run::Generate() {
     FileList cardFiles;
     FileList messageFiles;
     ListInputs(cardFiles, messageFiles);
+    report_.modernExports = messageFiles.Noted();
     report_.cards.found = cardFiles.Size();
     report_.messages.found = messageFiles.Size();
     filesFound_ = cardFiles.Size() + messageFiles.Size();
