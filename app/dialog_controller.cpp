@@ -118,9 +118,6 @@ void CQuillboxDlg::OnGenerate() {
         progressPosted_ = false;
     }
     shell_.SetTitle(ProgressTitle({}));
-    if (worker_.joinable()) {
-        worker_.join();
-    }
     worker_ = shell_.RunInBackground(
         [this] {
             RunControl control;
