@@ -32,13 +32,15 @@ test-asan:
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-# The engine's tests under ThreadSanitizer: the reading threads share nothing unguarded.
+# The engine's tests under ThreadSanitizer: the reading threads share nothing unguarded; and the
+# dialog's logic, whose run goes on a thread of its own.
 test-tsan:
 	@$(DEPS) build test
 	cmake --preset tsan
 	cmake --build --preset tsan -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/quillbox_engine_tests --gtest_brief=1
 	TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/quillbox_safety_tests --gtest_brief=1
+	TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/quillbox_dialog_tests --gtest_brief=1
 
 test: deps test-default test-asan test-tsan test-windows test-package
 

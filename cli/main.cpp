@@ -1,8 +1,15 @@
 // SPDX-License-Identifier: MIT
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <mutex>
+#include <stop_token>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -13,6 +20,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <unistd.h>
+
 #include <csignal>
 #endif
 
@@ -48,6 +57,84 @@ void Write(std::FILE* stream, const std::string& utf8) {
 void Say(const std::string& utf8) {
     Write(stderr, utf8 + "\n");
 }
+
+// Whether a person watches standard error: a terminal, or on Windows a console.
+bool ErrorIsTerminal() {
+#ifdef _WIN32
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+// The columns a line takes on a terminal: CJK characters and full-width punctuation two each.
+std::size_t Columns(std::string_view utf8) {
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if ((byte & 0xC0) != 0x80) {
+            columns += byte >= 0xE0 ? 2 : 1;
+        }
+    }
+    return columns;
+}
+
+// One line on standard error, rewritten in place from a thread of its own, so that a long run
+// shows it is alive even while one large file is read: "正在读取 12/300 个文件（已用 3 秒）".
+class ProgressLine {
+public:
+    // Draws the first line at once, before the run has told anything.
+    ProgressLine() : start_(std::chrono::steady_clock::now()) {
+        Draw();
+        ticker_ = std::jthread([this](std::stop_token stop) { Tick(stop); });
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+    // Ends the line's thread and leaves the line empty for what follows.
+    ~ProgressLine() {
+        ticker_.request_stop();
+        ticker_.join();
+        Write(stderr, "\r" + std::string(columns_, ' ') + "\r");
+    }
+
+    void Update(const quillbox::RunProgress& progress) {
+        const std::lock_guard lock(mutex_);
+        progress_ = progress;
+    }
+
+private:
+    void Tick(std::stop_token stop) {
+        std::unique_lock lock(mutex_);
+        while (!wakeUp_.wait_for(lock, stop, std::chrono::milliseconds(400),
+                                 [&stop] { return stop.stop_requested(); })) {
+            Draw();
+        }
+    }
+
+    void Draw() {
+        using Phase = quillbox::RunProgress::Phase;
+        std::string line = progress_.phase == Phase::Writing ? "正在写入" : "正在读取";
+        if (progress_.phase == Phase::Reading && progress_.total != 0) {
+            line += " " + std::to_string(progress_.done) + "/" + std::to_string(progress_.total) +
+                    " 个文件";
+        }
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::steady_clock::now() - start_);
+        line += "（已用 " + std::to_string(seconds.count()) + " 秒）";
+        const std::size_t columns = Columns(line);
+        // Spaces over what a longer line before left.
+        Write(stderr, "\r" + line + std::string(columns_ > columns ? columns_ - columns : 0, ' '));
+        columns_ = std::max(columns_, columns);
+    }
+
+    const std::chrono::steady_clock::time_point start_;
+    std::mutex mutex_;
+    std::condition_variable_any wakeUp_;
+    quillbox::RunProgress progress_;
+    std::size_t columns_ = 0;
+    std::jthread ticker_;  // last: it runs while the members above exist
+};
 
 std::string Size(std::uint64_t bytes) {
     char text[32];
@@ -133,9 +220,19 @@ int Run(const quillbox::cli::RunOptions& options) {
         Say("输出路径不能为空！");
         return kExitUsage;
     }
-    quillbox::RunReport report;
-    const bool written = quillbox::GenerateArchive(request, &report);
     using Verbosity = quillbox::cli::Verbosity;
+    quillbox::RunReport report;
+    bool written = false;
+    if (options.verbosity != Verbosity::Quiet && ErrorIsTerminal()) {
+        ProgressLine line;
+        quillbox::RunControl control;
+        control.progress = [&line](const quillbox::RunProgress& progress) {
+            line.Update(progress);
+        };
+        written = quillbox::GenerateArchive(request, &report, control);
+    } else {
+        written = quillbox::GenerateArchive(request, &report);
+    }
     if (options.verbosity == Verbosity::Verbose ||
         (!written && options.verbosity != Verbosity::Quiet)) {
         ListSkipped(report);
@@ -150,8 +247,13 @@ int Run(const quillbox::cli::RunOptions& options) {
         return kExitFailed;
     }
     if (options.verbosity != Verbosity::Quiet) {
+        const bool classic = request.input == quillbox::InputFormat::Classic;
         Say(kDone);
-        Say(Summary(report, request.input == quillbox::InputFormat::Classic));
+        Say(Summary(report, classic));
+        if (classic && report.modernExports != 0) {
+            Say("有 " + std::to_string(report.modernExports) +
+                " 个文件是新式导出，请加上 --modern（读取新式导出）后再生成");
+        }
     }
     return 0;
 }

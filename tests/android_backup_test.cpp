@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -530,6 +531,33 @@ TEST(AndroidBackup, AFiftyMegabyteAttachmentIsDecodedNotHeld) {
     EXPECT_LT(growth, 12u * 1024) << growth << " KiB";
 }
 #endif
+
+TEST(AndroidBackup, AStoppedRunEndsInsideALargeBackup) {
+    // A backup of 64 MB, handed over in small reads; the run is stopped at the third.
+    const std::string head = Backup("").substr(0, Backup("").find("</smses>"));
+    const std::string sms = Sms("10086", "1", "话费余额");
+    std::size_t reads = 0;
+    std::size_t bytes = 0;
+    std::atomic<bool> cancel{false};
+    BackupStream stream{[&](std::span<char> area) -> std::optional<std::size_t> {
+        if (++reads == 3) {
+            cancel = true;
+        }
+        const std::size_t n = std::min(area.size(), (64u << 20) - bytes);
+        for (std::size_t i = 0; i < n; ++i, ++bytes) {
+            area[i] = bytes < head.size() ? head[bytes] : sms[(bytes - head.size()) % sms.size()];
+        }
+        return n;
+    }};
+    stream.readBytes = 64 * 1024;
+    ReadSettings settings{TimeZone::Utc()};
+    settings.cancel = &cancel;
+    std::string scratch;
+    Items items;
+    ReadAndroidBackup(stream, settings, scratch, items);
+    // What one turn of the parser takes after the stop, not the gigabytes a backup may hold.
+    EXPECT_LE(bytes, 3 * stream.parseBytes) << reads << " reads";
+}
 
 // The run over backups in the message folder.
 class AndroidRun : public test::RunFixture {

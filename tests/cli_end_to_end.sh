@@ -154,5 +154,27 @@ run -m "$work/样例/messages" -s date -o "$work/old.txt"
 after=$(cd "$work/样例" && find . -type f -exec sha256sum {} + | sort)
 [ "$before" = "$after" ]; check "inputs unchanged" $?
 
+# Today's exports in a classic run: the summary names the option that reads them.
+mkdir -p "$work/exports"
+cp "$examples/messages/top.vmg" "$work/exports/"
+: >"$work/exports/sms-20231115.xml"
+run -m "$work/exports" -o "$work/exports.txt"
+[[ $status -eq 0 && $err == *$'\n'"有 1 个文件是新式导出，请加上 --modern（读取新式导出）后再生成" ]]
+check "hint at today's exports" $?
+run --modern -m "$work/exports" -o "$work/exports.txt"
+[[ $status -eq 0 && $err != *新式导出* ]]; check "no hint with --modern" $?
+
+# On a terminal a line shows the run alive, rewritten in place and gone before the summary;
+# none with --quiet, none when standard error is a file (every run above).
+on_terminal() {
+    script -qec "$(printf '%q ' "$cli" "$@")" /dev/null </dev/null
+}
+shown=$(on_terminal -m "$examples/messages" -r -o "$work/terminal.txt")
+[[ $shown == $'\r正在读取'* && $shown == *$'\r'*"文档生成完毕！"* && $shown != *$'\n'*正在读取* ]]
+check "progress on a terminal" $?
+shown=$(on_terminal -q -m "$examples/messages" -r -o "$work/terminal.txt")
+[[ -z $shown ]]; check "no progress with --quiet" $?
+[[ $err != *正在* ]]; check "no progress into a file" $?
+
 echo "cli end to end: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,69 @@ TEST(DialogTemplates, ReadOnlyEditsAndCentredDialogsComeFromTheScript) {
     }
     EXPECT_TRUE(MainDialogTemplate().centred);
     EXPECT_TRUE(AboutDialogTemplate().centred);
+}
+
+TEST(DialogTemplates, TheOptionsReachEveryControlByKeyAndKeepARowFree) {
+    const DialogTemplate& options = OptionsDialogTemplate();
+    EXPECT_EQ(options.caption, u"选项");
+    EXPECT_EQ(options.fontFace, u"宋体");
+    EXPECT_EQ(options.fontPoints, 9);
+    EXPECT_TRUE(options.centred);
+    EXPECT_EQ(OptionsMenuText(), u"选项(&O)...");
+    std::vector<std::pair<int, std::u16string_view>> controls;
+    std::u16string letters;
+    for (std::size_t i = 0; i < options.controls.size(); ++i) {
+        const ControlTemplate& c = options.controls[i];
+        controls.emplace_back(c.id, c.text);
+        EXPECT_LE(SimSunWidth(c.text) + (c.kind == ControlKind::CheckBox ? kCheckBoxMark : 0),
+                  c.width * kSimSunBaseX / 4)
+            << c.id;
+        if (const auto amp = c.text.find(u'&'); amp != std::u16string_view::npos) {
+            letters.push_back(c.text[amp + 1]);
+        }
+        // Every control a user sets has a letter of its own, or its label before it has one.
+        if (c.id != IDC_STATIC && c.id != IDOK && c.id != IDCANCEL) {
+            const bool ownLetter = c.text.find(u'&') != std::u16string_view::npos;
+            const bool labelled =
+                i > 0 && options.controls[i - 1].kind == ControlKind::Label &&
+                options.controls[i - 1].text.find(u'&') != std::u16string_view::npos;
+            EXPECT_TRUE(ownLetter || labelled) << c.id;
+        }
+    }
+    EXPECT_EQ(controls, (std::vector<std::pair<int, std::u16string_view>>{
+                            {IDC_MODERN, u"读取新式导出(&M)"},
+                            {IDC_STATIC, u"编码(&E)："},
+                            {IDC_ENCODING, u""},
+                            {IDC_STATIC, u"HTML 页面(&P)："},
+                            {IDC_PAGE, u""},
+                            {IDC_STATIC, u"开始日期(&S)："},
+                            {IDC_SINCE, u""},
+                            {IDC_STATIC, u"结束日期(&U)："},
+                            {IDC_UNTIL, u""},
+                            {IDC_DEDUPE, u"去掉重复的信息(&D)"},
+                            {IDC_STATIC, u"时区(&Z)："},
+                            {IDC_TIME_ZONE, u""},
+                            {IDOK, u"确定"},
+                            {IDCANCEL, u"取消"},
+                        }));
+    std::u16string unique = letters;
+    std::sort(unique.begin(), unique.end());
+    EXPECT_EQ(std::adjacent_find(unique.begin(), unique.end()), unique.end()) << letters.size();
+    // The row under "去掉重复的信息" is kept for one more check box of its size.
+    const auto dedupe = std::find_if(options.controls.begin(), options.controls.end(),
+                                     [](const ControlTemplate& c) { return c.id == IDC_DEDUPE; });
+    ASSERT_NE(dedupe, options.controls.end());
+    const int top = dedupe->y + dedupe->height + 6;
+    for (const ControlTemplate& c : options.controls) {
+        const int bottom =
+            c.kind == ControlKind::ComboBox || c.kind == ControlKind::EditableComboBox
+                ? c.y + 14
+                : c.y + c.height;
+        EXPECT_TRUE(bottom <= top || c.y >= top + dedupe->height) << c.id;
+    }
+    EXPECT_EQ(OptionItems(IDC_ENCODING).size(), 3u);
+    EXPECT_EQ(OptionItems(IDC_PAGE).size(), 2u);
+    EXPECT_EQ(OptionItems(IDC_TIME_ZONE).front(), kComputersZone);
 }
 
 TEST(SaveAsName, GetsTheWholeDefaultExtensionOnlyWhenItHasNone) {

@@ -6,13 +6,16 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "dialog_controller.h"
 
 namespace quillbox::app::test {
 
-// The dialog's modal windows answered in advance; what they were opened with is kept.
+// The dialog's modal windows answered in advance; what they were opened with is kept. A run
+// goes on at once on the calling thread, or, with holdRuns, waits for FinishRun.
 class FakeDialogShell final : public IDialogShell {
 public:
     // Tells whether "生成" is disabled at the moment a message is shown.
@@ -32,6 +35,37 @@ public:
         generateDisabledDuringMessage.push_back(generateDisabled());
     }
     void ShowAbout() override { ++aboutBoxes; }
+    std::optional<ArchiveOptions> ChooseOptions(const ArchiveOptions& current) override {
+        optionsOpenedWith.push_back(current);
+        if (optionsAnswers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = optionsAnswers.front();
+        optionsAnswers.pop_front();
+        return answer;
+    }
+    bool AskToStop() override {
+        ++stopQuestions;
+        whileAsking();
+        return stopAnswer;
+    }
+    void SetTitle(std::u16string_view title) override { titles.emplace_back(title); }
+    std::jthread RunInBackground(std::function<void()> work, std::function<void()> done) override {
+        held = {std::move(work), std::move(done)};
+        if (!holdRuns) {
+            FinishRun();
+        }
+        return {};
+    }
+    void Post(std::function<void()> task) override { task(); }
+    void Close() override { ++closes; }
+
+    // Runs the run held back, then what follows it on the dialog's thread.
+    void FinishRun() {
+        auto [work, done] = std::exchange(held, {});
+        work();
+        done();
+    }
 
     std::deque<std::optional<std::u16string>> folderAnswers;
     std::deque<std::optional<std::u16string>> saveAnswers;
@@ -40,6 +74,15 @@ public:
     std::vector<std::u16string> messages;
     std::vector<bool> generateDisabledDuringMessage;
     int aboutBoxes = 0;
+    std::deque<std::optional<ArchiveOptions>> optionsAnswers;
+    std::vector<ArchiveOptions> optionsOpenedWith;
+    bool stopAnswer = false;
+    std::function<void()> whileAsking = [] {};
+    int stopQuestions = 0;
+    std::vector<std::u16string> titles;
+    bool holdRuns = false;
+    std::pair<std::function<void()>, std::function<void()>> held;
+    int closes = 0;
 
 private:
     static std::optional<std::u16string> Next(std::deque<std::optional<std::u16string>>& answers) {

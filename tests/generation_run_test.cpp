@@ -8,7 +8,9 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -279,6 +281,130 @@ TEST_F(GenerationRunTest, InputsAreOnlyRead) {
         ++entries;
     }
     EXPECT_EQ(entries, 5u);  // two folders, two inputs, the archive
+}
+
+// Every file below a folder, by its path below it.
+std::vector<std::string> FilesBelow(const fs::path& root) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        files.push_back(entry.path().lexically_relative(root).generic_string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST_F(GenerationRunTest, ProgressCountsTheFilesReadThenTheWriting) {
+    // More files than one group of those read at a time.
+    for (int i = 0; i < 600; ++i) {
+        WriteMessage(dir_ / ("m/" + std::to_string(i) + ".vmg"), "1", "1.1.2009 0:0:0", "x");
+    }
+    WriteBytes(dir_ / "c/a.vcf", "B\nFN:A\nTEL:1\n");
+    for (const unsigned jobs : {1u, 3u}) {
+        std::vector<RunProgress> seen;
+        RunControl control;
+        control.progress = [&](const RunProgress& progress) { seen.push_back(progress); };
+        ArchiveRequest request = Request();
+        request.jobs = jobs;
+        ASSERT_TRUE(GenerateArchive(request, &report_, control)) << jobs;
+        ASSERT_GE(seen.size(), 4u) << jobs;
+        using Phase = RunProgress::Phase;
+        EXPECT_EQ(seen.front().phase, Phase::Reading);
+        EXPECT_EQ(seen.front().done, 0u);
+        for (std::size_t i = 0; i + 1 < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].phase, Phase::Reading) << i;
+            EXPECT_EQ(seen[i].total, 601u) << i;
+            if (i > 0) {
+                EXPECT_GT(seen[i].done, seen[i - 1].done) << i;
+            }
+        }
+        EXPECT_EQ(seen[seen.size() - 2].done, 601u);
+        EXPECT_EQ(seen.back().phase, Phase::Writing);
+        EXPECT_EQ(seen.back().total, report_.entriesWritten);
+    }
+}
+
+TEST_F(GenerationRunTest, AStoppedRunFailsAndLeavesTheOldArchiveWhole) {
+    for (int i = 0; i < 300; ++i) {
+        WriteMessage(dir_ / ("m/" + std::to_string(i) + ".vmg"), "1", "1.1.2009 0:0:0", "x");
+    }
+    WriteBytes(Output(), "the old archive");
+    const std::vector<std::string> before = FilesBelow(dir_.Path());
+    struct Case {
+        const char* when;
+        std::function<bool(const RunProgress&)> stopAt;
+    };
+    const Case cases[] = {
+        {"once the files are listed", [](const RunProgress&) { return true; }},
+        {"after the first files read", [](const RunProgress& p) { return p.done > 0; }},
+        {"as the writing starts",
+         [](const RunProgress& p) { return p.phase == RunProgress::Phase::Writing; }},
+    };
+    for (const Case& c : cases) {
+        for (const unsigned jobs : {1u, 3u}) {
+            std::atomic<bool> cancel{false};
+            RunControl control;
+            control.cancel = &cancel;
+            control.progress = [&](const RunProgress& progress) {
+                if (c.stopAt(progress)) {
+                    cancel = true;
+                }
+            };
+            ArchiveRequest request = Request();
+            request.jobs = jobs;
+            request.report = dir_ / "report.json";
+            EXPECT_FALSE(GenerateArchive(request, &report_, control)) << c.when << ", " << jobs;
+            EXPECT_EQ(report_.failure.stage, RunFailure::Stage::Cancelled) << c.when;
+            EXPECT_EQ(ReadBytes(Output()), "the old archive") << c.when;
+            // The report says so; nothing else is left beside the archive.
+            EXPECT_NE(ReadBytes(request.report).find("\"stage\": \"cancelled\""), std::string::npos)
+                << ReadBytes(request.report);
+            fs::remove(request.report);
+            EXPECT_EQ(FilesBelow(dir_.Path()), before) << c.when << ", " << jobs;
+        }
+    }
+    EXPECT_EQ(DescribeFailure(report_.failure), "生成已停止，输出文件保持原样");
+}
+
+TEST_F(GenerationRunTest, AClassicRunCountsWhatLooksLikeTodaysExports) {
+    const std::string vmsg = test::MessageText("1", "2009/01/01 00:00:00", "x");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::size_t classic;  // none of them counts in a modern run
+    };
+    const Case cases[] = {
+        {"m/one.vmg", test::Utf16Le(vmsg), 0},
+        {"m/cut.vmg", test::Utf16Le(vmsg.substr(0, 60)), 0},
+        {"m/utf8.vmg", vmsg, 1},
+        {"m/two.vmg", test::Utf16Le(vmsg + vmsg), 1},
+        {"c/two.vcf", "BEGIN:VCARD\nFN:A\nTEL:1\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n", 1},
+        // By name alone, unread; backup folders even where the run does not recurse.
+        {"m/export.VMSG", "", 1},
+        {"m/sms-20231115.xml", "", 1},
+        {"m/sms.db", "", 1},
+        {"m/chat.db", "", 1},
+        {"m/00008030-001A/Manifest.db", "", 1},
+        {"m/deeper/export.vmsg", "", 0},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(Messages());
+        fs::remove_all(Cards());
+        fs::create_directories(Messages());
+        fs::create_directories(Cards());
+        fs::create_directories((dir_ / c.name).parent_path());
+        WriteBytes(dir_ / c.name, c.bytes);
+        ArchiveRequest request = Request();
+        ASSERT_TRUE(GenerateArchive(request, &report_)) << c.name;
+        EXPECT_EQ(report_.modernExports, c.classic) << c.name;
+        request.input = InputFormat::Modern;
+        ASSERT_TRUE(GenerateArchive(request, &report_)) << c.name;
+        EXPECT_EQ(report_.modernExports, 0u) << c.name;
+    }
+    // With -r the sub-folders' names count too.
+    ArchiveRequest request = Request();
+    request.recurseMessages = true;
+    ASSERT_TRUE(GenerateArchive(request, &report_));
+    EXPECT_EQ(report_.modernExports, 1u);
 }
 
 #ifndef _WIN32

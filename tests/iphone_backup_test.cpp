@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -539,6 +540,38 @@ TEST(IphoneStore, RefusesWhatIsNoReadableStore) {
     EXPECT_EQ(damaged.result.skipped[0].index, damaged.result.read);
     EXPECT_NE(damaged.result.skipped[0].detail.find("malformed"), std::string::npos)
         << damaged.result.skipped[0].detail;
+}
+
+TEST(IphoneStore, AStoppedRunEndsAStatementWhereItIs) {
+    const TempDir dir;
+    {
+        MessageStoreFile store(dir / "sms.db", Ios::V17);
+        const auto h = store.Handle("1");
+        for (int i = 0; i < 20; ++i) {
+            store.Message(Row(h).Text("x"));
+        }
+    }
+    std::atomic<bool> cancel{false};
+    sqlite::Database db;
+    ASSERT_TRUE(db.Open(sqlite::FilesBeside((dir / "sms.db").native()),
+                        sqlite::Database::kStatementTime, &cancel));
+    // A statement of a billion steps, ended at its next look once the flag is set.
+    auto endless = db.Prepare(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000000) "
+        "SELECT count(*) FROM n");
+    ASSERT_TRUE(endless.has_value());
+    cancel = true;
+    EXPECT_FALSE(endless->Step());
+    EXPECT_EQ(db.LastFailure(), sqlite::Failure::Cancelled);
+
+    ReadSettings settings;
+    settings.cancel = &cancel;
+    Items items;
+    ReadMessageStore(sqlite::FilesBeside((dir / "sms.db").native()), settings, items);
+    EXPECT_EQ(items.messages.Size(), 0u);
+    cancel = false;
+    ReadMessageStore(sqlite::FilesBeside((dir / "sms.db").native()), settings, items);
+    EXPECT_EQ(items.messages.Size(), 20u);
 }
 
 // The newest pages of a live database lie in its -wal, or its last commit's old pages in a

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QDirIterator>
 #include <QFileDialog>
@@ -19,11 +20,15 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "fake_dialog_shell.h"
 #include "qt/about_dialog.h"
 #include "qt/dialog_shell.h"
 #include "qt/dialog_units.h"
+#include "qt/options_dialog.h"
 #include "qt/quillbox_app.h"
 #include "qt/quillbox_dialog.h"
 #include "qt/text.h"
@@ -383,6 +388,182 @@ private slots:
                  QStringList{QStringLiteral("文本文件(*.txt) (*.txt)")});
     }
 
+    void theOptionsFollowAboutInTheContextMenuAndOpenOnCtrlComma() {
+        const QList<QAction*> actions = dialog_->actions();
+        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions[0]->objectName(), QStringLiteral("about"));
+        QCOMPARE(actions[1]->text(), QStringLiteral("选项(&O)..."));
+        actions[1]->trigger();
+        QTest::keyClick(dialog_.get(), Qt::Key_Comma, Qt::ControlModifier);
+        QCOMPARE(shell_->optionsOpenedWith.size(), std::size_t{2});
+        QCOMPARE(shell_->aboutBoxes, 0);
+    }
+
+    void theOptionsDialogIsLaidOutFromItsTemplateAndReachedByKeys() {
+        const DialogTemplate& layout = OptionsDialogTemplate();
+        OptionsDialog options(ArchiveOptions{}, dialog_.get());
+        options.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&options));
+        const DialogUnits units(options.font());
+        QCOMPARE(options.size(), QSize(units.X(layout.width), units.Y(layout.height)));
+        QCOMPARE(options.windowTitle(), QStringLiteral("选项"));
+        QVERIFY((options.frameGeometry().center() - options.screen()->availableGeometry().center())
+                    .manhattanLength() <= 2);
+        QVERIFY2(CutTexts(&options).isEmpty(), qPrintable(CutTexts(&options).join(u'|')));
+        QList<QWidget*> tabOrder;
+        for (const ControlTemplate& c : layout.controls) {
+            if (c.id == IDC_STATIC) {
+                continue;
+            }
+            QWidget* widget = options.Control(c.id);
+            QVERIFY(widget != nullptr);
+            QCOMPARE(widget->pos(), units.Rect(c.x, c.y, c.width, c.height).topLeft());
+            if (auto* date = qobject_cast<OptionalDateEdit*>(widget)) {
+                tabOrder << date->Box() << date->Edit();
+            } else {
+                tabOrder << widget;
+            }
+        }
+        QWidget* at = tabOrder.constFirst();
+        for (qsizetype i = 1; i < tabOrder.size(); ++i) {
+            at = at->nextInFocusChain();
+            while (at->focusPolicy() == Qt::NoFocus || !tabOrder.contains(at)) {
+                at = at->nextInFocusChain();
+            }
+            QCOMPARE(at, tabOrder[i]);
+        }
+        // Each label's letter moves to its control; a check box's letter ticks it.
+        const struct {
+            Qt::Key key;
+            int id;
+        } letters[] = {{Qt::Key_E, IDC_ENCODING},
+                       {Qt::Key_P, IDC_PAGE},
+                       {Qt::Key_S, IDC_SINCE},
+                       {Qt::Key_U, IDC_UNTIL},
+                       {Qt::Key_Z, IDC_TIME_ZONE}};
+        for (const auto& letter : letters) {
+            QTest::keyClick(&options, letter.key, Qt::AltModifier);
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY2(focus == options.Control(letter.id) ||
+                         options.Control(letter.id)->isAncestorOf(focus),
+                     qPrintable(QString::number(letter.id)));
+        }
+        // A button's letter clicks it a moment later, as the button shows itself pressed.
+        QTest::keyClick(&options, Qt::Key_M, Qt::AltModifier);
+        QTest::keyClick(&options, Qt::Key_D, Qt::AltModifier);
+        QTRY_VERIFY(options.IsChecked(IDC_MODERN));
+        QTRY_VERIFY(options.IsChecked(IDC_DEDUPE));
+        QCOMPARE(qobject_cast<QComboBox*>(options.Control(IDC_ENCODING))->itemText(0),
+                 QStringLiteral("GBK（经典）"));
+        QVERIFY(qobject_cast<QComboBox*>(options.Control(IDC_TIME_ZONE))->isEditable());
+        QVERIFY(!qobject_cast<QComboBox*>(options.Control(IDC_PAGE))->isEditable());
+    }
+
+    void okTakesTheChoicesCancelDropsThemAndAnUnknownZoneIsRefused() {
+        QtDialogShell shell;
+        shell.SetParent(dialog_.get());
+        QTimer::singleShot(0, [] {
+            auto* options = qobject_cast<OptionsDialog*>(QApplication::activeModalWidget());
+            QVERIFY(options != nullptr);
+            QCOMPARE(options->Text(IDC_TIME_ZONE), u"本机时区");
+            QVERIFY(!options->Date(IDC_SINCE));
+            qobject_cast<QCheckBox*>(options->Control(IDC_MODERN))->click();
+            options->SetSelection(IDC_ENCODING, 2);
+            options->SetSelection(IDC_PAGE, 1);
+            auto* since = qobject_cast<OptionalDateEdit*>(options->Control(IDC_SINCE));
+            since->Box()->click();
+            since->Edit()->setDate(QDate(2009, 3, 18));
+            options->SetText(IDC_TIME_ZONE, u"Asia/Shanghai");
+            options->findChild<QPushButton*>(QString::number(IDOK))->click();
+        });
+        const auto chosen = shell.ChooseOptions({});
+        QVERIFY(chosen.has_value());
+        ArchiveOptions expected;
+        expected.modern = true;
+        expected.encoding = ArchiveEncoding::Utf8;
+        expected.modernPage = true;
+        expected.since = CalendarDay{2009, 3, 18};
+        expected.timeZone = "Asia/Shanghai";
+        QVERIFY(*chosen == expected);
+
+        QString refusal;
+        bool stayed = false;
+        OnNextModal([&](QWidget* modal) {
+            auto* options = qobject_cast<OptionsDialog*>(modal);
+            QVERIFY(options != nullptr);
+            QVERIFY(options->IsChecked(IDC_MODERN));  // opened with what OK took
+            options->SetText(IDC_TIME_ZONE, u"Mars/Olympus");
+            OnNextModal([&](QWidget* box) { refusal = qobject_cast<QMessageBox*>(box)->text(); });
+            options->findChild<QPushButton*>(QString::number(IDOK))->click();
+            stayed = options->isVisible();
+            // Closed by OnNextModal: cancelled.
+        });
+        QVERIFY(!shell.ChooseOptions(*chosen).has_value());
+        QVERIFY(stayed);
+        QVERIFY2(refusal.contains(QStringLiteral("Mars/Olympus")), qPrintable(refusal));
+    }
+
+    void aRunOnItsOwnThreadShowsProgressAndStopsWhenTheDialogCloses() {
+        QtDialogShell shell;
+        std::atomic<bool> waited{false};
+        QuillboxDialog dialog(
+            shell, [&](const ArchiveRequest&, RunReport* report, const RunControl& control) {
+                control.progress({RunProgress::Phase::Reading, 1, 2});
+                while (!control.cancel->load()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                waited = true;
+                report->failure.stage = RunFailure::Stage::Cancelled;
+                return false;
+            });
+        shell.SetParent(&dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.SetText(IDC_MESSAGE_FOLDER, u"/m");
+        dialog.SetText(IDC_OUTPUT_FILE, u"/o.txt");
+        auto* generate = qobject_cast<QPushButton*>(dialog.Control(IDC_GENERATE));
+        QTest::mouseClick(generate, Qt::LeftButton);
+        // The loop goes on: the title follows the run.
+        QTRY_COMPARE(dialog.windowTitle(), QStringLiteral("Quillbox - 正在读取 1/2"));
+        QVERIFY(!generate->isEnabled());
+
+        // Every message box answered with its first button: "Yes" to the question, then OK.
+        QStringList seen;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seen << box->text();
+                box->buttons().constFirst()->click();
+                if (box->button(QMessageBox::Yes) != nullptr) {
+                    box->button(QMessageBox::Yes)->click();
+                }
+            }
+        });
+        answer.start(10);
+        dialog.reject();
+        QTRY_VERIFY(!dialog.isVisible());
+        QVERIFY(waited);
+        QCOMPARE(seen,
+                 (QStringList{QStringLiteral("正在生成文档。要停止生成吗？"),
+                              QStringLiteral("文档生成失败！\n生成已停止，输出文件保持原样")}));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Quillbox"));
+    }
+
+    // Under Xvfb (ctest qt.dialog.screenshots): the options as a user sees them.
+    void optionsScreenshot() {
+        const QString folder = QStringLiteral(QUILLBOX_SCREENSHOTS);
+        QVERIFY(QDir().mkpath(folder));
+        ArchiveOptions options;
+        options.modern = true;
+        options.encoding = ArchiveEncoding::Utf8;
+        options.since = CalendarDay{2009, 1, 1};
+        options.timeZone = "Asia/Shanghai";
+        OptionsDialog dialog(options, dialog_.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.grab().save(folder + QStringLiteral("/qt-options.png")));
+    }
+
     // Runs last: it changes where Qt keeps settings for the rest of the process.
     void zzLeavesNothingInTheUsersFolders() {
         // Earlier tests opened file dialogs already: start from an empty home.
@@ -422,6 +603,9 @@ private:
             }
         }
         for (const QCheckBox* box : dialog->findChildren<QCheckBox*>()) {
+            if (box->text().isEmpty()) {
+                continue;  // a date picker's box
+            }
             QStyleOptionButton option;
             option.initFrom(box);
             option.text = box->text();

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Quillbox.exe as a user drives it, from another process: its controls found by their ids, paths
-// set, boxes ticked, buttons pressed, the message boxes and the About box read, the archive
-// compared with the command line's. Run under Wine in the Chinese locale on a display (Xvfb):
+// set, boxes ticked, buttons pressed, the message boxes, the About box and the options read, the
+// archives compared with the command line's, a long run stopped. Run under Wine in the Chinese
+// locale on a display (Xvfb):
 //   win32_dialog_driven QUILLBOX_EXE CLI_EXE EXAMPLES WORK SCREENSHOTS
-// The folders may be given as Unix paths; Wine's drive Z: is the root.
+// The folders may be given as Unix paths; Wine's drive Z: is the root. WORK holds the folders
+// the script made: 新式 (the samples' messages and an Android backup) and 大备份 (one large
+// backup).
 
 // clang-format off
 #include <windows.h>
+#include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
 // clang-format on
@@ -616,6 +620,203 @@ void CheckDpiAwareness(const Program& program, const std::wstring& exe) {
               std::to_string(client.bottom) + " pixels, 381x129 dialog units");
 }
 
+void SetText(HWND window, const std::wstring& text) {
+    ::SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool IsTicked(HWND box) {
+    return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// A date picker's day, set from this process: the picker reads the SYSTEMTIME in its own, so it
+// is written there first.
+bool SetPickerDay(HWND picker, DWORD process, WORD year, WORD month, WORD day) {
+    HANDLE target =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ, FALSE, process);
+    if (target == nullptr) {
+        return false;
+    }
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    void* remote =
+        ::VirtualAllocEx(target, nullptr, sizeof time, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    const bool set =
+        remote != nullptr && ::WriteProcessMemory(target, remote, &time, sizeof time, nullptr) &&
+        ::SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(remote)) != 0;
+    if (remote != nullptr) {
+        ::VirtualFreeEx(target, remote, 0, MEM_RELEASE);
+    }
+    ::CloseHandle(target);
+    return set;
+}
+
+// The options dialog, opened from the system menu by its command as the menu sends it.
+HWND OpenOptions(const Program& program) {
+    ::PostMessageW(program.Main(), WM_SYSCOMMAND, IDM_OPTIONS, 0);
+    HWND options = NextDialog(program.Id(), {program.Main()});
+    Check(options != nullptr && Text(options) == L"选项", "the system-menu command opens 选项");
+    return options;
+}
+
+void CheckOptions(const std::wstring& exe, const std::wstring& cli, const std::wstring& work,
+                  const std::string& shots) {
+    Program program(exe);
+    HWND main = program.Main();
+    Check(main != nullptr, "Quillbox.exe shows its dialog for the options");
+    if (main == nullptr) {
+        return;
+    }
+    const std::wstring messages = work + L"\\新式\\messages";
+    SetText(program.Item(IDC_MESSAGE_FOLDER), messages);
+    SetText(program.Item(IDC_OUTPUT_FILE), work + L"\\经典.txt");
+    // A classic run meets a backup and today's files: the message says which option reads them.
+    CheckText(program.PressForMessage(IDC_GENERATE),
+              L"文档生成完毕！\n已跳过 1 个无法读取的文件\n"
+              L"这些文件是新式导出，请在“选项”中勾选“读取新式导出”后再生成",
+              "a classic run over today's exports");
+
+    HWND options = OpenOptions(program);
+    if (options == nullptr) {
+        return;
+    }
+    Check(::GetWindow(options, GW_OWNER) == main, "the options belong to the dialog");
+    CheckCentred(options, "the options");
+    CheckTextsWhole(options, "options");
+    const auto item = [&](int id) { return ::GetDlgItem(options, id); };
+    const struct {
+        int id;
+        const wchar_t* text;
+    } texts[] = {{IDC_MODERN, L"读取新式导出(&M)"},
+                 {IDC_DEDUPE, L"去掉重复的信息(&D)"},
+                 {IDC_TIME_ZONE, L"本机时区"},
+                 {IDOK, L"确定"},
+                 {IDCANCEL, L"取消"}};
+    for (const auto& t : texts) {
+        CheckText(Text(item(t.id)), t.text, "option control " + std::to_string(t.id));
+    }
+    Check(ClassOf(item(IDC_SINCE)) == L"SysDateTimePick32" &&
+              ::SendMessageW(item(IDC_ENCODING), CB_GETCOUNT, 0, 0) == 3 &&
+              ::SendMessageW(item(IDC_PAGE), CB_GETCOUNT, 0, 0) == 2,
+          "the options' lists and date pickers");
+    Check(
+        ::SendMessageW(item(IDC_ENCODING), CB_GETCURSEL, 0, 0) == 0 && !IsTicked(item(IDC_MODERN)),
+        "the options start as the classic run");
+    for (const int box : {IDC_MODERN, IDC_DEDUPE}) {
+        ::SendMessageW(item(box), BM_CLICK, 0, 0);
+    }
+    ::SendMessageW(item(IDC_ENCODING), CB_SETCURSEL, 2, 0);
+    ::SendMessageW(item(IDC_PAGE), CB_SETCURSEL, 1, 0);
+    Check(SetPickerDay(item(IDC_SINCE), program.Id(), 2023, 11, 14) &&
+              SetPickerDay(item(IDC_UNTIL), program.Id(), 2023, 11, 15),
+          "the date pickers take the days");
+    SetText(item(IDC_TIME_ZONE), L"Asia/Shanghai");
+    Screenshot(options, shots + "/win32-options.png");
+    Press(item(IDOK));
+    Check(IsGone(options), "确定 closes the options");
+
+    // Cancel drops what was changed; the choices of 确定 stay.
+    options = OpenOptions(program);
+    if (options == nullptr) {
+        return;
+    }
+    Check(IsTicked(item(IDC_MODERN)) && IsTicked(item(IDC_DEDUPE)) &&
+              Text(item(IDC_TIME_ZONE)) == L"Asia/Shanghai",
+          "the options open with what 确定 took");
+    ::SendMessageW(item(IDC_DEDUPE), BM_CLICK, 0, 0);
+    Press(item(IDCANCEL));
+    Check(IsGone(options), "取消 closes the options");
+    options = OpenOptions(program);
+    if (options == nullptr) {
+        return;
+    }
+    Check(IsTicked(item(IDC_DEDUPE)), "取消 dropped the change");
+    CloseDialog(options);
+    IsGone(options);
+
+    ::SendMessageW(program.Item(IDC_HTML), BM_CLICK, 0, 0);
+    const std::wstring written = work + L"\\选项.html";
+    SetText(program.Item(IDC_OUTPUT_FILE), written);
+    const std::wstring message = program.PressForMessage(IDC_GENERATE);
+    Check(message.starts_with(L"文档生成完毕！") && message.find(L"新式导出") == std::wstring::npos,
+          "a run with the options (\"" + Utf8(message) + "\")");
+    const std::wstring expected = work + L"\\命令行选项.html";
+    Check(RunAndWait(cli,
+                     L"--modern --encoding utf-8 --page modern --since 2023-11-14 "
+                     L"--until 2023-11-15 --dedupe --time-zone Asia/Shanghai -m \"" +
+                         messages + L"\" -o \"" + expected + L"\"") == 0,
+          "quillbox-cli.exe writes the same folder with the same options");
+    const std::vector<char> dialogArchive = ReadAll(written);
+    Check(!dialogArchive.empty() && dialogArchive == ReadAll(expected),
+          "the dialog's archive with the options is the command line's, byte for byte");
+    ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Check(program.Ends(10000), "closing the dialog ends the program");
+}
+
+// Closing the dialog during a long run: the run is stopped, says so, and leaves the old archive
+// and no temporary file.
+void CheckStoppingARun(const std::wstring& exe, const std::wstring& work) {
+    Program program(exe);
+    HWND main = program.Main();
+    Check(main != nullptr, "Quillbox.exe shows its dialog for a long run");
+    if (main == nullptr) {
+        return;
+    }
+    const std::wstring output = work + L"\\停止.txt";
+    HANDLE file =
+        ::CreateFileW(output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    Check(file != INVALID_HANDLE_VALUE && ::WriteFile(file, "the old archive", 15, &wrote, nullptr),
+          "an old archive is there");
+    ::CloseHandle(file);
+    SetText(program.Item(IDC_MESSAGE_FOLDER), work + L"\\大备份");
+    SetText(program.Item(IDC_OUTPUT_FILE), output);
+    HWND options = OpenOptions(program);
+    if (options == nullptr) {
+        return;
+    }
+    ::SendMessageW(::GetDlgItem(options, IDC_MODERN), BM_CLICK, 0, 0);
+    Press(::GetDlgItem(options, IDOK));
+    IsGone(options);
+
+    Press(program.Item(IDC_GENERATE));
+    std::wstring title;
+    Check(WaitFor([&] {
+              title = Text(main);
+              return title.starts_with(L"Quillbox - 正在读取");
+          }),
+          "the title shows the run (\"" + Utf8(title) + "\")");
+    Check(::IsWindowEnabled(program.Item(IDC_GENERATE)) == FALSE,
+          "生成 is disabled during the run");
+    ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND question = NextDialog(program.Id(), {main});
+    Check(question != nullptr && MessageText(question) == L"正在生成文档。要停止生成吗？",
+          "closing during the run asks whether to stop it");
+    if (question == nullptr) {
+        return;
+    }
+    Press(::GetDlgItem(question, IDYES));
+    IsGone(question);
+    HWND result = NextDialog(program.Id(), {main});
+    Check(
+        result != nullptr && MessageText(result) == L"文档生成失败！\n生成已停止，输出文件保持原样",
+        "the message says the run was stopped (\"" +
+            Utf8(result != nullptr ? MessageText(result) : L"") + "\")");
+    if (result != nullptr) {
+        CloseDialog(result);
+    }
+    Check(program.Ends(10000), "the dialog closes once the stopped run has been seen");
+    const std::vector<char> old = ReadAll(output);
+    Check(std::string(old.begin(), old.end()) == "the old archive", "the old archive is whole");
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((work + L"\\*.tmp").c_str(), &found);
+    Check(search == INVALID_HANDLE_VALUE, "no temporary file is left");
+    if (search != INVALID_HANDLE_VALUE) {
+        ::FindClose(search);
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -659,6 +860,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     CheckEnterOnBrowseAndClosingWithAChooserOpen(exe);
     CheckARun(exe, cli, examples, work, shots);
+    CheckOptions(exe, cli, work, shots);
+    CheckStoppingARun(exe, work);
 
     std::printf("%d failed\n", failures);
     return failures == 0 ? 0 : 1;

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "qt/dialog_shell.h"
 
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
 #include "qt/about_dialog.h"
+#include "qt/options_dialog.h"
 #include "qt/text.h"
 
 namespace quillbox::app {
@@ -45,6 +47,44 @@ void QtDialogShell::ShowMessage(std::u16string_view text) {
 void QtDialogShell::ShowAbout() {
     CAboutDlg about(parent_);
     about.exec();
+}
+
+std::optional<ArchiveOptions> QtDialogShell::ChooseOptions(const ArchiveOptions& current) {
+    OptionsDialog options(current, parent_);
+    if (options.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return options.Options();
+}
+
+bool QtDialogShell::AskToStop() {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Quillbox"), ToQString(kAskToStop),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogShell::SetTitle(std::u16string_view title) {
+    parent_->setWindowTitle(ToQString(title));
+}
+
+std::jthread QtDialogShell::RunInBackground(std::function<void()> work,
+                                            std::function<void()> done) {
+    return std::jthread([this, work = std::move(work), done = std::move(done)]() mutable {
+        work();
+        Post(std::move(done));
+    });
+}
+
+void QtDialogShell::Post(std::function<void()> task) {
+    // Queued to the dialog's thread; dropped with the dialog should it be gone by then.
+    QMetaObject::invokeMethod(parent_, std::move(task), Qt::QueuedConnection);
+}
+
+void QtDialogShell::Close() {
+    if (auto* dialog = qobject_cast<QDialog*>(parent_)) {
+        dialog->done(QDialog::Rejected);
+    }
 }
 
 QStringList QtNameFilters(std::u16string_view filter) {

@@ -9,7 +9,8 @@ class QWidget;
 
 namespace quillbox::app {
 
-// The real modal windows: Qt's folder chooser and Save As dialog, message boxes, the About box.
+// The real modal windows: Qt's folder chooser and Save As dialog, message boxes, the About box
+// and the options; the run on a thread of its own, its results back through parent's events.
 class QtDialogShell final : public IDialogShell {
 public:
     void SetParent(QWidget* parent) { parent_ = parent; }
@@ -18,6 +19,12 @@ public:
     std::optional<std::u16string> ChooseSaveFile(const SaveAsRequest& request) override;
     void ShowMessage(std::u16string_view text) override;
     void ShowAbout() override;
+    std::optional<ArchiveOptions> ChooseOptions(const ArchiveOptions& current) override;
+    bool AskToStop() override;
+    void SetTitle(std::u16string_view title) override;
+    std::jthread RunInBackground(std::function<void()> work, std::function<void()> done) override;
+    void Post(std::function<void()> task) override;
+    void Close() override;
 
 private:
     QWidget* parent_ = nullptr;

@@ -38,7 +38,7 @@ bool CQuillboxApp::InitInstance() {
     QApplication::setWindowIcon(ApplicationIcon());
 
     QtDialogShell shell;
-    QuillboxDialog dialog(shell, [](auto... args) { return GenerateArchive(args...); });
+    QuillboxDialog dialog(shell, RunFunction(&GenerateArchive));
     shell.SetParent(&dialog);
     dialog.exec();
     // Returning false ends the program instead of starting a message loop of its own.

@@ -16,9 +16,12 @@
 namespace quillbox::app {
 
 QuillboxDialog::QuillboxDialog(IDialogShell& shell, GenerateFunction generate, QWidget* parent)
+    : QuillboxDialog(shell, WithoutControl(std::move(generate)), parent) {}
+
+QuillboxDialog::QuillboxDialog(IDialogShell& shell, RunFunction run, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      dialog_(*this, shell, std::move(generate)),
+      dialog_(*this, shell, std::move(run)),
       m_hIcon(ApplicationIcon()) {
     const DialogTemplate& layout = MainDialogTemplate();
     setObjectName(QString::number(layout.id));
@@ -75,6 +78,9 @@ void QuillboxDialog::BuildControls() {
                 widget = new QCheckBox(ToQString(c.text), this);
                 break;
             case ControlKind::Icon:
+            case ControlKind::EditableComboBox:
+            case ControlKind::DatePicker:
+                // An icon, or what this template does not hold.
                 widget = new QLabel(this);
                 break;
         }
@@ -103,14 +109,27 @@ void QuillboxDialog::BuildControls() {
 }
 
 void QuillboxDialog::AddAboutItem() {
-    // Window managers here offer no system menu: the item is in the context menu and on F1.
+    // Window managers here offer no system menu: the items are in the context menu, About on
+    // F1 and Options on Ctrl+,.
     auto* about = new QAction(ToQString(AboutMenuText()), this);
     about->setObjectName(QStringLiteral("about"));
     about->setShortcut(QKeySequence::HelpContents);
     about->setShortcutContext(Qt::WindowShortcut);
     connect(about, &QAction::triggered, this, [this] { dialog_.OnSysCommand(IDM_ABOUTBOX); });
     addAction(about);
+    auto* options = new QAction(ToQString(OptionsMenuText()), this);
+    options->setObjectName(QStringLiteral("options"));
+    options->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    options->setShortcutContext(Qt::WindowShortcut);
+    connect(options, &QAction::triggered, this, [this] { dialog_.OnSysCommand(IDM_OPTIONS); });
+    addAction(options);
     setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void QuillboxDialog::reject() {
+    if (dialog_.OnClose()) {
+        QDialog::reject();
+    }
 }
 
 void QuillboxDialog::showEvent(QShowEvent* event) {

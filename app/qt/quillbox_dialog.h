@@ -19,6 +19,7 @@ class QuillboxDialog final : public QDialog, public IDialogControls {
 
 public:
     QuillboxDialog(IDialogShell& shell, GenerateFunction generate, QWidget* parent = nullptr);
+    QuillboxDialog(IDialogShell& shell, RunFunction run, QWidget* parent = nullptr);
 
     CQuillboxDlg& Controller() { return dialog_; }
     QWidget* Control(int id) const;
@@ -30,6 +31,9 @@ public:
     int Selection(int id) const override;
     void SetSelection(int id, int index) override;
     void Enable(int id, bool enabled) override;
+
+    // Esc and the close button: during a run, only once it has been stopped.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -9,7 +9,17 @@ namespace quillbox::app {
 // The dialogs as the resource script describes them, in dialog units; every view lays itself out
 // from these tables, which are made from quillbox.rc at build time. Template order is also tab
 // order.
-enum class ControlKind { PushButton, DefaultPushButton, Label, Edit, ComboBox, CheckBox, Icon };
+enum class ControlKind {
+    PushButton,
+    DefaultPushButton,
+    Label,
+    Edit,
+    ComboBox,          // a list to choose from
+    EditableComboBox,  // a list, or a text typed
+    CheckBox,
+    DatePicker,  // a day, or none
+    Icon,
+};
 enum class TextAlign { Left, Center };
 
 struct ControlTemplate {
@@ -39,13 +49,15 @@ struct DialogTemplate {
 
 const DialogTemplate& MainDialogTemplate();
 const DialogTemplate& AboutDialogTemplate();
+const DialogTemplate& OptionsDialogTemplate();
 
 // The combo box's list, in its index order: 0 by sender, 1 by date.
 inline constexpr std::u16string_view kSortOrderItems[] = {u"发件人", u"日期"};
 // The same list as the script's initialisation data holds it, in code page 936.
 std::span<const std::string_view> SortOrderItems936();
 
-// String 101: the About item of the dialog's system menu.
+// Strings 101 and 104: the About and the Options items of the dialog's system menu.
 std::u16string_view AboutMenuText();
+std::u16string_view OptionsMenuText();
 
 }  // namespace quillbox::app

@@ -6,6 +6,8 @@
 #define IDD_ABOUTBOX 100
 #define IDS_ABOUTBOX 101
 #define IDD_QUILLBOX_DIALOG 102
+#define IDD_OPTIONS 103
+#define IDS_OPTIONS 104
 #define IDR_MAINFRAME 128
 
 #define IDC_CONTACT_FOLDER 1000
@@ -20,11 +22,22 @@
 #define IDC_HTML 1009
 #define IDC_GENERATE 1010
 
+// The options dialog's.
+#define IDC_MODERN 1020
+#define IDC_ENCODING 1021
+#define IDC_PAGE 1022
+#define IDC_SINCE 1023
+#define IDC_UNTIL 1024
+#define IDC_DEDUPE 1025
+#define IDC_TIME_ZONE 1026
+
 #define IDC_STATIC (-1)
 #define IDOK 1
+#define IDCANCEL 2
 
-// The system-menu command of the About item.
+// The system-menu commands of the About and the Options items.
 #define IDM_ABOUTBOX 0x0010
+#define IDM_OPTIONS 0x0020
 
 // The resource type of a dialog's control initialisation data.
 #ifndef RT_DLGINIT

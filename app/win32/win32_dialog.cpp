@@ -156,12 +156,121 @@ int CALLBACK FolderChooserOpened(HWND chooser, UINT message, LPARAM, LPARAM choo
     return 0;
 }
 
+// What the run's thread posts the dialog's thread.
+constexpr UINT kPostedTasks = WM_APP + 1;
+
+// The controls of a dialog window, as both dialogs' views reach them.
+std::u16string ItemText(HWND dialog, int id) {
+    HWND control = ::GetDlgItem(dialog, id);
+    const int length = ::GetWindowTextLengthW(control);
+    std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = ::GetWindowTextW(control, text.data(), length + 1);
+    return FromWide(text.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+}
+
+void SetItemText(HWND dialog, int id, std::u16string_view text) {
+    const std::u16string terminated(text);
+    ::SetDlgItemTextW(dialog, id, Wide(terminated));
+}
+
+// Template 103 as a native dialog: a view of COptionsDlg.
+class Win32OptionsDialog final : public IOptionsControls {
+public:
+    explicit Win32OptionsDialog(const ArchiveOptions& options) : logic_(*this, options) {}
+
+    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            ::SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+            reinterpret_cast<Win32OptionsDialog*>(lParam)->OnInitDialog(window);
+            return TRUE;
+        }
+        auto* self =
+            reinterpret_cast<Win32OptionsDialog*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self == nullptr || message != WM_COMMAND) {
+            return FALSE;
+        }
+        switch (LOWORD(wParam)) {
+            case IDOK:
+                if (const auto refused = self->logic_.OnOK()) {
+                    ::MessageBoxW(window, Wide(*refused), L"Quillbox", MB_OK);
+                    return TRUE;
+                }
+                ::EndDialog(window, IDOK);
+                return TRUE;
+            case IDCANCEL:
+                ::EndDialog(window, IDCANCEL);
+                return TRUE;
+            default:
+                return FALSE;
+        }
+    }
+
+    const ArchiveOptions& Options() const { return logic_.Options(); }
+
+    bool IsChecked(int id) const override {
+        return ::IsDlgButtonChecked(window_, id) == BST_CHECKED;
+    }
+    void SetChecked(int id, bool checked) override {
+        ::CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+    }
+    std::u16string Text(int id) const override { return ItemText(window_, id); }
+    void SetText(int id, std::u16string_view text) override { SetItemText(window_, id, text); }
+    int Selection(int id) const override {
+        return static_cast<int>(::SendDlgItemMessageW(window_, id, CB_GETCURSEL, 0, 0));
+    }
+    void SetSelection(int id, int index) override {
+        ::SendDlgItemMessageW(window_, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    void Enable(int id, bool enabled) override {
+        ::EnableWindow(::GetDlgItem(window_, id), enabled ? TRUE : FALSE);
+    }
+    std::optional<CalendarDay> Date(int id) const override {
+        SYSTEMTIME time{};
+        if (DateTime_GetSystemtime(::GetDlgItem(window_, id), &time) != GDT_VALID) {
+            return std::nullopt;
+        }
+        return CalendarDay{time.wYear, time.wMonth, time.wDay};
+    }
+    void SetDate(int id, std::optional<CalendarDay> day) override {
+        HWND picker = ::GetDlgItem(window_, id);
+        if (!day) {
+            DateTime_SetSystemtime(picker, GDT_NONE, nullptr);
+            return;
+        }
+        SYSTEMTIME time{};
+        time.wYear = static_cast<WORD>(day->year);
+        time.wMonth = static_cast<WORD>(day->month);
+        time.wDay = static_cast<WORD>(day->day);
+        DateTime_SetSystemtime(picker, GDT_VALID, &time);
+    }
+
+private:
+    void OnInitDialog(HWND window) {
+        window_ = window;
+        for (const int id : {IDC_ENCODING, IDC_PAGE, IDC_TIME_ZONE}) {
+            for (const std::u16string_view item : OptionItems(id)) {
+                const std::u16string terminated(item);
+                ::SendDlgItemMessageW(window_, id, CB_ADDSTRING, 0,
+                                      reinterpret_cast<LPARAM>(Wide(terminated)));
+            }
+        }
+        // The days as the command line writes them, whatever the system's own format.
+        for (const int id : {IDC_SINCE, IDC_UNTIL}) {
+            DateTime_SetFormat(::GetDlgItem(window_, id), L"yyyy-MM-dd");
+        }
+        logic_.OnInitDialog();
+    }
+
+    HWND window_ = nullptr;
+    COptionsDlg logic_;
+};
+
 }  // namespace
 
 Win32Dialog::Win32Dialog(HINSTANCE instance)
     : instance_(instance),
       m_hIcon(::LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      dialog_(*this, *this, [](auto... args) { return GenerateArchive(args...); }) {}
+      dialog_(*this, *this, RunFunction(&GenerateArchive)) {}
 
 void Win32Dialog::DoModal() {
     ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_QUILLBOX_DIALOG), nullptr, DialogProc,
@@ -181,6 +290,9 @@ INT_PTR CALLBACK Win32Dialog::DialogProc(HWND window, UINT message, WPARAM wPara
 
 INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
+        case kPostedTasks:
+            RunPosted();
+            return TRUE;
         case WM_DPICHANGED:
             // The dialog itself is scaled by Windows (per-monitor v2); its icons are not.
             SetIcons();
@@ -214,12 +326,10 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM) {
                     dialog_.OnBrowseOutputFile();
                     return TRUE;
                 case IDCANCEL:
-                    // An open folder chooser has no owner to close with the dialog: close it,
-                    // so that its own loop ends and the program with it.
-                    for (HWND chooser : folderChoosers_) {
-                        ::PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+                    // During a run, once it is stopped (the controller then calls Close).
+                    if (dialog_.OnClose()) {
+                        Close();
                     }
-                    ::EndDialog(window_, IDCANCEL);
                     return TRUE;
                 default:
                     return FALSE;
@@ -291,6 +401,24 @@ void Win32Dialog::AddAboutItem() {
         ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
     }
+    if (::LoadStringW(instance_, IDS_OPTIONS, text, 256) > 0) {
+        ::AppendMenuW(menu, MF_STRING, IDM_OPTIONS, text);
+    }
+}
+
+void Win32Dialog::RunPosted() {
+    for (;;) {
+        std::function<void()> task;
+        {
+            const std::lock_guard lock(postedMutex_);
+            if (posted_.empty()) {
+                return;
+            }
+            task = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        task();
+    }
 }
 
 void Win32Dialog::OnPaint() {
@@ -317,16 +445,11 @@ void Win32Dialog::SetChecked(int id, bool checked) {
 }
 
 std::u16string Win32Dialog::Text(int id) const {
-    HWND control = ::GetDlgItem(window_, id);
-    const int length = ::GetWindowTextLengthW(control);
-    std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int got = ::GetWindowTextW(control, text.data(), length + 1);
-    return FromWide(text.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+    return ItemText(window_, id);
 }
 
 void Win32Dialog::SetText(int id, std::u16string_view text) {
-    const std::u16string terminated(text);
-    ::SetDlgItemTextW(window_, id, Wide(terminated));
+    SetItemText(window_, id, text);
 }
 
 int Win32Dialog::Selection(int id) const {
@@ -389,6 +512,50 @@ std::optional<std::u16string> Win32Dialog::ChooseSaveFile(const SaveAsRequest& r
 void Win32Dialog::ShowMessage(std::u16string_view text) {
     const std::u16string terminated(text);
     ::MessageBoxW(window_, Wide(terminated), L"Quillbox", MB_OK);
+}
+
+std::optional<ArchiveOptions> Win32Dialog::ChooseOptions(const ArchiveOptions& current) {
+    Win32OptionsDialog options(current);
+    if (::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_OPTIONS), window_,
+                          Win32OptionsDialog::Proc, reinterpret_cast<LPARAM>(&options)) != IDOK) {
+        return std::nullopt;
+    }
+    return options.Options();
+}
+
+bool Win32Dialog::AskToStop() {
+    const std::u16string text(kAskToStop);
+    return ::MessageBoxW(window_, Wide(text), L"Quillbox",
+                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void Win32Dialog::SetTitle(std::u16string_view title) {
+    const std::u16string terminated(title);
+    ::SetWindowTextW(window_, Wide(terminated));
+}
+
+std::jthread Win32Dialog::RunInBackground(std::function<void()> work, std::function<void()> done) {
+    return std::jthread([this, work = std::move(work), done = std::move(done)]() mutable {
+        work();
+        Post(std::move(done));
+    });
+}
+
+void Win32Dialog::Post(std::function<void()> task) {
+    {
+        const std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(task));
+    }
+    ::PostMessageW(window_, kPostedTasks, 0, 0);
+}
+
+void Win32Dialog::Close() {
+    // An open folder chooser has no owner to close with the dialog: close it, so that its own
+    // loop ends and the program with it.
+    for (HWND chooser : folderChoosers_) {
+        ::PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+    }
+    ::EndDialog(window_, IDCANCEL);
 }
 
 void Win32Dialog::ShowAbout() {

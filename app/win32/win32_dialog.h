@@ -9,7 +9,10 @@
 #endif
 #include <windows.h>
 
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <type_traits>
 #include <vector>
 
@@ -44,6 +47,12 @@ public:
     std::optional<std::u16string> ChooseSaveFile(const SaveAsRequest& request) override;
     void ShowMessage(std::u16string_view text) override;
     void ShowAbout() override;
+    std::optional<ArchiveOptions> ChooseOptions(const ArchiveOptions& current) override;
+    bool AskToStop() override;
+    void SetTitle(std::u16string_view title) override;
+    std::jthread RunInBackground(std::function<void()> work, std::function<void()> done) override;
+    void Post(std::function<void()> task) override;
+    void Close() override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -51,6 +60,7 @@ private:
     BOOL OnInitDialog();
     void FillFromInitialisationData();
     void AddAboutItem();
+    void RunPosted();
     void SetIcons();
     void OnPaint();
 
@@ -62,6 +72,10 @@ private:
     Win32Icon smallIcon_;
     // The folder choosers open now: they have no owner.
     std::vector<HWND> folderChoosers_;
+    // What the run's thread has for the dialog's, in order.
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
+    // Last: it stops and waits for its run before the members above go.
     CQuillboxDlg dialog_;
 };
 

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -154,6 +156,7 @@ struct RunFailure {
         ReplaceOutput,
         WriteReport,    // the report could not be written: the archive was not put in place
         ReplaceReport,  // the archive was written, its report could not be put in place
+        Cancelled,      // the caller stopped the run (RunControl::cancel)
     };
     Stage stage = Stage::None;
     int systemError = 0;  // errno, or GetLastError() on Windows; 0 when unknown
@@ -186,6 +189,10 @@ struct RunReport {
     std::size_t contactEntries = 0;  // telephone lines of the cards read
     std::vector<Source> sources;
     std::string timeZone;  // the zone backups' instants were shown in, where any was read
+    // A classic run's inputs that look like today's exports, which --modern reads: files of
+    // several messages or cards or of UTF-8 text, and, by name alone, the message folder's
+    // .vmsg and .xml files, sms.db, chat.db and backup folders.
+    std::size_t modernExports = 0;
     std::filesystem::path archivePath;
     std::uint64_t bytesWritten = 0;
     std::size_t entriesWritten = 0;
@@ -206,11 +213,34 @@ SkipCounts CountSkips(const RunReport::Files& files);
 // with bytes that are no UTF-8 also has "path_hex", its bytes in hex.
 std::string ReportAsJson(const RunReport& report);
 
+// How far a run has come.
+struct RunProgress {
+    enum class Phase : std::uint8_t {
+        Reading,  // done of total files read, the cards' first, then the messages'
+        Writing,  // the archive of total messages is being written
+    };
+    Phase phase = Phase::Reading;
+    std::size_t done = 0;
+    std::size_t total = 0;
+};
+
+// How a caller watches a run and stops it; both are optional.
+struct RunControl {
+    // Called on the thread that runs GenerateArchive: once the files are listed, after each
+    // group of files read, and when the writing starts. It must not throw.
+    std::function<void(const RunProgress&)> progress;
+    // Set, from any thread, to stop the run: it fails as Stage::Cancelled within a second, even
+    // inside one large file, its temporary file removed and an old archive left as it was.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
 // Reads every card and message file below the two folders and writes one archive, replacing
 // the output only with a whole new one. True when the archive was written whole; false, with
 // the reason in the report, when a folder cannot be read, the output is one of the inputs or
-// cannot be written. Input files that cannot be read are skipped and listed in the report.
-bool GenerateArchive(const ArchiveRequest& request, RunReport* report = nullptr);
+// cannot be written, or the run was stopped. Input files that cannot be read are skipped and
+// listed in the report.
+bool GenerateArchive(const ArchiveRequest& request, RunReport* report = nullptr,
+                     const RunControl& control = {});
 
 // Whether a request's time zone names one: an IANA name or an offset such as "+08:00".
 bool KnowsTimeZone(std::string_view name);

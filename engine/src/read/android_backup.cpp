@@ -239,6 +239,7 @@ public:
     BackupReader(const BackupStream& stream, const ReadSettings& settings, std::string& raw,
                  Items& items)
         : stream_(stream),
+          settings_(settings),
           zone_(settings.zone),
           raw_(raw),
           items_(items),
@@ -271,6 +272,7 @@ private:
     void Skip(std::size_t index, SkipReason reason) { AddSkip(result_.skipped, index, reason); }
 
     const BackupStream& stream_;
+    const ReadSettings& settings_;
     const TimeZone& zone_;
     std::string& raw_;
     Items& items_;
@@ -373,6 +375,11 @@ ReadResult BackupReader::Run() {
     parser_ = NewParser();
     std::string seek;
     while (!(parser_ == nullptr && drained_)) {
+        // A megabyte at a time, so that a stopped run ends within a moment in a backup of
+        // gigabytes; what was read is dropped with the run.
+        if (settings_.Cancelled()) {
+            return std::move(result_);
+        }
         if (!parser_) {
             seek.resize(kSeekBytes);
             const std::size_t n = Fill(seek.data(), seek.size());

@@ -244,6 +244,14 @@ ReadResult ReadClassicMessage(Input& input, Items& items) {
     }
     result.refused = ParseMessageHead(std::span<const char>(raw.data(), *got), items.messages);
     result.read = result.refused ? 0 : 1;
+    // Today's phones write UTF-8, or many messages to a file, of which this reads the first.
+    const std::string_view head(raw.data(), *got);
+    constexpr std::string_view kBegin = "BEGIN:VMSG";
+    constexpr std::string_view kBegin16 = {"B\0E\0G\0I\0N\0:\0V\0M\0S\0G\0", 20};
+    const auto first = head.find(kBegin16);
+    result.looksModern = head.find(kBegin) != std::string_view::npos ||
+                         (first != std::string_view::npos &&
+                          head.find(kBegin16, first + kBegin16.size()) != std::string_view::npos);
     return result;
 }
 
@@ -279,6 +287,7 @@ ReadResult ReadClassicCard(Input& input, Items& items) {
     result.read = result.refused ? 0 : 1;
     if (!result.refused && first.more) {
         AddSkip(result.skipped, 1, SkipReason::MoreCards);
+        result.looksModern = true;
     }
     return result;
 }

@@ -242,7 +242,7 @@ public:
 
     void Read(const DatabaseFiles& files, std::chrono::milliseconds statementTime,
               SkipReason noSqlite) {
-        if (!db_.Open(files, statementTime)) {
+        if (!db_.Open(files, statementTime, settings_.cancel)) {
             Refuse(noSqlite);
             return;
         }
@@ -280,7 +280,9 @@ private:
             case Failure::NotDatabase:
                 result_.refused = noSqlite;
                 break;
+            // A stopped run drops what its readers gave: the reason is never seen.
             case Failure::TooSlow:
+            case Failure::Cancelled:
                 result_.refused = SkipReason::TooSlow;
                 break;
             case Failure::CannotCopy:
@@ -429,7 +431,7 @@ private:
             column("item_type", "0") + " FROM message ORDER BY rowid");
         std::size_t index = 0;
         bool longNumbers = false;
-        for (; query && query->Step(); ++index) {
+        for (; query && !settings_.Cancelled() && query->Step(); ++index) {
             const std::int64_t reaction = query->Int(6);
             // Reactions, and the records of a group's changes (item_type other than 0), are no
             // messages.

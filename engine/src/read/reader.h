@@ -7,6 +7,7 @@
 // how many it read and which it skipped, by their place in the input, or why the whole input
 // gave nothing.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -51,6 +52,9 @@ struct ReadResult {
     std::string source;
     // Its times are instants, shown in the run's zone (which the report then names).
     bool instants = false;
+    // A classic reader's input that today's readers would read whole: several messages or
+    // cards, or UTF-8 text where UTF-16 was expected.
+    bool looksModern = false;
 };
 
 // Where the readers of one chunk of inputs put what they read.
@@ -67,6 +71,10 @@ struct Items {
 struct ReadSettings {
     // The zone a backup's instants are shown in.
     TimeZone zone = TimeZone::Utc();
+    // Set when the run is stopped. Readers of inputs that take long (a backup of gigabytes, a
+    // large database) look at it as they go and end early; what they give then is dropped.
+    const std::atomic<bool>* cancel = nullptr;
+    bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
 
 // What a reader is handed: the input, open, where it lies (for readers that open more: a

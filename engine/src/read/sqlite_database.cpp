@@ -90,7 +90,7 @@ Database::~Database() {
 
 int Database::Progress(void* database) {
     auto* self = static_cast<Database*>(database);
-    return std::chrono::steady_clock::now() > self->deadline_ ? 1 : 0;
+    return self->Stopped() || std::chrono::steady_clock::now() > self->deadline_ ? 1 : 0;
 }
 
 void Database::Failed(int code) {
@@ -99,7 +99,7 @@ void Database::Failed(int code) {
             failure_ = Failure::NotDatabase;
             break;
         case SQLITE_INTERRUPT:
-            failure_ = Failure::TooSlow;
+            failure_ = Stopped() ? Failure::Cancelled : Failure::TooSlow;
             break;
         default:
             failure_ = Failure::Damaged;
@@ -108,8 +108,10 @@ void Database::Failed(int code) {
     failureText_ = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
 }
 
-bool Database::Open(const DatabaseFiles& files, std::chrono::milliseconds statementTime) {
+bool Database::Open(const DatabaseFiles& files, std::chrono::milliseconds statementTime,
+                    const std::atomic<bool>* cancel) {
     statementTime_ = statementTime;
+    cancel_ = cancel;
     std::string uri;
     int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
     // immutable=1 reads the main file alone: pages that a -wal or hot journal holds would be

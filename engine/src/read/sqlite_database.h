@@ -5,6 +5,7 @@
 // immutable, so that nothing is ever written beside it, and handled as the crafted input it may
 // be. Handles are owned here; sqlite3.h stays out of the other units.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -34,6 +35,7 @@ enum class Failure : std::uint8_t {
     NotDatabase,  // no SQLite file (or an encrypted one)
     Damaged,      // SQLite's own verdict, or any other error of a read
     TooSlow,      // a statement ran past its time and was ended
+    Cancelled,    // the run was stopped while a statement ran
     CannotCopy,   // a -wal or journal beside it could not be taken with a copy
 };
 
@@ -79,8 +81,10 @@ public:
 
     // Opens the database read-only and immutable; where a non-empty -wal or journal lies
     // beside it, a copy of the three files in a private folder instead, which takes what they
-    // hold. False, with the reason in LastFailure, when it cannot be opened or read.
-    bool Open(const DatabaseFiles& files, std::chrono::milliseconds statementTime = kStatementTime);
+    // hold. False, with the reason in LastFailure, when it cannot be opened or read. Once cancel
+    // is set, every statement ends at its next look at the clock.
+    bool Open(const DatabaseFiles& files, std::chrono::milliseconds statementTime = kStatementTime,
+              const std::atomic<bool>* cancel = nullptr);
 
     // None on a failure (LastFailure says which).
     std::optional<Statement> Prepare(std::string_view sql);
@@ -97,6 +101,7 @@ public:
 private:
     friend class Statement;
     static int Progress(void* database);
+    bool Stopped() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
     // Notes the failure of the last call, by SQLite's result code.
     void Failed(int code);
 
@@ -104,6 +109,7 @@ private:
     sqlite3* db_ = nullptr;
     std::chrono::milliseconds statementTime_ = kStatementTime;
     std::chrono::steady_clock::time_point deadline_;
+    const std::atomic<bool>* cancel_ = nullptr;
     Failure failure_ = Failure::None;
     std::string failureText_;
     int systemError_ = 0;

@@ -30,7 +30,10 @@ using Stage = RunFailure::Stage;
 // One generation run, from the checks of its folders to the archive and the report.
 class Run {
 public:
-    Run(const ArchiveRequest& request, RunReport& report) : request_(request), report_(report) {}
+    Run(const ArchiveRequest& request, RunReport& report, const RunControl& control)
+        : request_(request), report_(report), control_(control) {
+        settings_.cancel = control.cancel;
+    }
 
     // Makes the archive, whole, beside its place; or says why not.
     bool Generate();
@@ -44,6 +47,20 @@ private:
         report_.ok = false;
         report_.failure = {stage, systemError, std::move(path)};
         return false;
+    }
+
+    // Whether the caller stopped the run; then it has failed.
+    bool Cancelled() {
+        if (!settings_.Cancelled()) {
+            return false;
+        }
+        Fail(Stage::Cancelled, 0, {});
+        return true;
+    }
+    void Tell(RunProgress::Phase phase, std::size_t done, std::size_t total) const {
+        if (control_.progress) {
+            control_.progress({phase, done, total});
+        }
     }
 
     bool CheckFolder(const std::filesystem::path& folder, Stage missing, Stage notFolder,
@@ -76,6 +93,9 @@ private:
 
     const ArchiveRequest& request_;
     RunReport& report_;
+    const RunControl& control_;
+    std::size_t filesFound_ = 0;
+    std::size_t filesRead_ = 0;
     std::unique_ptr<FileSink> archive_;  // finished, until it is put in place
     ReadSettings settings_;
     // The names backups give their numbers, in reading order; the cards name a number first.
@@ -141,6 +161,15 @@ void Run::ListInputs(FileList& cards, FileList& messages) const {
                                                {"chat.db", InputKind::IphoneDatabase}};
     static constexpr NamedFile kBackups[] = {{"Manifest.db", InputKind::IphoneBackup},
                                              {"Manifest.mbdb", InputKind::IphoneBackup}};
+    // A classic run notes, by name alone, what of the message folder --modern would read.
+    static constexpr Extension kModernOnly[] = {{"vmsg", InputKind::VMessageFile},
+                                                {"xml", InputKind::AndroidBackup}};
+    static constexpr NamedFile kModernNames[] = {
+        {"sms.db", InputKind::IphoneDatabase},
+        {"chat.db", InputKind::IphoneDatabase},
+        {"Manifest.db", InputKind::IphoneBackup},
+        {"Manifest.mbdb", InputKind::IphoneBackup},
+    };
     const bool modern = request_.input == InputFormat::Modern;
     const InputKind card = modern ? InputKind::VCardFile : InputKind::ClassicCard;
     const InputKind message = modern ? InputKind::VMessageFile : InputKind::ClassicMessage;
@@ -152,14 +181,26 @@ void Run::ListInputs(FileList& cards, FileList& messages) const {
              modern ? std::span<const Extension>(kModernCards) : std::span<const Extension>(),
              request_.recurseContacts});
     }
-    CollectFiles(
-        request_.messageFolder.native(), messages,
-        {{"vmg", message},
-         {"VMG", message},
-         modern ? std::span<const Extension>(kModernMessages) : std::span<const Extension>(),
-         request_.recurseMessages,
-         modern ? std::span<const NamedFile>(kDatabases) : std::span<const NamedFile>(),
-         modern ? std::span<const NamedFile>(kBackups) : std::span<const NamedFile>()});
+    if (modern) {
+        CollectFiles(request_.messageFolder.native(), messages,
+                     {{"vmg", message},
+                      {"VMG", message},
+                      kModernMessages,
+                      request_.recurseMessages,
+                      kDatabases,
+                      kBackups});
+    } else {
+        CollectFiles(request_.messageFolder.native(), messages,
+                     {{"vmg", message},
+                      {"VMG", message},
+                      {},
+                      request_.recurseMessages,
+                      {},
+                      {},
+                      kModernOnly,
+                      kModernNames,
+                      kBackups});
+    }
 }
 
 void Run::Skip(const FileList& list, std::size_t index, SkipReason reason, int systemError,
@@ -197,6 +238,7 @@ bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& ou
         }
     }
     const ReadResult& result = outcome.result;
+    report_.modernExports += result.looksModern ? 1u : 0u;
     if (result.refused) {
         Skip(list, index, *result.refused, result.systemError, tally);
         tally.skipped.back().detail = result.detail;
@@ -223,7 +265,13 @@ bool Run::Accept(const FileList& list, std::size_t index, const InputOutcome& ou
 bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook& book,
                      MessageStore& messages) {
     FileIdSet seen(list.Size());
+    bool stopped = false;
     ReadFiles(list, settings_, Jobs(), [&](ReadChunk& chunk) {
+        // A chunk read after the stop is incomplete.
+        if (Cancelled()) {
+            stopped = true;
+            return false;
+        }
         // The chunk's messages are taken whole, blocks and all, unless an input that gave some
         // was refused (a file read under two names): then the others' are copied.
         bool whole = true;
@@ -246,6 +294,8 @@ bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook&
                 backupNames_.push_back(std::move(chunk.items.names[n]));
             }
         }
+        filesRead_ += chunk.inputs.size();
+        Tell(RunProgress::Phase::Reading, filesRead_, filesFound_);
         if (whole) {
             messages.Absorb(std::move(chunk.items.messages));
             return true;
@@ -258,7 +308,7 @@ bool Run::ReadInputs(const FileList& list, RunReport::Files& tally, ContactBook&
         }
         return true;
     });
-    return !outputIsInput_;
+    return !outputIsInput_ && !stopped;
 }
 
 void Run::Select(MessageStore& messages) {
@@ -287,7 +337,8 @@ void Run::Select(MessageStore& messages) {
 }
 
 bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
-    archive_ = std::make_unique<FileSink>();
+    Tell(RunProgress::Phase::Writing, 0, messages.Size());
+    archive_ = std::make_unique<FileSink>(control_.cancel);
     FileSink& sink = *archive_;
     if (!sink.Open(request_.output)) {
         const platform::ArchiveFile& file = sink.File();
@@ -319,6 +370,9 @@ bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
             break;
     }
     if (!sink.Finish()) {
+        if (Cancelled()) {
+            return false;
+        }
         return Fail(Stage::WriteOutput, sink.File().LastError(), request_.output);
     }
     report_.bytesWritten = sink.BytesWritten();
@@ -341,8 +395,11 @@ bool Run::Generate() {
     FileList cardFiles;
     FileList messageFiles;
     ListInputs(cardFiles, messageFiles);
+    report_.modernExports = messageFiles.Noted();
     report_.cards.found = cardFiles.Size();
     report_.messages.found = messageFiles.Size();
+    filesFound_ = cardFiles.Size() + messageFiles.Size();
+    Tell(RunProgress::Phase::Reading, 0, filesFound_);
     // What the scan could not list is reported as the files it could not read are.
     for (auto [files, tally] :
          {std::pair{&cardFiles, &report_.cards}, std::pair{&messageFiles, &report_.messages}}) {
@@ -368,8 +425,11 @@ bool Run::Generate() {
         book.AddEntry(entry.name, entry.number);
     }
     backupNames_ = {};
+    if (Cancelled()) {
+        return false;
+    }
     Select(messages);
-    if (!WriteArchive(messages, book)) {
+    if (Cancelled() || !WriteArchive(messages, book)) {
         return false;
     }
     report_.ok = true;
@@ -431,9 +491,9 @@ bool KnowsTimeZone(std::string_view name) {
     return TimeZone::FromName(name).has_value();
 }
 
-bool GenerateArchive(const ArchiveRequest& request, RunReport* report) {
+bool GenerateArchive(const ArchiveRequest& request, RunReport* report, const RunControl& control) {
     RunReport own;
-    Run run(request, report != nullptr ? *report : own);
+    Run run(request, report != nullptr ? *report : own, control);
     run.Generate();
     return run.Conclude();
 }

@@ -24,7 +24,8 @@ public:
     void Read(const FileList& list, ReadChunk& chunk, std::size_t first, std::size_t last) {
         chunk.first = first;
         chunk.inputs.resize(last - first);
-        for (std::size_t i = first; i < last; ++i) {
+        // A stopped run drops the chunk: the files after the stop are not even opened.
+        for (std::size_t i = first; i < last && !settings_.Cancelled(); ++i) {
             ReadOne(list.At(i), chunk.items, chunk.inputs[i - first]);
         }
     }

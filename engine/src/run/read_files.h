@@ -39,7 +39,9 @@ struct ReadChunk {
 // Reads every input of the list with the reader of its kind, on up to jobs threads (jobs 1: on
 // the calling thread alone) and hands each chunk to take, on the calling thread and in list
 // order, so that what is made of them does not depend on the threads. take returns false to
-// stop: the inputs after that chunk are not taken, and no more are read.
+// stop: the inputs after that chunk are not taken, and no more are read. Once the settings say
+// the run is cancelled, the inputs not yet read are left unread in their chunks, which take
+// should then drop.
 void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs,
                const std::function<bool(ReadChunk&)>& take);
 

@@ -80,6 +80,7 @@ constexpr StageTexts kStages[] = {
     {RunFailure::Stage::ReportIsArchive, "report-is-archive"},
     {RunFailure::Stage::WriteReport, "write-report"},
     {RunFailure::Stage::ReplaceReport, "replace-report"},
+    {RunFailure::Stage::Cancelled, "cancelled"},
 };
 
 std::string WithError(std::string text, int systemError) {
@@ -159,6 +160,8 @@ std::string DescribeFailure(const RunFailure& failure) {
             return WithError("无法写入报告文件 " + path + "，文档未写入", failure.systemError);
         case Stage::ReplaceReport:
             return WithError("文档已写入，但无法写入报告文件 " + path, failure.systemError);
+        case Stage::Cancelled:
+            return "生成已停止，输出文件保持原样";
     }
     return {};
 }

@@ -66,6 +66,7 @@ public:
                 const NamedFile* named =
                     first || second || other != nullptr ? nullptr : Named(name, rules_.names);
                 if (!first && !second && other == nullptr && named == nullptr) {
+                    files_.noted_ += Noted(name) ? 1u : 0u;
                     return;
                 }
                 if (!platform::FitsPathLimit(entryPath)) {
@@ -126,6 +127,18 @@ public:
             } else {
                 Skip(path, SkipReason::UnreadableFolder, check.systemError);
             }
+        } else if (!rules_.notedFolders.empty()) {
+            platform::NativeString marker = path;
+            marker += platform::kPathSeparator;
+            const std::size_t folderLength = marker.size();
+            for (const NamedFile& file : rules_.notedFolders) {
+                marker.resize(folderLength);
+                marker.append(file.name.begin(), file.name.end());
+                if (platform::FitsPathLimit(marker) && platform::RegularFileSize(marker)) {
+                    ++files_.noted_;
+                    break;
+                }
+            }
         } else if (!rules_.wholeFolders.empty()) {
             const auto check = platform::CheckFolder(path);
             if (check.state == platform::FolderState::Listable &&
@@ -184,6 +197,14 @@ private:
         return false;
     }
 
+    bool Noted(platform::NativeView name) const {
+        return Named(name, rules_.notedNames) != nullptr ||
+               std::any_of(rules_.notedExtensions.begin(), rules_.notedExtensions.end(),
+                           [&](const Extension& extension) {
+                               return HasExtension(name, extension.name, true);
+                           });
+    }
+
     const Extension* MatchesAnyCase(platform::NativeView name) const {
         const auto found = std::find_if(
             rules_.anyCase.begin(), rules_.anyCase.end(),
@@ -215,6 +236,7 @@ void FileList::Clear() {
     names_ = {};
     entries_ = {};
     skipped_ = {};
+    noted_ = 0;
 }
 
 void CollectFiles(platform::NativeView folder, FileList& files, const ScanRules& rules) {

@@ -36,6 +36,8 @@ public:
     // What the scan could not list: a sub-folder it may not read, a path longer than the
     // system takes.
     const std::vector<SkippedFile>& Skipped() const { return skipped_; }
+    // How many files and folders the rules only note (ScanRules::notedExtensions, ...).
+    std::size_t Noted() const { return noted_; }
 
 private:
     friend class FileListBuilder;
@@ -55,6 +57,7 @@ private:
     platform::NativeString names_;
     std::vector<Entry> entries_;
     std::vector<SkippedFile> skipped_;
+    std::size_t noted_ = 0;
 };
 
 // Which files a scan lists, and what each is.
@@ -80,6 +83,13 @@ struct ScanRules {
     // wherever the scan looks, and among the first folder's sub-folders even where the rules do
     // not recurse.
     std::span<const NamedFile> wholeFolders = {};
+    // What the scan counts without listing it (FileList::Noted): files whose names end in "."
+    // and one of notedExtensions, or are one of notedNames, in any letter case, where the scan
+    // looks; and sub-folders of the first folder that hold a file named as one of notedFolders,
+    // where the rules do not recurse.
+    std::span<const Extension> notedExtensions = {};
+    std::span<const NamedFile> notedNames = {};
+    std::span<const NamedFile> notedFolders = {};
 };
 
 // Appends every file below folder that the rules name, each group depth-first in the platform's

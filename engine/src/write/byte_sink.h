@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -50,7 +51,12 @@ private:
 // The archive file. The old archive is replaced only by Replace, and only by the whole new one.
 class FileSink final : public BlockSink {
 public:
-    FileSink() : BlockSink([this](std::string_view block) { return file_.Write(block); }) {}
+    // Once cancel is set, the next block fails to be written, and so does the archive.
+    explicit FileSink(const std::atomic<bool>* cancel = nullptr)
+        : BlockSink([this, cancel](std::string_view block) {
+              return (cancel == nullptr || !cancel->load(std::memory_order_relaxed)) &&
+                     file_.Write(block);
+          }) {}
     bool Open(const std::filesystem::path& path) { return file_.Open(path); }
     // False when any write or the close failed; the old archive is still in place.
     bool Finish() { return Flush() && file_.Finish(); }
