@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "order/contact_book.h"
+#include "order/media_store.h"
 #include "order/message_store.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
@@ -67,6 +68,9 @@ struct Items {
 struct ReadSettings {
     // The zone a backup's instants are shown in.
     TimeZone zone = TimeZone::Utc();
+    // For an archive folder: where the attachments go, each noted on its message. None: an
+    // attachment is only named by its line in the text.
+    MediaStore* media = nullptr;
 };
 
 // What a reader is handed: the input, open, where it lies (for readers that open more: a
