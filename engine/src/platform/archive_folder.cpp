@@ -201,7 +201,7 @@ bool ArchiveFolder::Replace() {
         }
         path_.clear();
         folder_ops::SyncFolderOf(target);
-        Step(Step::NewIn);
+        Reached(Step::NewIn);
         return true;
     }
     // The old folder's aside name: the first of NAME.quillbox-old, NAME.quillbox-old-2, ... free.
@@ -220,17 +220,17 @@ bool ArchiveFolder::Replace() {
             // The new folder is in place; the old one has the temporary name until it goes.
             path_.clear();
             folder_ops::SyncFolderOf(target);
-            Step(Step::NewIn);
+            Reached(Step::NewIn);
             if (!folder_ops::RenameFolder(built, aside, error)) {
                 aside = built;
             }
-            Step(Step::OldAside);
+            Reached(Step::OldAside);
             break;
         case folder_ops::Swap::Unsupported:
             if (!folder_ops::RenameFolder(target, aside, error)) {
                 return Fail(Failure::Replace, error, target_);
             }
-            Step(Step::OldAside);
+            Reached(Step::OldAside);
             if (!folder_ops::RenameFolder(built, target, error)) {
                 const int renameError = error;
                 folder_ops::RenameFolder(aside, target, error);
@@ -238,13 +238,13 @@ bool ArchiveFolder::Replace() {
             }
             path_.clear();
             folder_ops::SyncFolderOf(target);
-            Step(Step::NewIn);
+            Reached(Step::NewIn);
             break;
         case folder_ops::Swap::Failed:
             return Fail(Failure::Replace, error, target_);
     }
     if (RemoveOld(aside)) {
-        Step(Step::OldRemoved);
+        Reached(Step::OldRemoved);
     } else {
         keptAside_ = std::filesystem::path(aside);
     }

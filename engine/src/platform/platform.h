@@ -331,7 +331,7 @@ private:
     enum class Target { Missing, Empty, Ours };
     bool Fail(Failure failure, int error, std::filesystem::path path);
     std::optional<Target> Examine(int& error) const;
-    void Step(Step step) const {
+    void Reached(Step step) const {
         if (stepHook_) {
             stepHook_(step);
         }

@@ -407,6 +407,7 @@ bool Run::Generate() {
 
 bool Run::ReportRefused() const {
     return report_.failure.stage == Stage::ReportIsArchive ||
+           report_.failure.stage == Stage::ReportInArchiveFolder ||
            (report_.failure.stage == Stage::OutputIsInput && reportId_ &&
             platform::IdentifyOutput(report_.failure.path) == reportId_);
 }
