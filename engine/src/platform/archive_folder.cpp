@@ -28,30 +28,14 @@ NativeString Child(NativeView folder, NativeView name) {
     return path.append(name);
 }
 
-// The names a marker lists below its folder, or none when the file is no marker of ours.
+// The names the marker in folder lists, or none when it has no marker of ours.
 std::optional<std::unordered_set<std::string>> MarkerNames(NativeView folder) {
     std::string text;
     if (!folder_ops::ReadSmallFile(Child(folder, Native(ArchiveFolder::kMarkerName)), text,
                                    kLargestMarker)) {
         return std::nullopt;
     }
-    std::string_view rest = text;
-    const auto line = [&rest] {
-        const auto end = rest.find('\n');
-        const std::string_view taken = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        return taken;
-    };
-    if (line() != ArchiveFolder::kMarkerHeading) {
-        return std::nullopt;
-    }
-    std::unordered_set<std::string> names;
-    while (!rest.empty()) {
-        if (const std::string_view name = line(); !name.empty()) {
-            names.emplace(name);
-        }
-    }
-    return names;
+    return ArchiveFolder::ListedNames(text);
 }
 
 // Whether everything below folder is a file or folder the marker lists (below as prefix),
@@ -94,6 +78,25 @@ bool IsEmptyFolder(NativeView folder) {
 }
 
 }  // namespace
+
+std::optional<std::unordered_set<std::string>> ArchiveFolder::ListedNames(std::string_view marker) {
+    const auto line = [&marker] {
+        const auto end = marker.find('\n');
+        const std::string_view taken = marker.substr(0, end);
+        marker.remove_prefix(end == std::string_view::npos ? marker.size() : end + 1);
+        return taken;
+    };
+    if (line() != kMarkerHeading) {
+        return std::nullopt;
+    }
+    std::unordered_set<std::string> names;
+    while (!marker.empty()) {
+        if (const std::string_view name = line(); !name.empty()) {
+            names.emplace(name);
+        }
+    }
+    return names;
+}
 
 bool ArchiveFolder::Fail(Failure failure, int error, std::filesystem::path path) {
     Discard();

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -316,6 +317,8 @@ public:
     bool Replace();
     // Where an old folder that held more than its marker lists was kept; empty when it went.
     const std::filesystem::path& KeptAside() const { return keptAside_; }
+    // The names a marker's text lists; none when it is no marker of ours.
+    static std::optional<std::unordered_set<std::string>> ListedNames(std::string_view marker);
 
     // Called after each step of Replace: a test stops the program there.
     enum class Step { OldAside, NewIn, OldRemoved };

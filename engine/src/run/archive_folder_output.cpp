@@ -31,8 +31,9 @@ bool NamedBelow(const std::filesystem::path& path, const std::filesystem::path& 
 // own pages.
 std::optional<RunFailure> CheckPlaces(const ArchiveRequest& request) {
     const platform::FolderChain output = platform::ChainOf(request.output);
-    const std::optional<platform::FileId> outputId =
-        output.exists && !output.ids.empty() ? std::optional(output.ids.front()) : std::nullopt;
+    // The folder's own identity, where it is there already.
+    const bool there = output.exists && !output.ids.empty();
+    const platform::FileId outputId = there ? output.ids.front() : platform::FileId{};
     for (const std::filesystem::path* folder : {&request.messageFolder, &request.contactsFolder}) {
         if (folder->empty()) {
             continue;
@@ -44,14 +45,13 @@ std::optional<RunFailure> CheckPlaces(const ArchiveRequest& request) {
         if (Holds(output.ids, input.ids.front())) {
             return RunFailure{Stage::OutputInsideInput, 0, *folder};
         }
-        if (outputId && Holds(input.ids, *outputId)) {
+        if (there && Holds(input.ids, outputId)) {
             return RunFailure{Stage::InputInsideOutput, 0, *folder};
         }
     }
     if (!request.report.empty() && request.report != "-") {
         const platform::FolderChain report = platform::ChainOf(request.report);
-        if ((outputId && Holds(report.ids, *outputId)) ||
-            NamedBelow(request.report, request.output)) {
+        if ((there && Holds(report.ids, outputId)) || NamedBelow(request.report, request.output)) {
             return RunFailure{Stage::ReportInArchiveFolder, 0, request.report};
         }
     }
