@@ -53,6 +53,11 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
+// A path below root named in UTF-8 (the report's names), on every system.
+fs::path Below(const fs::path& root, std::string_view utf8) {
+    return root / fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 // Pictures of our own: the marks of their kinds, then bytes of no meaning.
 const std::string kPng = "\x89PNG\r\n\x1A\na red square"s;
 const std::string kJpeg =
@@ -166,13 +171,15 @@ protected:
         if (fs::exists(root)) {
             for (const auto& entry : fs::recursive_directory_iterator(root)) {
                 if (entry.is_regular_file()) {
-                    files.insert(entry.path().lexically_relative(root).generic_string());
+                    const std::u8string name =
+                        entry.path().lexically_relative(root).generic_u8string();
+                    files.insert(std::string(name.begin(), name.end()));
                 }
             }
         }
         return files;
     }
-    std::string Page(std::string_view name) const { return ReadBytes(Output() / name); }
+    std::string Page(std::string_view name) const { return ReadBytes(Below(Output(), name)); }
     // The one page whose name holds the text.
     std::string PageOf(std::string_view text) const {
         for (const std::string& page : report_.folder->pages) {
@@ -226,7 +233,7 @@ TEST_F(ArchiveFolderRun, AnAndroidBackupWithAGroupAndPictures) {
     const std::string picture = report_.folder->media[0];
     EXPECT_EQ(picture.size(), std::string_view("media/.png").size() + 32) << picture;
     EXPECT_TRUE(picture.ends_with(".png")) << picture;
-    EXPECT_EQ(ReadBytes(Output() / picture), kPng);
+    EXPECT_EQ(ReadBytes(Below(Output(), picture)), kPng);
     const std::set<std::string> expected = {".quillbox-archive", "index.html",
                                             "conversations/0001-王五、13900000002.html",
                                             "conversations/0002-王五.html", picture};
@@ -305,7 +312,7 @@ TEST_F(ArchiveFolderRun, AnIphoneBackupAndABareStoreWithTheirAttachments) {
     // The same bytes from the backup and from beside the store are one file.
     ASSERT_EQ(report_.folder->media.size(), 1u);
     EXPECT_TRUE(report_.folder->media[0].ends_with(".jpg"));
-    EXPECT_EQ(ReadBytes(Output() / report_.folder->media[0]), kJpeg);
+    EXPECT_EQ(ReadBytes(Below(Output(), report_.folder->media[0])), kJpeg);
     std::vector<test::Skip> skips = test::SkipsOf(report_.messages);
     EXPECT_EQ(skips, (std::vector<test::Skip>{{"Manifest.db", SkipReason::AttachmentMissing, 1, 1},
                                               {"sms.db", SkipReason::AttachmentMissing, 1, 1}}));

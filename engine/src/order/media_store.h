@@ -79,7 +79,7 @@ public:
     // Where a file could not be written: the archive folder is not whole.
     bool Failed() const { return failed_; }
     int LastError() const { return lastError_; }
-    // The files stored, in the order they came, and their bytes.
+    // The files stored, in the order they came (which the threads decide), and their bytes.
     const std::vector<std::string>& Names() const { return names_; }
     std::uint64_t Bytes() const { return bytes_; }
 

@@ -109,6 +109,8 @@ std::optional<RunFailure> ArchiveFolderOutput::Write(const ArchiveRequest& reque
     for (const std::string& name : media_->Names()) {
         contents.media.push_back(std::string(kMediaFolder) + "/" + name);
     }
+    // The readers' threads stored them in any order; the list is the same whatever the threads.
+    std::sort(contents.media.begin(), contents.media.end());
     // The marker lists the folders too, so that an old folder is known whole.
     std::vector<std::string> listed{std::string(kConversationsFolder) + "/",
                                     std::string(kMediaFolder) + "/"};
