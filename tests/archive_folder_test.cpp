@@ -257,6 +257,13 @@ TEST_F(ArchiveFolderRun, AnAndroidBackupWithAGroupAndPictures) {
     EXPECT_NE(chat.find("<p class=\"who\"><bdi>13900000002</bdi></p>"), std::string::npos);
     EXPECT_NE(chat.find("<p class=\"t\">[图片：lost.jpg]\n[图片：cut.jpg]</p>"), std::string::npos);
 
+    // The report lists the pages and the media.
+    EXPECT_NE(ReportAsJson(report_).find("\"pages\": [\"index.html\", "
+                                         "\"conversations/0001-王五、13900000002.html\", "
+                                         "\"conversations/0002-王五.html\"], \"media\": [\"" +
+                                         picture + "\"]"),
+              std::string::npos)
+        << ReportAsJson(report_);
     // The index links each page, newest first; the marker lists everything written.
     const std::string index = Page("index.html");
     EXPECT_LT(index.find("conversations/0001-%E7%8E%8B%E4%BA%94%E3%80%8113900000002.html"),
@@ -345,6 +352,12 @@ TEST_F(ArchiveFolderRun, TextPagesInTheArchivesEncoding) {
     EXPECT_NE(zhang.find("发信人：张三"), std::string::npos);
     EXPECT_NE(test::Convert(Page("index.txt"), "GBK", "UTF-8").find("conversations/0002-10086.txt"),
               std::string::npos);
+    // The same files read as today's exports, in UTF-8: one party's messages either way.
+    request.input = InputFormat::Modern;
+    request.encoding = ArchiveEncoding::Utf8;
+    Folder(request);
+    EXPECT_NE(test::WithoutIsolates(PageOf("张三")).find("联系人：张三"), std::string::npos);
+    EXPECT_EQ(report_.messages.read, 3u);
 }
 
 TEST_F(ArchiveFolderRun, ReplacesOnlyAFolderItWrote) {
