@@ -48,7 +48,10 @@ bool OnlyListed(NativeView folder, const std::string& below,
             return;
         }
         const std::string relative = below + DisplayPath(name);
-        if (kind == Kind::File) {
+        // A name that spells no text is none Quillbox wrote, whatever U+FFFD a marker lists.
+        if (relative.find("\xEF\xBF\xBD") != std::string::npos) {
+            only = false;
+        } else if (kind == Kind::File) {
             only = listed.contains(relative) ||
                    (below.empty() && relative == ArchiveFolder::kMarkerName);
         } else if (kind == Kind::Folder) {
@@ -136,7 +139,6 @@ bool ArchiveFolder::Open(const std::filesystem::path& output) {
     if (!found) {
         return Fail(Failure::NotArchiveFolder, error, output);
     }
-    found_ = *found;
     const std::filesystem::path parent =
         target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(Native("."));
     const NativeString base = target_.filename().native();

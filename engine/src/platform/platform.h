@@ -345,7 +345,6 @@ private:
 
     std::filesystem::path target_;
     NativeString path_;
-    Target found_ = Target::Missing;
     std::filesystem::path keptAside_;
     StepHook stepHook_;
     Failure failure_ = Failure::None;

@@ -316,10 +316,6 @@ std::string_view Joined(const std::vector<std::string_view>& lines, std::size_t 
     return {begin, static_cast<std::size_t>(end - begin)};
 }
 
-bool EndsWith(std::string_view text, std::string_view end) {
-    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
 // An attachment as the browser shows it: a picture inline, sound and video with its controls,
 // HEIC (which browsers do not show) and any other file as a link with its size.
 void AppendMedia(std::string& out, std::string_view label, const MessageAttachment& attachment) {
@@ -327,10 +323,10 @@ void AppendMedia(std::string& out, std::string_view label, const MessageAttachme
     href.append(kMediaFolder).push_back('/');
     AppendUrlPath(href, attachment.file);
     const std::string_view file = attachment.file;
-    const bool picture = EndsWith(file, ".jpg") || EndsWith(file, ".png") ||
-                         EndsWith(file, ".gif") || EndsWith(file, ".webp");
-    const bool video = EndsWith(file, ".mp4") || EndsWith(file, ".3gp");
-    const bool sound = EndsWith(file, ".m4a") || EndsWith(file, ".amr");
+    const bool picture = file.ends_with(".jpg") || file.ends_with(".png") ||
+                         file.ends_with(".gif") || file.ends_with(".webp");
+    const bool video = file.ends_with(".mp4") || file.ends_with(".3gp");
+    const bool sound = file.ends_with(".m4a") || file.ends_with(".amr");
     if (picture) {
         out.append("<div class=\"media\"><a href=\"").append(href).append("\"><img src=\"");
         out.append(href).append("\" alt=\"");
@@ -346,7 +342,7 @@ void AppendMedia(std::string& out, std::string_view label, const MessageAttachme
     out.append("<p class=\"file\"><a href=\"").append(href).append("\">");
     AppendEscapedHtml(out, label);
     out.append("</a> <span class=\"note\">");
-    if (EndsWith(file, ".heic")) {
+    if (file.ends_with(".heic")) {
         out.append("HEIC 图片，浏览器无法显示，可下载后查看；");
     }
     out.append(SizeText(attachment.size)).append("</span></p>");
