@@ -95,9 +95,12 @@ BENCH_RUNS ?= 5
 # BENCH_ANDROID_SMS=100000 BENCH_ANDROID_MMS=10000 for the 1 GB backup.
 BENCH_ANDROID_SMS ?= 10000
 BENCH_ANDROID_MMS ?= 1000
+# The archive folder: 100,000 messages in 2,000 conversations with 5,000 pictures by default.
+BENCH_SPLIT_CONVERSATIONS ?= 2000
+BENCH_SPLIT_PICTURES ?= 5000
 BENCH_TARGETS = quillbox-cli quillbox_bench_corpus quillbox_bench_floor quillbox_bench_run \
                 quillbox_bench_micro quillbox_bench_iphone \
-                quillbox_bench_android
+                quillbox_bench_android quillbox_bench_split
 
 bench:
 	@$(DEPS) build dialog test
@@ -110,6 +113,10 @@ bench:
 	build-release/bin/quillbox_bench_android --bin build-release/bin \
 	    --corpus-root build-release/bench-corpus --seed $(BENCH_SEED) \
 	    --sms $(BENCH_ANDROID_SMS) --mms $(BENCH_ANDROID_MMS) --runs $(BENCH_RUNS)
+	build-release/bin/quillbox_bench_split --bin build-release/bin \
+	    --corpus-root build-release/bench-corpus --seed $(BENCH_SEED) \
+	    --messages $(BENCH_MESSAGES) --conversations $(BENCH_SPLIT_CONVERSATIONS) \
+	    --pictures $(BENCH_SPLIT_PICTURES) --runs $(BENCH_RUNS)
 	build-release/bin/quillbox_bench_micro
 	build-release/bin/quillbox_bench_iphone --messages $(BENCH_MESSAGES) --runs $(BENCH_RUNS) \
 	    --seed $(BENCH_SEED) build-release/bench-corpus/iphone

@@ -24,6 +24,7 @@ enum LongOnly : int {
     kUntil,
     kDedupe,
     kTimeZone,
+    kSplit,
 };
 constexpr unsigned kMostJobs = 256;
 
@@ -45,6 +46,7 @@ constexpr option kLongOptions[] = {
     {"until", required_argument, nullptr, kUntil},
     {"dedupe", no_argument, nullptr, kDedupe},
     {"time-zone", required_argument, nullptr, kTimeZone},
+    {"split", no_argument, nullptr, kSplit},
     {"jobs", required_argument, nullptr, 'j'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -109,6 +111,10 @@ std::string_view UsageText() {
            "                            后两种能表示所有字符\n"
            "      --page=classic|modern HTML 页面：经典的 HTML 4.01 页面，或可搜索的 HTML5 页面\n"
            "                            （意味着 --html，未给 --encoding 时为 UTF-8）\n"
+           "      --split               输出为一个存档文件夹：index 列出所有会话，每个会话一页\n"
+           "                            （conversations/），附件在 media/；默认为文本页，\n"
+           "                            加 --html 或 --page modern 为 HTML 页面（默认 UTF-8）；\n"
+           "                            只替换 Quillbox 写的或空的文件夹\n"
            "      --since=YYYY-MM-DD    只写这一天及以后的信息\n"
            "      --until=YYYY-MM-DD    只写这一天及以前的信息\n"
            "      --dedupe              同一对方、方向、日期和内容的重复信息只写一次\n"
@@ -223,6 +229,9 @@ std::optional<std::string> Apply(int code, std::string_view value, Parsed& p) {
         case kDedupe:
             request.dedupe = true;
             break;
+        case kSplit:
+            request.split = true;
+            break;
         case kTimeZone:
             if (!KnowsTimeZone(value)) {
                 return "时区应为 IANA 时区名（如 Asia/Shanghai）或偏移（如 +08:00），不是 " +
@@ -280,6 +289,18 @@ Command Finish(Parsed& p) {
     }
     // A page is HTML; the modern page is UTF-8 unless an encoding is asked for.
     request.form = p.page ? *p.page : p.html ? ArchiveForm::ClassicHtml : ArchiveForm::Text;
+    if (request.split) {
+        // An archive folder's HTML pages are today's pages: there is no classic form of them.
+        if (p.page == ArchiveForm::ClassicHtml) {
+            return UsageError{"--split 不能与 --page classic 同时使用"};
+        }
+        if (request.output == "-") {
+            return UsageError{"--split 写的是文件夹，不能写到标准输出"};
+        }
+        if (request.form == ArchiveForm::ClassicHtml) {
+            request.form = ArchiveForm::ModernPage;
+        }
+    }
     if (request.form == ArchiveForm::ModernPage && !p.encodingGiven) {
         request.encoding = ArchiveEncoding::Utf8;
     }

@@ -173,6 +173,9 @@ std::string Summary(const quillbox::RunReport& report, bool classic) {
     const quillbox::SkipCounts cards = quillbox::CountSkips(report.cards);
     std::string line = "已读取 " + std::to_string(report.messages.read) + " 条信息";
     line += Skipped(messages.files, " 个文件", messages.items, " 条");
+    if (messages.attachments != 0) {
+        line += "（" + std::to_string(messages.attachments) + " 个附件未能存入）";
+    }
     if (report.messages.filtered && *report.messages.filtered != 0) {
         line += "（" + std::to_string(*report.messages.filtered) + " 条不在日期范围内）";
     }
@@ -186,6 +189,16 @@ std::string Summary(const quillbox::RunReport& report, bool classic) {
         line += "，时间按 " + quillbox::PrintableText(report.timeZone) + " 时区显示";
     }
     line += "，写入 " + Size(report.bytesWritten) + "：" + ForPeople(report.archivePath);
+    if (const auto& folder = report.folder) {
+        // The index, and a page of each conversation.
+        line += "（" + std::to_string(folder->pages.size() - 1) + " 个会话，" +
+                std::to_string(folder->media.size()) + " 个附件；打开 " +
+                ForPeople(report.archivePath / folder->pages.front()) + "）";
+        if (!folder->keptOld.empty()) {
+            line +=
+                "\n原存档文件夹中有 Quillbox 没有写的文件，已保留在：" + ForPeople(folder->keptOld);
+        }
+    }
     return line;
 }
 

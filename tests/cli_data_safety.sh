@@ -191,6 +191,33 @@ if [ -n "$fsync_interposer" ]; then
     done
 fi
 
+# Archive folders (--split): a failed flush keeps the old folder whole and leaves nothing beside
+# it; a folder of the user's is refused untouched; an old folder holding other files is kept
+# aside, and the summary says where.
+"$cli" "${msgs[@]}" --split -q -o "$work/folder"
+cp -r "$work/folder" "$work/folder-before"
+if [ -n "$fsync_interposer" ]; then
+    interposed fail "$cli" "${msgs[@]}" --split --html -o "$work/folder" >/dev/null 2>"$work/stderr"
+    status=$?; err=$(cat "$work/stderr")
+    [[ $status -eq 1 && $err == *无法写入输出文件* ]]; check "--split: a failed flush fails the run" $?
+    diff -r "$work/folder" "$work/folder-before" >/dev/null &&
+        ! compgen -G "$work/.folder.quillbox-*" >/dev/null
+    check "--split: a failed flush keeps the old folder, nothing beside it" $?
+fi
+mkdir -p "$work/mine"
+printf 'mine' >"$work/mine/notes.txt"
+run "${msgs[@]}" --split -o "$work/mine"
+[[ $status -eq 1 && $err == *不是\ Quillbox\ 写的文件夹* && $(ls -A "$work/mine") == notes.txt &&
+   $(cat "$work/mine/notes.txt") == mine ]]
+check "--split refuses a folder of the user's" $?
+printf 'x' >"$work/folder/notes.txt"
+run "${msgs[@]}" --split -o "$work/folder"
+[[ $status -eq 0 && $err == *已保留在*folder.quillbox-old* && $(cat "$work/folder.quillbox-old/notes.txt") == x &&
+   -f "$work/folder/index.txt" && ! -e "$work/folder/notes.txt" ]]
+check "--split keeps aside an old folder that holds other files, and says where" $?
+run "${msgs[@]}" --split --page classic -o "$work/folder"
+[[ $status -eq 2 && $err == *"Try 'quillbox-cli --help'."* ]]; check "--split --page classic" $?
+
 # The report and the archive are never one file, whatever the names: the archive not there
 # yet, another spelling, an absolute path, a dangling link to it.
 cd "$work"

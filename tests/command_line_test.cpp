@@ -157,6 +157,8 @@ TEST(ParseCommandLine, UsageErrorsSayWhatIsWrongInOneLine) {
         {{"--report"}, "'--report'"},
         {{"--html=yes"}, "--html"},
         {{"--time-zone=Mars/Olympus"}, "'Mars/Olympus'"},
+        {{"-m", "m", "-o", "o", "--split", "--page=classic"}, "--page classic"},
+        {{"-m", "m", "-o", "-", "--split"}, "--split"},
     };
     for (const Case& c : cases) {
         const Command command = ParseCommandLine(c.args);
@@ -210,6 +212,15 @@ TEST(ParseCommandLine, ArchiveOptionsAndTheirEdges) {
         {{"--time-zone=Mars/Olympus"}, false},
         {{"--time-zone=+25:00"}, false},
         {{"--time-zone="}, false},
+        // An archive folder: text pages in the archive's encoding, or today's HTML pages.
+        {{"--split"}, true},
+        {{"--split", "--html"}, true, ArchiveForm::ModernPage, ArchiveEncoding::Utf8},
+        {{"--split", "--page=modern", "--encoding=gbk"},
+         true,
+         ArchiveForm::ModernPage,
+         ArchiveEncoding::Gbk},
+        {{"--split", "--encoding=utf-8"}, true, ArchiveForm::Text, ArchiveEncoding::Utf8},
+        {{"--split", "--page=classic"}, false},
     };
     for (const Case& c : cases) {
         std::vector<std::string_view> args = {"-m", "m", "-o", "o"};

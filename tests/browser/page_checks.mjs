@@ -31,9 +31,13 @@ export function visibleEntries(page) {
     );
 }
 
-// For each kind of text on the page: its colour against the colour actually behind it, as the
-// WCAG contrast ratio.
-export function contrastRatios(page) {
+// The kinds of text on the modern page.
+const kPageTexts = ["h1", ".summary", "nav summary", "nav a", "nav .count", ".group h2",
+                    ".group h2 .count", ".m", ".m b", ".t", "#q"];
+
+// For each kind of text on the page (the first element of each selector): its colour against
+// the colour actually behind it, as the WCAG contrast ratio.
+export function contrastRatios(page, kinds = kPageTexts) {
     return page.evaluate(`(() => {
         const parse = (c) => {
             const p = c.match(/rgba?\\(([^)]*)\\)/)[1].split(/[\\s,\\/]+/).filter(Boolean).map(Number);
@@ -52,8 +56,7 @@ export function contrastRatios(page) {
             const [l1, l2] = [luminance(fg), luminance(bg)].sort((a, b) => b - a);
             return (l1 + 0.05) / (l2 + 0.05);
         };
-        const kinds = ["h1", ".summary", "nav summary", "nav a", "nav .count", ".group h2",
-                       ".group h2 .count", ".m", ".m b", ".t", "#q"];
+        const kinds = ${JSON.stringify(kinds)};
         const out = {};
         for (const selector of kinds) {
             const element = document.querySelector(selector);

@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: MIT
 // The Android backup reader with Expat on any bytes, handed over in pieces of any size: every
 // message it keeps is UTF-8 with a time the archive can show, and nothing it does depends on
-// where the pieces end. The byte filter alone gives the same bytes whole and byte by byte.
+// where the pieces end. The byte filter alone gives the same bytes whole and byte by byte. With a
+// media store (an archive folder's run), the same messages, each attachment it notes on the line
+// of the message that names it.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "platform/codec.h"
+#include "platform/platform.h"
 #include "read/android_backup.h"
 #include "read/xml_stream_filter.h"
 
@@ -57,7 +61,7 @@ struct Read {
     std::uint64_t attachmentBytes = 0;
 };
 
-Read ReadWith(std::string_view xml, std::size_t parseBytes) {
+Read ReadWith(std::string_view xml, std::size_t parseBytes, quillbox::MediaStore* media = nullptr) {
     CountingSink sink;
     BackupStream stream{[&](std::span<char> area) -> std::optional<std::size_t> {
         // A source may give less than asked only at its end.
@@ -67,8 +71,8 @@ Read ReadWith(std::string_view xml, std::size_t parseBytes) {
         return n;
     }};
     stream.parseBytes = parseBytes;
-    stream.attachments = &sink;
-    const ReadSettings settings{TimeZone::Utc()};
+    stream.attachments = media == nullptr ? &sink : nullptr;
+    const ReadSettings settings{.zone = TimeZone::Utc(), .media = media};
     std::string scratch;
     Read read;
     read.result = ReadAndroidBackup(stream, settings, scratch, read.items);
@@ -119,5 +123,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(messages[i].Party() == other[i].Party());
         FUZZ_CHECK(messages[i].Author() == other[i].Author());
     }
+
+    quillbox::platform::PrivateFolder folder;
+    if (!folder.Create()) {
+        return 0;
+    }
+    quillbox::MediaStore media{quillbox::platform::NativeString(folder.Path())};
+    const Read stored = ReadWith(xml, parseBytes, &media);
+    FUZZ_CHECK(stored.result.read == small.result.read);
+    std::vector<quillbox::SkippedItems> skipped;
+    for (const auto& skip : stored.result.skipped) {
+        if (skip.reason != quillbox::SkipReason::AttachmentMissing &&
+            skip.reason != quillbox::SkipReason::AttachmentDamaged) {
+            skipped.push_back(skip);
+        }
+    }
+    FUZZ_CHECK(skipped == small.result.skipped);
+    const auto& kept = stored.items.messages.Messages();
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        FUZZ_CHECK(kept[i].Body() == messages[i].Body());
+        const auto lines = static_cast<std::size_t>(
+            1 + std::count(kept[i].Body().begin(), kept[i].Body().end(), '\n'));
+        std::string_view list = kept[i].Attachments();
+        quillbox::MessageAttachment attachment;
+        while (quillbox::TakeAttachment(list, attachment)) {
+            FUZZ_CHECK(attachment.line + attachment.lines <= lines);
+            FUZZ_CHECK(attachment.size > 0 &&
+                       attachment.file.size() > quillbox::MediaStore::kNameDigits);
+        }
+    }
+    FUZZ_CHECK(!media.Failed());
     return 0;
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Loaded with LD_PRELOAD in place of the C library's fsync and fdatasync, as a disk may behave:
+// Loaded with LD_PRELOAD in place of the C library's fsync, fdatasync and syncfs, as a disk may
+// behave:
 // with FSYNC_INTERPOSER=fail every flush fails with EIO; with FSYNC_INTERPOSER=pause it takes ten
 // seconds, which holds a run between its last write and its rename for a test to signal it.
 
@@ -34,4 +35,9 @@ extern "C" int fsync(int fd) {
 
 extern "C" int fdatasync(int fd) {
     return Interposed(fd, "fdatasync");
+}
+
+// An archive folder is made durable with one syncfs.
+extern "C" int syncfs(int fd) {
+    return Interposed(fd, "syncfs");
 }

@@ -72,6 +72,10 @@ struct ArchiveRequest {
     // Where the run's report goes as JSON (see ReportAsJson), written like the archive, on
     // success and on failure alike; empty for none.
     std::filesystem::path report;
+    // The output is an archive folder: an index, a page of each conversation and the
+    // attachments in media/ (Text: text pages; ClassicHtml and ModernPage: HTML pages). Only a
+    // folder that Quillbox wrote, or an empty one, is replaced.
+    bool split = false;
 };
 
 // Why a file found by the scan gave nothing to the archive.
@@ -108,6 +112,10 @@ enum class SkipReason : std::uint8_t {
     DamagedDatabase,     // SQLite found the database damaged (see detail)
     TooSlow,             // a query of a crafted database ran too long and was ended
     NoText,              // a message with neither text nor attachment
+    // With --split, of a message's attachment (the detail names it); the message is written
+    // with the line that names the attachment:
+    AttachmentMissing,  // its bytes are not in the backup
+    AttachmentDamaged,  // its bytes are cut or damaged, or could not be read
 };
 // A stable short name for reports: "cannot-open", "no-date", ...
 std::string_view SkipReasonName(SkipReason reason);
@@ -157,6 +165,11 @@ struct RunFailure {
         WriteReport,    // the report could not be written: the archive was not put in place
         ReplaceReport,  // the archive was written, its report could not be put in place
         Cancelled,      // the caller stopped the run (RunControl::cancel)
+        // With split:
+        OutputNotArchiveFolder,  // a file, a link or a folder Quillbox did not write is there
+        OutputInsideInput,       // path: the input folder that holds the archive folder
+        InputInsideOutput,       // path: the input folder that the archive folder holds
+        ReportInArchiveFolder,   // the report would be inside the archive folder
     };
     Stage stage = Stage::None;
     int systemError = 0;  // errno, or GetLastError() on Windows; 0 when unknown
@@ -194,16 +207,27 @@ struct RunReport {
     // .vmsg and .xml files, sms.db, chat.db and backup folders.
     std::size_t modernExports = 0;
     std::filesystem::path archivePath;
+    // An archive folder's pages and media by their names below it ("index.html",
+    // "conversations/0001-张三.html", "media/<hash>.jpg"), and where an old archive folder that
+    // held more than Quillbox wrote into it was kept (known once the folder is in place).
+    struct Folder {
+        std::vector<std::string> pages;
+        std::vector<std::string> media;
+        std::filesystem::path keptOld;
+    };
+    std::optional<Folder> folder;
     std::uint64_t bytesWritten = 0;
     std::size_t entriesWritten = 0;
     bool ok = false;
     RunFailure failure;
 };
 
-// How many files gave nothing, and how many cards or messages were skipped inside the others.
+// How many files gave nothing, how many cards or messages were skipped inside the others, and
+// how many attachments of messages written were not (in an archive folder).
 struct SkipCounts {
     std::size_t files = 0;
     std::size_t items = 0;
+    std::size_t attachments = 0;
 };
 SkipCounts CountSkips(const RunReport::Files& files);
 

@@ -15,6 +15,45 @@ bool FitsByte(std::int32_t value) {
 
 }  // namespace
 
+static_assert(sizeof(MessageStore::Message) <= 40, "a message's place in the list stays small");
+
+void AppendAttachment(std::string& list, const MessageAttachment& attachment) {
+    const auto put = [&list](std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            list.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
+        }
+    };
+    const std::string_view file = attachment.file.substr(0, 255);
+    put(attachment.line, 4);
+    put(attachment.lines, 4);
+    put(attachment.size, 8);
+    put(file.size(), 1);
+    list.append(file);
+}
+
+bool TakeAttachment(std::string_view& list, MessageAttachment& attachment) {
+    constexpr std::size_t kFixed = 4 + 4 + 8 + 1;
+    if (list.size() < kFixed) {
+        return false;
+    }
+    const auto take = [&list](int bytes) {
+        std::uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i) {
+            value |= std::uint64_t{static_cast<unsigned char>(list[static_cast<std::size_t>(i)])}
+                     << (8 * i);
+        }
+        list.remove_prefix(static_cast<std::size_t>(bytes));
+        return value;
+    };
+    attachment.line = static_cast<std::uint32_t>(take(4));
+    attachment.lines = static_cast<std::uint32_t>(take(4));
+    attachment.size = take(8);
+    const auto length = static_cast<std::size_t>(take(1));
+    attachment.file = list.substr(0, length);
+    list.remove_prefix(attachment.file.size());
+    return true;
+}
+
 std::uint64_t ClassicTimeKey(const MessageTime& time) {
     const auto u32 = [](std::int32_t v) { return std::uint64_t{static_cast<std::uint32_t>(v)}; };
     std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(time.year) - 1970u} * 12;
@@ -60,7 +99,7 @@ char* MessageStore::Allocate(std::size_t size) {
 
 bool MessageStore::Add(const NewMessage& m) {
     if (m.party.size() > kLongestParty || m.author.size() > kLongestParty ||
-        m.body.size() > kLongestBody) {
+        m.body.size() > kLongestBody || m.attachments.size() > kLongestBody) {
         return false;
     }
     const MessageTime& t = m.time;
@@ -68,8 +107,8 @@ bool MessageStore::Add(const NewMessage& m) {
     // numbers keep all six as they came.
     const bool wide = !(FitsByte(t.month) && FitsByte(t.day) && FitsByte(t.hour) &&
                         FitsByte(t.minute) && FitsByte(t.second));
-    const std::size_t size =
-        (wide ? Message::kWideTimeBytes : 0) + m.party.size() + m.author.size() + m.body.size();
+    const std::size_t size = (wide ? Message::kWideTimeBytes : 0) + m.party.size() +
+                             m.author.size() + m.body.size() + m.attachments.size();
     char* text = Allocate(size);
     Message& message = messages_.emplace_back();
     message.text_ = text;
@@ -77,6 +116,7 @@ bool MessageStore::Add(const NewMessage& m) {
     message.bodyLength_ = static_cast<std::uint32_t>(m.body.size());
     message.partyLength_ = static_cast<std::uint16_t>(m.party.size());
     message.authorLength_ = static_cast<std::uint16_t>(m.author.size());
+    message.attachmentsLength_ = static_cast<std::uint32_t>(m.attachments.size());
     message.flags_ =
         static_cast<std::uint8_t>((m.sent ? Message::kSent : 0) | (wide ? Message::kWideTime : 0));
     if (wide) {
@@ -92,7 +132,7 @@ bool MessageStore::Add(const NewMessage& m) {
         message.second_ = static_cast<std::uint8_t>(t.second);
     }
     // An empty view may carry no pointer at all.
-    for (const std::string_view part : {m.party, m.author, m.body}) {
+    for (const std::string_view part : {m.party, m.author, m.body, m.attachments}) {
         if (!part.empty()) {
             std::memcpy(text, part.data(), part.size());
             text += part.size();
@@ -104,7 +144,7 @@ bool MessageStore::Add(const NewMessage& m) {
 void MessageStore::Append(const MessageStore& other, std::size_t first, std::size_t last) {
     for (std::size_t i = first; i < last; ++i) {
         const Message& m = other.messages_[i];
-        Add({m.Party(), m.Author(), m.Body(), m.Time(), m.Key(), m.Sent()});
+        Add({m.Party(), m.Author(), m.Body(), m.Time(), m.Key(), m.Sent(), m.Attachments()});
     }
 }
 
@@ -141,6 +181,15 @@ void MessageStore::Order(SortOrder order) {
                              return a.Key() > b.Key();
                          });
     }
+}
+
+void MessageStore::OrderByConversation() {
+    std::stable_sort(messages_.begin(), messages_.end(), [](const Message& a, const Message& b) {
+        if (const int c = a.Party().compare(b.Party()); c != 0) {
+            return c < 0;
+        }
+        return a.Key() < b.Key();
+    });
 }
 
 }  // namespace quillbox

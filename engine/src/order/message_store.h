@@ -28,6 +28,19 @@ struct MessageTime {
 std::uint64_t ClassicTimeKey(const MessageTime& time);
 std::uint64_t TimeKey(const MessageTime& time);
 
+// An attachment that a line of a message's text names ("[图片：IMG_1.jpg]"), stored in an archive
+// folder's media.
+struct MessageAttachment {
+    std::uint32_t line = 0;   // the body's line that names it, from 0
+    std::uint32_t lines = 1;  // the lines the name takes (a name may hold a line end)
+    std::uint64_t size = 0;
+    std::string_view file;  // its file in the media folder; at most 255 bytes
+};
+// A message's attachments, one after another in a text of their own (NewMessage::attachments).
+void AppendAttachment(std::string& list, const MessageAttachment& attachment);
+// Takes the first attachment of a list off it; false at its end.
+bool TakeAttachment(std::string_view& list, MessageAttachment& attachment);
+
 // One message as a reader hands it over: UTF-8 texts (the engine's text, see platform/codec.h)
 // and its time.
 struct NewMessage {
@@ -40,6 +53,8 @@ struct NewMessage {
     MessageTime time;
     std::uint64_t key = 0;  // ClassicTimeKey or TimeKey of the time
     bool sent = false;      // written by the phone's owner
+    // Its stored attachments (see AppendAttachment); empty but in an archive folder's run.
+    std::string_view attachments = {};
 };
 
 // The messages of a run. No message has a heap block of its own: the texts lie one after
@@ -52,6 +67,9 @@ public:
         std::string_view Author() const { return {Text() + partyLength_, authorLength_}; }
         std::string_view Body() const {
             return {Text() + partyLength_ + authorLength_, bodyLength_};
+        }
+        std::string_view Attachments() const {
+            return {Text() + partyLength_ + authorLength_ + bodyLength_, attachmentsLength_};
         }
         MessageTime Time() const;
         std::uint64_t Key() const { return key_; }
@@ -78,6 +96,7 @@ public:
         std::uint8_t minute_ = 0;
         std::uint8_t second_ = 0;
         std::uint8_t flags_ = 0;
+        std::uint32_t attachmentsLength_ = 0;
     };
 
     // The longest texts a message holds.
@@ -103,6 +122,9 @@ public:
     // By date: newest first. By sender: parties in descending byte order (an empty one last),
     // each party's messages newest first. Ties keep the reading order.
     void Order(SortOrder order);
+    // Each party's messages together, oldest first, as a conversation reads; the parties in
+    // ascending byte order. Ties keep the reading order.
+    void OrderByConversation();
 
     const std::vector<Message>& Messages() const { return messages_; }
     std::size_t Size() const { return messages_.size(); }

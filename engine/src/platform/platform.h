@@ -13,7 +13,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace quillbox::platform {
 
@@ -24,6 +26,9 @@ using NativeView = std::basic_string_view<NativeChar>;
 
 // A path typed as text: UTF-8 bytes on POSIX (a lone surrogate as U+FFFD), the units on Windows.
 NativeString NativeFromUtf16(std::u16string_view text);
+// A name the program made from UTF-8 text (an archive folder's pages, a path a backup names):
+// the bytes on POSIX, UTF-16 on Windows.
+NativeString NativeFromUtf8(std::string_view utf8);
 
 // A path for people: UTF-8, with U+FFFD for what the system's name does not spell as text.
 std::string DisplayPath(NativeView path);
@@ -235,6 +240,113 @@ private:
     std::filesystem::path temporary_;
     int pending_ = -1;  // the temporary file's place among those a signal removes
     TemporaryNames temporaryNames_;
+    Failure failure_ = Failure::None;
+    int lastError_ = 0;
+    std::filesystem::path failurePath_;
+};
+
+// A file made anew in an archive folder being built (ArchiveFolder): created where no file is,
+// written and closed, never flushed by itself. The folder is made durable whole, once, before it
+// is put in place.
+class NewFile {
+public:
+    NewFile() = default;
+    NewFile(NewFile&& other) noexcept { *this = std::move(other); }
+    NewFile& operator=(NewFile&& other) noexcept;
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    ~NewFile() { Close(); }
+
+    bool Create(NativeView path);
+    bool Write(std::string_view bytes);
+    // False when the close reported a failed write.
+    bool Close();
+    int LastError() const { return lastError_; }
+
+private:
+    std::intptr_t handle_ = -1;
+    int lastError_ = 0;
+};
+
+// A file of a folder being built given another name in the same folder, where no file has it.
+bool RenameNewFile(NativeView from, NativeView to, int& error);
+// Removes a file the run made; false where none was removed.
+bool RemoveNewFile(NativeView path);
+
+// Where a path lies among the folders: the identities of the folder it names, or where nothing is
+// there of the nearest folder above it that is there, and of every folder above that, links
+// followed, the nearest first. exists: the path itself was found.
+struct FolderChain {
+    std::vector<FileId> ids;
+    bool exists = false;
+};
+FolderChain ChainOf(const std::filesystem::path& path);
+
+// An archive folder: a folder of pages and media built whole beside its place under a temporary
+// name (".NAME.quillbox-PID-N.tmp"), made durable once, then put in place. Only a folder that
+// Quillbox wrote is ever replaced: each holds a marker file (kMarkerName) listing what it wrote.
+// An empty folder at the path is taken; a folder without the marker that holds anything, a file
+// or a link at the path is refused before anything is made. The old folder is renamed aside, the
+// new one in (where the system swaps two names at once, as Linux does, the two are swapped), and
+// the old one removed only when it holds nothing but what its marker lists, no link followed;
+// otherwise it is kept under its aside name ("NAME.quillbox-old").
+class ArchiveFolder {
+public:
+    static constexpr std::string_view kMarkerName = ".quillbox-archive";
+    // The marker's first line; the names below it, one a line, "/" between folder and name, a
+    // folder's name ending in "/".
+    static constexpr std::string_view kMarkerHeading = "Quillbox archive folder 1";
+
+    ArchiveFolder() = default;
+    ArchiveFolder(const ArchiveFolder&) = delete;
+    ArchiveFolder& operator=(const ArchiveFolder&) = delete;
+    // Without a Replace, the temporary folder goes with everything written into it.
+    ~ArchiveFolder() { Discard(); }
+
+    enum class Failure { None, NotArchiveFolder, NoTemporary, Write, Replace };
+    // Checks what is at the output's path and makes the temporary folder beside it.
+    bool Open(const std::filesystem::path& output);
+    // The temporary folder, with its separator at the end.
+    NativeView Path() const { return path_; }
+    // Makes a folder of the temporary folder (an ASCII name).
+    bool MakeFolder(std::string_view name);
+    // Writes the marker listing names (UTF-8, below the folder) and makes the folder and every
+    // file in it durable; the old folder is still in place.
+    bool Finish(const std::vector<std::string>& names);
+    // Puts the finished folder in the old one's place.
+    bool Replace();
+    // Where an old folder that held more than its marker lists was kept; empty when it went.
+    const std::filesystem::path& KeptAside() const { return keptAside_; }
+    // The names a marker's text lists; none when it is no marker of ours.
+    static std::optional<std::unordered_set<std::string>> ListedNames(std::string_view marker);
+
+    // Called after each step of Replace: a test stops the program there.
+    enum class Step { OldAside, NewIn, OldRemoved };
+    using StepHook = std::function<void(Step)>;
+    void SetStepHook(StepHook hook) { stepHook_ = std::move(hook); }
+
+    Failure LastFailure() const { return failure_; }
+    int LastError() const { return lastError_; }
+    // The output, or the folder that takes no temporary folder.
+    const std::filesystem::path& FailurePath() const { return failurePath_; }
+
+private:
+    enum class Target { Missing, Empty, Ours };
+    bool Fail(Failure failure, int error, std::filesystem::path path);
+    std::optional<Target> Examine(int& error) const;
+    void Reached(Step step) const {
+        if (stepHook_) {
+            stepHook_(step);
+        }
+    }
+    // Removes the old folder at path when it holds only what its marker lists.
+    bool RemoveOld(const NativeString& path);
+    void Discard();
+
+    std::filesystem::path target_;
+    NativeString path_;
+    std::filesystem::path keptAside_;
+    StepHook stepHook_;
     Failure failure_ = Failure::None;
     int lastError_ = 0;
     std::filesystem::path failurePath_;

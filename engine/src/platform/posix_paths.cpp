@@ -19,6 +19,10 @@ NativeString NativeFromUtf16(std::u16string_view text) {
     return Utf16ToUtf8(text);
 }
 
+NativeString NativeFromUtf8(std::string_view utf8) {
+    return NativeString(utf8);
+}
+
 std::string DisplayPath(NativeView path) {
     return Utf8Lenient(path);
 }

@@ -53,6 +53,11 @@ NativeString NativeFromUtf16(std::u16string_view text) {
     return NativeString(text.begin(), text.end());
 }
 
+NativeString NativeFromUtf8(std::string_view utf8) {
+    const std::u16string wide = Utf8ToUtf16(utf8, Utf8Errors::Replace).value_or(std::u16string());
+    return NativeString(wide.begin(), wide.end());
+}
+
 std::string DisplayPath(NativeView path) {
     return Utf16ToUtf8(
         std::u16string_view(reinterpret_cast<const char16_t*>(path.data()), path.size()));

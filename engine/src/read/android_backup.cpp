@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <type_traits>
 #include <unordered_set>
@@ -142,6 +143,17 @@ struct Address {
 };
 constexpr std::int64_t kFrom = 137;
 
+// An attachment of an MMS on its way to an archive folder's media: its bytes are in, its type
+// and the lines of the text that name it are known. It is kept once the message is.
+struct PartFile {
+    MediaStore::Incoming incoming;
+    std::string type;
+    std::string label;
+    std::uint32_t line = 0;
+    std::uint32_t lines = 1;
+    bool complete = false;
+};
+
 // An MMS read, kept until the file's end tells the owner's number.
 struct Mms {
     std::size_t index = 0;
@@ -151,6 +163,8 @@ struct Mms {
     std::string address;
     std::string names;
     std::vector<Address> addresses;
+    std::vector<PartFile> files;
+    std::vector<SkippedItems> missing;  // attachments without their bytes
 };
 
 // The <sms> or <mms> being read.
@@ -164,6 +178,8 @@ struct OpenMessage {
     std::optional<std::int64_t> box;
     std::optional<std::int64_t> messageType;
     std::vector<Address> addresses;
+    std::vector<PartFile> files;
+    std::vector<SkippedItems> missing;
 
     void Clear(std::size_t at, bool isMms) {
         index = at;
@@ -175,6 +191,8 @@ struct OpenMessage {
         box.reset();
         messageType.reset();
         addresses.clear();
+        files.clear();
+        missing.clear();
     }
 };
 
@@ -234,6 +252,46 @@ private:
     char first_ = 's';
 };
 
+// The attachments' bytes, decoded by the filter ahead of Expat, into the run's media store:
+// each waits, by its number among the file's data values, for Expat to reach its <part>.
+class MediaSink final : public PartDataSink {
+public:
+    explicit MediaSink(MediaStore& store) : store_(store) {}
+    MediaStore& Store() { return store_; }
+
+    void Begin() override { current_ = store_.Begin(); }
+    void Write(std::string_view bytes) override { current_.Write(bytes); }
+    void End(bool complete) override {
+        current_.Close();
+        waiting_.push_back({next_++, complete, std::move(current_)});
+    }
+
+    // The attachment of data value number; those before it, which Expat never reached in a
+    // damaged stretch, go. None where it is not (or no longer) there.
+    std::optional<std::pair<MediaStore::Incoming, bool>> Take(std::size_t number) {
+        while (!waiting_.empty() && waiting_.front().number < number) {
+            waiting_.pop_front();
+        }
+        if (waiting_.empty() || waiting_.front().number != number) {
+            return std::nullopt;
+        }
+        std::pair taken{std::move(waiting_.front().incoming), waiting_.front().complete};
+        waiting_.pop_front();
+        return taken;
+    }
+
+private:
+    struct Waiting {
+        std::size_t number = 0;
+        bool complete = false;
+        MediaStore::Incoming incoming;
+    };
+    MediaStore& store_;
+    MediaStore::Incoming current_;
+    std::deque<Waiting> waiting_;
+    std::size_t next_ = 0;
+};
+
 class BackupReader {
 public:
     BackupReader(const BackupStream& stream, const ReadSettings& settings, std::string& raw,
@@ -243,7 +301,12 @@ public:
           zone_(settings.zone),
           raw_(raw),
           items_(items),
-          filter_(stream.attachments != nullptr ? *stream.attachments : counted_) {}
+          media_(settings.media != nullptr
+                     ? std::optional<MediaSink>(std::in_place, *settings.media)
+                     : std::nullopt),
+          filter_(stream.attachments != nullptr ? *stream.attachments
+                  : media_                      ? static_cast<PartDataSink&>(*media_)
+                                                : counted_) {}
 
     ReadResult Run();
 
@@ -260,7 +323,12 @@ private:
     void Addr(const XML_Char** attributes);
     void FinishSms();
     void FinishMms();
-    void AddMms(const Mms& mms, const std::optional<std::string>& owner);
+    void AddMms(Mms& mms, const std::optional<std::string>& owner);
+    // The attachments of a message kept into the store, listed for the message; the skips of
+    // those that are not.
+    std::string KeepFiles(std::vector<PartFile>& files, std::size_t index);
+    void FileOfPart(std::string_view data, std::string_view type, std::string_view label,
+                    std::size_t lineStart);
 
     Parser NewParser();
     std::size_t Fill(char* area, std::size_t size);
@@ -277,6 +345,7 @@ private:
     std::string& raw_;
     Items& items_;
     CountingSink counted_;
+    std::optional<MediaSink> media_;
     XmlStreamFilter filter_;
     ReadResult result_;
 
@@ -410,10 +479,10 @@ ReadResult BackupReader::Run() {
     }
     parser_.reset();
 
-    if (!mms_.empty()) {
+    if (!mms_.empty() || media_) {
         // The owner's number is known once every MMS is read.
         const auto owner = Owner();
-        for (const Mms& mms : mms_) {
+        for (Mms& mms : mms_) {
             AddMms(mms, owner);
         }
         SortSkips(result_.skipped);
@@ -561,6 +630,7 @@ void BackupReader::Part(const XML_Char** attributes) {
     std::string_view label;
     std::ptrdiff_t labelRank = 3;
     std::string_view text;
+    std::string_view data;
     bool hasText = false;
     bool layout = false;
     for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
@@ -573,6 +643,8 @@ void BackupReader::Part(const XML_Char** attributes) {
         } else if (key == "text") {
             hasText = IsSet(value);
             text = value;
+        } else if (key == "data") {
+            data = value;
         } else if ((key == "name" || key == "fn" || key == "cl") && IsSet(value)) {
             // The first of name, fn and cl that is set, in that order.
             static constexpr std::string_view kOrder[] = {"name", "fn", "cl"};
@@ -605,12 +677,55 @@ void BackupReader::Part(const XML_Char** attributes) {
     if (!out.empty()) {
         out.push_back('\n');
     }
+    const std::size_t start = out.size();
     out.append(StartsWithLower(type, "image/")   ? "[图片："
                : StartsWithLower(type, "audio/") ? "[音频："
                : StartsWithLower(type, "video/") ? "[视频："
                                                  : "[附件：");
     AppendLines(out, !label.empty() ? label : type);
     out.append("]");
+    if (media_) {
+        FileOfPart(data, type, !label.empty() ? label : type, start);
+    }
+}
+
+void BackupReader::FileOfPart(std::string_view data, std::string_view type, std::string_view label,
+                              std::size_t start) {
+    const std::string& text = message_.text;
+    const auto from = text.begin() + static_cast<std::ptrdiff_t>(start);
+    const auto line = static_cast<std::uint32_t>(std::count(text.begin(), from, '\n'));
+    const auto lines = static_cast<std::uint32_t>(1 + std::count(from, text.end(), '\n'));
+    data = Trim(data);
+    std::optional<std::pair<MediaStore::Incoming, bool>> taken;
+    if (data.starts_with('#')) {
+        if (const auto number = Integer(data.substr(1)); number && *number >= 0) {
+            taken = media_->Take(static_cast<std::size_t>(*number));
+        }
+    }
+    if (!taken) {
+        // A backup made without its attachments: the message keeps the line that names it.
+        message_.missing.push_back(
+            {message_.index, 1, SkipReason::AttachmentMissing, std::string(label)});
+        return;
+    }
+    message_.files.push_back({std::move(taken->first), std::string(type), std::string(label), line,
+                              lines, taken->second});
+}
+
+std::string BackupReader::KeepFiles(std::vector<PartFile>& files, std::size_t index) {
+    std::string list;
+    for (PartFile& file : files) {
+        std::optional<MediaStore::Stored> stored;
+        if (file.complete) {
+            stored = media_->Store().Keep(std::move(file.incoming), file.type);
+        }
+        if (!stored) {
+            result_.skipped.push_back({index, 1, SkipReason::AttachmentDamaged, file.label});
+            continue;
+        }
+        AppendAttachment(list, {file.line, file.lines, stored->size, stored->name});
+    }
+    return list;
 }
 
 void BackupReader::Addr(const XML_Char** attributes) {
@@ -730,7 +845,9 @@ void BackupReader::FinishMms() {
             std::move(m.text),
             std::move(m.address),
             std::move(m.names),
-            std::move(m.addresses)};
+            std::move(m.addresses),
+            std::move(m.files),
+            std::move(m.missing)};
     // A conversation of two whatever the owner's number: a phone number's address and at most
     // one other number in the addrs (the owner's). It is stored now; the others wait for the
     // file's end, which tells the owner.
@@ -770,7 +887,7 @@ std::optional<std::string> BackupReader::Owner() const {
     return owner;
 }
 
-void BackupReader::AddMms(const Mms& mms, const std::optional<std::string>& owner) {
+void BackupReader::AddMms(Mms& mms, const std::optional<std::string>& owner) {
     const auto isOwner = [&](const std::string& n) { return n.empty() || (owner && n == *owner); };
     const auto add = [](std::vector<std::string>& list, const std::string& n) {
         if (std::find(list.begin(), list.end(), n) == list.end()) {
@@ -846,10 +963,13 @@ void BackupReader::AddMms(const Mms& mms, const std::optional<std::string>& owne
         Skip(mms.index, SkipReason::NumberTooLong);
         return;
     }
-    if (!items_.messages.Add({party, author, mms.text, mms.time, TimeKey(mms.time), mms.sent})) {
+    const std::string files = media_ ? KeepFiles(mms.files, mms.index) : std::string();
+    if (!items_.messages.Add(
+            {party, author, mms.text, mms.time, TimeKey(mms.time), mms.sent, files})) {
         return;
     }
     ++result_.read;
+    result_.skipped.insert(result_.skipped.end(), mms.missing.begin(), mms.missing.end());
     const std::vector<std::string_view> names = Split(mms.names, ',');
     if (listed || group) {
         if (names.size() == order.size()) {

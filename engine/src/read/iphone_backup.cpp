@@ -135,6 +135,18 @@ std::optional<platform::NativeString> HashedFile(platform::NativeView folder, st
     return std::nullopt;
 }
 
+// An attachment's path below the phone's home, as a backup's manifest lists it:
+// "~/Library/SMS/Attachments/…" as "Library/SMS/Attachments/…".
+std::string_view HomeRelative(std::string_view phonePath) {
+    for (const std::string_view home : {"~/", "/var/mobile/", "/private/var/mobile/"}) {
+        if (phonePath.starts_with(home)) {
+            phonePath.remove_prefix(home.size());
+            break;
+        }
+    }
+    return phonePath;
+}
+
 // The backup's Manifest.db: which hashed file holds which path of the phone.
 class Manifest {
 public:
@@ -150,6 +162,17 @@ public:
 
     // An encrypted backup's manifest is no SQLite file.
     bool Encrypted() const { return db_.LastFailure() == Failure::NotDatabase; }
+
+    // An attachment is kept in MediaDomain, or by older systems in HomeDomain.
+    std::optional<platform::NativeString> AttachmentFile(std::string_view phonePath) {
+        const std::string_view path = HomeRelative(phonePath);
+        for (const std::string_view domain : {kMediaDomain, kHomeDomain}) {
+            if (auto file = FileOf(domain, path)) {
+                return file;
+            }
+        }
+        return std::nullopt;
+    }
 
     std::optional<platform::NativeString> FileOf(std::string_view domain, std::string_view path) {
         if (!lookup_) {
@@ -173,8 +196,44 @@ private:
 
 struct Attachment {
     std::string name;
+    std::string path;  // where the phone keeps it
+    std::string type;
     bool image = false;
 };
+
+// Beside a bare store: its folder holds what the phone (or a Mac) keeps beside it, as a copy
+// of Library/SMS (Library/Messages on a Mac) does. No ".." climbs out of that folder.
+std::optional<platform::NativeString> BesideStore(platform::NativeView folder,
+                                                  std::string_view phonePath) {
+    std::string_view below;
+    for (const std::string_view home : {"Library/SMS/", "Library/Messages/"}) {
+        if (const auto at = phonePath.find(home); at != std::string_view::npos) {
+            below = phonePath.substr(at + home.size());
+            break;
+        }
+    }
+    if (below.empty()) {
+        return std::nullopt;
+    }
+    platform::NativeString path(folder);
+    for (std::string_view rest = below; !rest.empty();) {
+        const auto slash = rest.find('/');
+        const std::string_view name = rest.substr(0, slash);
+        rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash + 1);
+        if (name.empty() || name == "." || name == ".." ||
+            name.find_first_of("\\:") != std::string_view::npos) {
+            return std::nullopt;
+        }
+        path += platform::NativeFromUtf8(name);
+        if (!rest.empty()) {
+            path += platform::kPathSeparator;
+        }
+    }
+    if (!platform::RegularFileSize(path)) {
+        return std::nullopt;
+    }
+    return path;
+}
 
 bool StartsWithAsciiCase(std::string_view text, std::string_view lower) {
     return text.size() >= lower.size() &&
@@ -184,8 +243,9 @@ bool StartsWithAsciiCase(std::string_view text, std::string_view lower) {
 }
 
 // The message's text with a line for each attachment where U+FFFC marks it, and one for each
-// attachment that no mark places.
-std::string BodyWithAttachments(const std::string& text, const std::vector<Attachment>* files) {
+// attachment that no mark places; lines, where given, gets each attachment's line.
+std::string BodyWithAttachments(const std::string& text, const std::vector<Attachment>* files,
+                                std::vector<std::uint32_t>* lines = nullptr) {
     if (files == nullptr || files->empty()) {
         if (text.find(kObjectReplacement) == std::string::npos) {
             return text;
@@ -197,6 +257,10 @@ std::string BodyWithAttachments(const std::string& text, const std::vector<Attac
     const auto addLine = [&](const Attachment& file) {
         if (!body.empty() && body.back() != '\n') {
             body.push_back('\n');
+        }
+        if (lines != nullptr) {
+            lines->push_back(
+                static_cast<std::uint32_t>(std::count(body.begin(), body.end(), '\n')));
         }
         body.append(file.image ? "[图片：" : "[附件：").append(file.name).append("]");
         lineEnds = true;
@@ -237,8 +301,9 @@ struct Chat {
 
 class StoreReader {
 public:
-    StoreReader(const ReadSettings& settings, Items& items, ReadResult& result)
-        : settings_(settings), items_(items), result_(result) {}
+    StoreReader(const ReadSettings& settings, Items& items, ReadResult& result,
+                const AttachmentFiles& attachmentFiles)
+        : settings_(settings), items_(items), result_(result), attachmentFiles_(attachmentFiles) {}
 
     void Read(const DatabaseFiles& files, std::chrono::milliseconds statementTime,
               SkipReason noSqlite) {
@@ -364,6 +429,8 @@ private:
             }
             const std::string_view mime = query->Text(3);
             const std::string_view uti = query->Text(4);
+            file.path = query->Text(2);
+            file.type = mime;
             file.image = StartsWithAsciiCase(mime, "image/") ||
                          (mime.empty() && (StartsWithAsciiCase(uti, "public.jpeg") ||
                                            StartsWithAsciiCase(uti, "public.png") ||
@@ -446,9 +513,11 @@ private:
                 raw = TypedStreamText(query->Blob(2)).value_or(std::string_view());
             }
             text_ = CleanText(raw);
-            const auto files = attachments_.find(rowid);
-            std::string body =
-                BodyWithAttachments(text_, files != attachments_.end() ? &files->second : nullptr);
+            const auto attached = attachments_.find(rowid);
+            const std::vector<Attachment>* files =
+                attached != attachments_.end() ? &attached->second : nullptr;
+            lines_.clear();
+            std::string body = BodyWithAttachments(text_, files, &lines_);
             while (!body.empty() && body.back() == '\n') {
                 body.pop_back();
             }
@@ -469,7 +538,10 @@ private:
                 continue;
             }
             const MessageTime time = settings_.zone.ToLocal(UnixSeconds(query->Int(5)));
-            items_.messages.Add({party, author, body, time, TimeKey(time), sent});
+            const std::string stored = settings_.media != nullptr && files != nullptr
+                                           ? CopyFiles(*files, index)
+                                           : std::string();
+            items_.messages.Add({party, author, body, time, TimeKey(time), sent, stored});
             ++result_.read;
         }
         if (db_.LastFailure() != Failure::None) {
@@ -490,9 +562,58 @@ private:
         }
     }
 
+    // The attachments of a message copied into the media store, listed for the message; each
+    // that is missing or cannot be read is skipped.
+    std::string CopyFiles(const std::vector<Attachment>& files, std::size_t index) {
+        std::string list;
+        for (std::size_t i = 0; i < files.size() && i < lines_.size(); ++i) {
+            const Attachment& file = files[i];
+            const auto path = attachmentFiles_ && !file.path.empty()
+                                  ? attachmentFiles_(file.path)
+                                  : std::optional<platform::NativeString>();
+            if (!path) {
+                result_.skipped.push_back({index, 1, SkipReason::AttachmentMissing, file.name});
+                continue;
+            }
+            const auto stored = CopyFile(*path, file.type);
+            if (!stored) {
+                result_.skipped.push_back({index, 1, SkipReason::AttachmentDamaged, file.name});
+                continue;
+            }
+            AppendAttachment(list, {lines_[i], 1, stored->size, stored->name});
+        }
+        return list;
+    }
+
+    std::optional<MediaStore::Stored> CopyFile(const platform::NativeString& path,
+                                               std::string_view type) {
+        platform::InputFile file;
+        if (file.Open(path, platform::EntryKind::Unchecked, std::nullopt) !=
+            platform::InputFile::Outcome::Opened) {
+            return std::nullopt;
+        }
+        MediaStore& media = *settings_.media;
+        MediaStore::Incoming incoming = media.Begin();
+        copy_.resize(256 * 1024);
+        for (;;) {
+            const auto got = file.ReadChunk({copy_.data(), copy_.size()});
+            if (!got) {
+                return std::nullopt;
+            }
+            incoming.Write({copy_.data(), *got});
+            if (*got < copy_.size()) {
+                break;
+            }
+        }
+        return media.Keep(std::move(incoming), type);
+    }
+
     const ReadSettings& settings_;
     Items& items_;
     ReadResult& result_;
+    const AttachmentFiles& attachmentFiles_;
+    std::vector<std::uint32_t> lines_;
+    std::string copy_;
     Database db_;
     std::unordered_map<std::int64_t, std::string> handles_;
     std::unordered_map<std::int64_t, Chat> chats_;
@@ -502,10 +623,11 @@ private:
 };
 
 ReadResult ReadStore(const DatabaseFiles& files, const ReadSettings& settings, Items& items,
-                     std::chrono::milliseconds statementTime, SkipReason noSqlite) {
+                     std::chrono::milliseconds statementTime, SkipReason noSqlite,
+                     const AttachmentFiles& attachmentFiles) {
     ReadResult result;
     result.instants = true;
-    StoreReader(settings, items, result).Read(files, statementTime, noSqlite);
+    StoreReader(settings, items, result, attachmentFiles).Read(files, statementTime, noSqlite);
     return result;
 }
 
@@ -573,12 +695,17 @@ std::string SourceName(platform::NativeView folder, const TimeZone& zone) {
 }  // namespace
 
 ReadResult ReadMessageStore(const DatabaseFiles& files, const ReadSettings& settings, Items& items,
-                            std::chrono::milliseconds statementTime) {
-    return ReadStore(files, settings, items, statementTime, SkipReason::NotMessageDatabase);
+                            std::chrono::milliseconds statementTime,
+                            const AttachmentFiles& attachments) {
+    return ReadStore(files, settings, items, statementTime, SkipReason::NotMessageDatabase,
+                     attachments);
 }
 
 ReadResult ReadIphoneDatabase(Input& input, Items& items) {
-    return ReadMessageStore(sqlite::FilesBeside(input.Path()), input.settings, items);
+    const platform::NativeView folder = input.folder;
+    return ReadMessageStore(
+        sqlite::FilesBeside(input.Path()), input.settings, items, Database::kStatementTime,
+        [folder](std::string_view phonePath) { return BesideStore(folder, phonePath); });
 }
 
 ReadResult ReadIphoneBackup(Input& input, Items& items) {
@@ -611,8 +738,9 @@ ReadResult ReadIphoneBackup(Input& input, Items& items) {
         files.wal = std::move(*wal);
     }
     const std::size_t namesBefore = items.names.size();
-    result = ReadStore(files, input.settings, items, Database::kStatementTime,
-                       SkipReason::EncryptedBackup);
+    result = ReadStore(
+        files, input.settings, items, Database::kStatementTime, SkipReason::EncryptedBackup,
+        [&manifest](std::string_view phonePath) { return manifest.AttachmentFile(phonePath); });
     if (result.refused) {
         return result;
     }
@@ -663,24 +791,11 @@ bool ReadAddressBook(const DatabaseFiles& files, std::vector<ContactEntry>& name
 
 std::optional<platform::NativeString> BackupFileOf(platform::NativeView backupFolder,
                                                    std::string_view phonePath) {
-    std::string_view path = phonePath;
-    for (const std::string_view home : {"~/", "/var/mobile/", "/private/var/mobile/"}) {
-        if (path.starts_with(home)) {
-            path.remove_prefix(home.size());
-            break;
-        }
-    }
     platform::NativeString folder(backupFolder);
     if (!platform::EndsWithSeparator(folder)) {
         folder += platform::kPathSeparator;
     }
-    Manifest manifest(folder);
-    for (const std::string_view domain : {kMediaDomain, kHomeDomain}) {
-        if (auto file = manifest.FileOf(domain, path)) {
-            return file;
-        }
-    }
-    return std::nullopt;
+    return Manifest(folder).AttachmentFile(phonePath);
 }
 
 }  // namespace quillbox

@@ -6,6 +6,7 @@
 // book. Every database is opened read-only and immutable: nothing is written beside a backup.
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -23,11 +24,18 @@ ReadResult ReadIphoneDatabase(Input& input, Items& items);
 // date from Info.plist.
 ReadResult ReadIphoneBackup(Input& input, Items& items);
 
-// The message store's messages into items, the backup's own name aside. statementTime bounds
-// each query (tests shorten it).
+// Where the file of an attachment lies, by the path the phone gives it ("~/Library/SMS/
+// Attachments/ab/12/<guid>/IMG_0001.HEIC"); none where it is not there.
+using AttachmentFiles =
+    std::function<std::optional<platform::NativeString>(std::string_view phonePath)>;
+
+// The message store's messages into items, the backup's own name aside. With the settings'
+// media store, each attachment is copied into it from where attachments finds it. statementTime
+// bounds each query (tests shorten it).
 ReadResult ReadMessageStore(
     const sqlite::DatabaseFiles& files, const ReadSettings& settings, Items& items,
-    std::chrono::milliseconds statementTime = sqlite::Database::kStatementTime);
+    std::chrono::milliseconds statementTime = sqlite::Database::kStatementTime,
+    const AttachmentFiles& attachments = {});
 
 // The address book's names for its numbers and e-mail addresses into names: Chinese names family
 // name first without a space, others given name first with one, the organization where a card

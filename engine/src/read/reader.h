@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "order/contact_book.h"
+#include "order/media_store.h"
 #include "order/message_store.h"
 #include "platform/platform.h"
 #include "quillbox/archive.h"
@@ -75,6 +76,9 @@ struct ReadSettings {
     // large database) look at it as they go and end early; what they give then is dropped.
     const std::atomic<bool>* cancel = nullptr;
     bool Cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
+    // For an archive folder: where the attachments go, each noted on its message. None: an
+    // attachment is only named by its line in the text.
+    MediaStore* media = nullptr;
 };
 
 // What a reader is handed: the input, open, where it lies (for readers that open more: a

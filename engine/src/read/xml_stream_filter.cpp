@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 
 namespace quillbox {
@@ -390,6 +391,10 @@ void XmlStreamFilter::Step(char c, Out& out) {
                 quote_ = c;
                 if (part_ && nameLength_ == 4 && std::string_view(name_, 4) == "data") {
                     state_ = State::Data;
+                    out.Put('#');
+                    char digits[24];
+                    const auto end = std::to_chars(digits, digits + sizeof digits, dataValues_++);
+                    out.Put(std::string_view(digits, static_cast<std::size_t>(end.ptr - digits)));
                     decoder_.Begin();
                 } else {
                     state_ = State::Value;

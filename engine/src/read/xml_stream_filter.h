@@ -4,7 +4,9 @@
 // The bytes of an Android backup on their way to Expat, in one pass and in pieces of any size,
 // so that Expat gets only what it can parse in small tokens:
 // - every <part>'s data="…" value (an attachment's base64, up to gigabytes) goes to a base64
-//   decoder and leaves an empty value (its line ends stay, so that lines keep their numbers);
+//   decoder and leaves its number among the file's data values, "#0", "#1", …, which no base64
+//   holds (its line ends stay, so that lines keep their numbers): the reader meets each part's
+//   attachment by it, whatever damage Expat skipped;
 // - the phone's surrogate pairs written as two references ("&#55357;&#56834;") become the one
 //   character's reference, a lone half U+FFFD's;
 // - references to characters XML forbids ("&#0;", "&#1;", beyond U+10FFFF) become U+FFFD's;
@@ -82,6 +84,7 @@ private:
     std::uint32_t codePoint_ = 0;
     unsigned digits_ = 0;
     std::uint32_t high_ = 0;  // a high surrogate waiting for its low half
+    std::size_t dataValues_ = 0;
 };
 
 }  // namespace quillbox

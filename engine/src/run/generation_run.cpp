@@ -12,6 +12,7 @@
 #include "quillbox/archive.h"
 #include "read/time_zone.h"
 #include "run/file_id_set.h"
+#include "run/archive_folder_output.h"
 #include "run/read_files.h"
 #include "scan/folder_scan.h"
 #include "write/archive_groups.h"
@@ -48,6 +49,9 @@ private:
         report_.failure = {stage, systemError, std::move(path)};
         return false;
     }
+    bool Fail(const RunFailure& failure) {
+        return Fail(failure.stage, failure.systemError, failure.path);
+    }
 
     // Whether the caller stopped the run; then it has failed.
     bool Cancelled() {
@@ -81,6 +85,15 @@ private:
     // Leaves out the messages outside --since/--until, then the repeated ones.
     void Select(MessageStore& messages);
     bool WriteArchive(MessageStore& messages, ContactBook& book);
+    // With --split: the archive folder, made beside its place before anything is read, so that
+    // the readers put the attachments straight into it.
+    bool OpenFolder();
+    // Puts the finished archive or archive folder in place.
+    bool PutInPlace();
+    void Discard() {
+        archive_.reset();
+        folder_.reset();
+    }
     // Whether the report goes where the run failed because of it (it would be the archive or
     // an input): then it is not written.
     bool ReportRefused() const;
@@ -96,7 +109,8 @@ private:
     const RunControl& control_;
     std::size_t filesFound_ = 0;
     std::size_t filesRead_ = 0;
-    std::unique_ptr<FileSink> archive_;  // finished, until it is put in place
+    std::unique_ptr<FileSink> archive_;            // finished, until it is put in place
+    std::unique_ptr<ArchiveFolderOutput> folder_;  // the same, of an archive folder
     ReadSettings settings_;
     // The names backups give their numbers, in reading order; the cards name a number first.
     std::vector<ContactEntry> backupNames_;
@@ -336,8 +350,34 @@ void Run::Select(MessageStore& messages) {
     }
 }
 
+bool Run::OpenFolder() {
+    folder_ = std::make_unique<ArchiveFolderOutput>();
+    if (const auto failure = folder_->Open(request_)) {
+        folder_.reset();
+        return Fail(*failure);
+    }
+    settings_.media = &folder_->Media();
+    return true;
+}
+
+bool Run::PutInPlace() {
+    if (folder_) {
+        const auto failure = folder_->Replace(request_, report_);
+        return !failure || Fail(*failure);
+    }
+    return archive_->Replace() ||
+           Fail(Stage::ReplaceOutput, archive_->File().LastError(), request_.output);
+}
+
 bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
     Tell(RunProgress::Phase::Writing, 0, messages.Size());
+    if (folder_) {
+        if (const auto failure = folder_->Write(request_, messages, book, report_)) {
+            return Fail(*failure);
+        }
+        report_.entriesWritten = messages.Size();
+        return true;
+    }
     archive_ = std::make_unique<FileSink>(control_.cancel);
     FileSink& sink = *archive_;
     if (!sink.Open(request_.output)) {
@@ -392,6 +432,9 @@ bool Run::Generate() {
     settings_.zone = request_.timeZone.empty()
                          ? TimeZone::Local()
                          : TimeZone::FromName(request_.timeZone).value_or(TimeZone::Local());
+    if (request_.split && !OpenFolder()) {
+        return false;
+    }
     FileList cardFiles;
     FileList messageFiles;
     ListInputs(cardFiles, messageFiles);
@@ -438,6 +481,7 @@ bool Run::Generate() {
 
 bool Run::ReportRefused() const {
     return report_.failure.stage == Stage::ReportIsArchive ||
+           report_.failure.stage == Stage::ReportInArchiveFolder ||
            (report_.failure.stage == Stage::OutputIsInput && reportId_ &&
             platform::IdentifyOutput(report_.failure.path) == reportId_);
 }
@@ -458,19 +502,18 @@ bool Run::Conclude() {
     const bool wantsReport = !request_.report.empty() && !ReportRefused();
     platform::ArchiveFile reportFile;
     if (report_.ok && wantsReport && !FinishReport(reportFile)) {
-        archive_.reset();  // the archive is not put in place without its report
+        Discard();  // the archive is not put in place without its report
         return false;
     }
-    if (report_.ok && !archive_->Replace()) {
-        Fail(Stage::ReplaceOutput, archive_->File().LastError(), request_.output);
-        archive_.reset();
+    if (report_.ok && !PutInPlace()) {
+        Discard();
         // The report says so instead.
         if (wantsReport && FinishReport(reportFile)) {
             reportFile.Replace();
         }
         return false;
     }
-    archive_.reset();
+    Discard();
     if (!report_.ok) {
         if (wantsReport && FinishReport(reportFile)) {
             reportFile.Replace();

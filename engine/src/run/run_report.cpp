@@ -46,6 +46,8 @@ constexpr ReasonTexts kReasons[] = {
     {SkipReason::DamagedDatabase, "damaged-database", "数据库已损坏"},
     {SkipReason::TooSlow, "too-slow", "读取耗时过长，已停止"},
     {SkipReason::NoText, "no-text", "没有文字或附件"},
+    {SkipReason::AttachmentMissing, "attachment-missing", "附件不在备份中"},
+    {SkipReason::AttachmentDamaged, "attachment-damaged", "附件已损坏或无法读取"},
 };
 
 const ReasonTexts& Find(SkipReason reason) {
@@ -81,6 +83,10 @@ constexpr StageTexts kStages[] = {
     {RunFailure::Stage::WriteReport, "write-report"},
     {RunFailure::Stage::ReplaceReport, "replace-report"},
     {RunFailure::Stage::Cancelled, "cancelled"},
+    {RunFailure::Stage::OutputNotArchiveFolder, "output-not-archive-folder"},
+    {RunFailure::Stage::OutputInsideInput, "output-inside-input"},
+    {RunFailure::Stage::InputInsideOutput, "input-inside-output"},
+    {RunFailure::Stage::ReportInArchiveFolder, "report-in-archive-folder"},
 };
 
 std::string WithError(std::string text, int systemError) {
@@ -162,6 +168,14 @@ std::string DescribeFailure(const RunFailure& failure) {
             return WithError("文档已写入，但无法写入报告文件 " + path, failure.systemError);
         case Stage::Cancelled:
             return "生成已停止，输出文件保持原样";
+        case Stage::OutputNotArchiveFolder:
+            return "输出位置已有文件或不是 Quillbox 写的文件夹，未改动：" + path;
+        case Stage::OutputInsideInput:
+            return "存档文件夹不能在要读取的目录中：" + path;
+        case Stage::InputInsideOutput:
+            return "要读取的目录在存档文件夹中：" + path;
+        case Stage::ReportInArchiveFolder:
+            return "报告文件不能写在存档文件夹中：" + path;
     }
     return {};
 }
@@ -269,7 +283,9 @@ SkipCounts CountSkips(const RunReport::Files& files) {
     for (const SkippedFile& file : files.skipped) {
         counts.files += file.reason ? 1u : 0u;
         for (const SkippedItems& items : file.items) {
-            counts.items += items.count;
+            const bool attachment = items.reason == SkipReason::AttachmentMissing ||
+                                    items.reason == SkipReason::AttachmentDamaged;
+            (attachment ? counts.attachments : counts.items) += items.count;
         }
     }
     return counts;
@@ -296,6 +312,22 @@ std::string ReportAsJson(const RunReport& report) {
     AppendPath(out, report.archivePath);
     out.append(", \"bytes\": ").append(std::to_string(report.bytesWritten));
     out.append(", \"entries\": ").append(std::to_string(report.entriesWritten));
+    if (report.folder) {
+        for (const auto& [key, names] : {std::pair{"pages", &report.folder->pages},
+                                         std::pair{"media", &report.folder->media}}) {
+            out.append(", \"").append(key).append("\": [");
+            for (std::size_t i = 0; i < names->size(); ++i) {
+                out.append(i == 0 ? "" : ", ");
+                AppendJsonString(out, (*names)[i]);
+            }
+            out.push_back(']');
+        }
+        if (!report.folder->keptOld.empty()) {
+            out.append(", \"kept_old\": {");
+            AppendPath(out, report.folder->keptOld);
+            out.push_back('}');
+        }
+    }
     out.push_back('}');
     if (!report.timeZone.empty()) {
         out.append(", \"time_zone\": ");

@@ -94,9 +94,11 @@ public:
         }
     }
 
-private:
+    // A party's heading, and who a message's entry shows: valid until the next call.
     Heading PartyHeading(std::string_view party);
     EntryParty PartyOf(const MessageStore::Message& message);
+
+private:
     // A group conversation's name: its own, or its members' names joined; cached for the
     // group last asked for.
     const std::string& GroupLabel(std::string_view party, const Group& group);

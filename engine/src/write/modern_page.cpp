@@ -23,12 +23,8 @@ constexpr std::string_view kHeadMeta =
     "\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
     "<meta name=\"color-scheme\" content=\"light dark\">\n<title>";
 
-// Colours are chosen for at least 4.5:1 against their backgrounds in both schemes.
-constexpr std::string_view kStyle = R"(</title>
-<style>
-:root{--bg:#ffffff;--fg:#1b1b1b;--muted:#575b61;--card:#f3f4f6;--line:#d3d7dd;--accent:#0a4fb4}
-@media (prefers-color-scheme:dark){:root{--bg:#121417;--fg:#e8e8e8;--muted:#a9aeb5;--card:#1e2227;--line:#3b4149;--accent:#8fb8fa}}
-*{box-sizing:border-box}
+constexpr std::string_view kStyleOpen = "</title>\n<style>\n";
+constexpr std::string_view kStyle = R"(*{box-sizing:border-box}
 html{-webkit-text-size-adjust:100%;text-size-adjust:100%}
 body{margin:0;background:var(--bg);color:var(--fg);font:16px/1.6 system-ui,-apple-system,"Segoe UI","PingFang SC","Hiragino Sans GB","Microsoft YaHei","Noto Sans CJK SC","WenQuanYi Micro Hei",sans-serif,"Apple Color Emoji","Segoe UI Emoji","Noto Color Emoji"}
 .page{max-width:48rem;margin:0 auto;padding:0 1rem 2rem}
@@ -342,7 +338,8 @@ void WriteHeader(PageBlocks& page, std::size_t messages, const std::vector<PageG
                  std::string_view charset, bool isolate) {
     std::string& block = page.Text();
     block.append(kHeadOpen).append(charset).append(kHeadMeta);
-    block.append(kTitle).append(kStyle).append(kTitle).append("</h1>\n<p class=\"summary\">共 ");
+    block.append(kTitle).append(kStyleOpen).append(kPageColours).append(kStyle).append(kTitle);
+    block.append("</h1>\n<p class=\"summary\">共 ");
     AppendNumber(block, messages);
     block.append(" 条短信，");
     AppendNumber(block, groups.size());

@@ -17,34 +17,49 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
     }
 }
 
+namespace {
+
+void AppendName(std::string& block, std::string_view text, const ArchiveLayout& layout) {
+    AppendIsolated(block, text, layout.isolateNames, kIsolateOpen, kIsolateClose, AppendWithCrLf);
+}
+
+}  // namespace
+
+void AppendTextHeading(std::string& block, const Heading& heading, const ArchiveLayout& layout) {
+    block.append(kHeadingOpen);
+    AppendWithCrLf(block, heading.word);
+    if (heading.named) {
+        AppendName(block, heading.name, layout);
+    }
+    block.append(kHeadingClose);
+}
+
+void AppendTextEntry(std::string& block, const MessageStore::Message& message,
+                     const EntryParty& party, std::string_view body, const ArchiveLayout& layout) {
+    block.append(message.Sent() ? kSentMark : std::string_view());
+    AppendName(block, party.name, layout);
+    block.append(" <");
+    AppendName(block, party.number, layout);
+    block.append(">     ");
+    AppendDisplayTime(block, message.Time());
+    block.append(" : \r\n");
+    AppendWithCrLf(block, body);
+    block.append("\r\n");
+}
+
 void WriteTextArchive(ByteSink& out, const MessageStore& messages, ContactBook& book,
                       const ArchiveLayout& layout) {
     std::string block;
-    const auto name = [&](std::string_view text) {
-        AppendIsolated(block, text, layout.isolateNames, kIsolateOpen, kIsolateClose,
-                       AppendWithCrLf);
-    };
     WalkGroups(
         messages, book, layout,
         [&](const Heading& heading) {
-            block.assign(kHeadingOpen);
-            AppendWithCrLf(block, heading.word);
-            if (heading.named) {
-                name(heading.name);
-            }
-            block.append(kHeadingClose);
+            block.clear();
+            AppendTextHeading(block, heading, layout);
             out.Write(block);
         },
         [&](const MessageStore::Message& message, const EntryParty& party) {
-            block.assign(message.Sent() ? kSentMark : std::string_view());
-            name(party.name);
-            block.append(" <");
-            name(party.number);
-            block.append(">     ");
-            AppendDisplayTime(block, message.Time());
-            block.append(" : \r\n");
-            AppendWithCrLf(block, message.Body());
-            block.append("\r\n");
+            block.clear();
+            AppendTextEntry(block, message, party, message.Body(), layout);
             out.Write(block);
         });
 }
