@@ -94,9 +94,11 @@ void CQuillboxDlg::OnGenerate() {
     }
     request.recurseContacts = m_bRecurseContacts != 0;
     request.output = PathFromText(m_strOutputFile);
-    request.form = m_bHtml == 0          ? ArchiveForm::Text
-                   : options_.modernPage ? ArchiveForm::ModernPage
-                                         : ArchiveForm::ClassicHtml;
+    // An archive folder's HTML pages are today's pages: there is no classic form of them.
+    request.form = m_bHtml == 0                            ? ArchiveForm::Text
+                   : options_.modernPage || options_.split ? ArchiveForm::ModernPage
+                                                           : ArchiveForm::ClassicHtml;
+    request.split = options_.split;
     request.order = SortOrder{m_nSortOrder != 0};
     request.input = options_.modern ? InputFormat::Modern : InputFormat::Classic;
     request.encoding = options_.encoding;
@@ -250,7 +252,9 @@ void CQuillboxDlg::OnBrowseMessageFolder() {
 
 void CQuillboxDlg::OnBrowseOutputFile() {
     UpdateData(true);
-    if (auto file = shell_.ChooseSaveFile(SaveAsFor(m_bHtml != 0))) {
+    auto file = options_.split ? shell_.ChooseFolder(kArchiveFolderChooserTitle)
+                               : shell_.ChooseSaveFile(SaveAsFor(m_bHtml != 0));
+    if (file) {
         m_strOutputFile = std::move(*file);
         UpdateData(false);
     }
@@ -263,6 +267,7 @@ void COptionsDlg::OnInitDialog() {
     controls_.SetDate(IDC_SINCE, options_.since);
     controls_.SetDate(IDC_UNTIL, options_.until);
     controls_.SetChecked(IDC_DEDUPE, options_.dedupe);
+    controls_.SetChecked(IDC_SPLIT, options_.split);
     controls_.SetText(IDC_TIME_ZONE,
                       options_.timeZone.empty()
                           ? std::u16string(kComputersZone)
@@ -287,6 +292,7 @@ std::optional<std::u16string> COptionsDlg::OnOK() {
     chosen.since = controls_.Date(IDC_SINCE);
     chosen.until = controls_.Date(IDC_UNTIL);
     chosen.dedupe = controls_.IsChecked(IDC_DEDUPE);
+    chosen.split = controls_.IsChecked(IDC_SPLIT);
     std::u16string zone = controls_.Text(IDC_TIME_ZONE);
     zone.erase(0, zone.find_first_not_of(u' '));
     zone.erase(zone.find_last_not_of(u' ') + 1);

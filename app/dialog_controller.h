@@ -44,6 +44,7 @@ struct ArchiveOptions {
     std::optional<CalendarDay> until;
     bool dedupe = false;
     std::string timeZone;  // empty: the computer's
+    bool split = false;    // an archive folder: the output is a folder, its pages HTML with "HTML"
     bool operator==(const ArchiveOptions&) const = default;
 };
 
@@ -182,6 +183,8 @@ inline constexpr std::u16string_view kOutputFileEmpty = u"输出路径不能为�
 inline constexpr std::u16string_view kGenerationDone = u"文档生成完毕！";
 inline constexpr std::u16string_view kGenerationFailed = u"文档生成失败！";
 inline constexpr std::u16string_view kFolderChooserTitle = u"选择路径";
+inline constexpr std::u16string_view kArchiveFolderChooserTitle =
+    u"选择存档文件夹（空文件夹，或 Quillbox 写过的存档文件夹）";
 inline constexpr std::u16string_view kModernExportsHint =
     u"这些文件是新式导出，请在“选项”中勾选“读取新式导出”后再生成";
 inline constexpr std::u16string_view kAskToStop = u"正在生成文档。要停止生成吗？";

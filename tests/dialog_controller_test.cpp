@@ -216,6 +216,18 @@ TEST_F(DialogControllerTest, SaveAsTextsFollowTheHtmlBoxAsItStandsWhenBrowsing) 
     ASSERT_EQ(runs_.size(), 1u);
     EXPECT_EQ(runs_[0].request.form, ArchiveForm::ClassicHtml);
     EXPECT_EQ(runs_[0].request.output, std::filesystem::path("/tmp/a.txt"));
+
+    // An archive folder is a folder: 浏览 chooses one.
+    ArchiveOptions split;
+    split.split = true;
+    shell_.optionsAnswers = {split};
+    dialog_.OnOptions();
+    shell_.folderAnswers = {u"/tmp/archive"};
+    dialog_.OnBrowseOutputFile();
+    EXPECT_EQ(shell_.saveRequests.size(), 2u);
+    EXPECT_EQ(shell_.folderTitles,
+              std::vector<std::u16string>{std::u16string(kArchiveFolderChooserTitle)});
+    EXPECT_EQ(controls_.Text(IDC_OUTPUT_FILE), u"/tmp/archive");
 }
 
 TEST_F(DialogControllerTest, ChoosingAFolderKeepsTheBoxesTickedSinceTheLastExchange) {
@@ -269,8 +281,8 @@ TEST_F(DialogControllerTest, OpensTheOptionsForTheirSystemCommandAndKeepsWhatOkC
 
 // The request's fields beyond the main dialog's controls.
 auto OptionFields(const ArchiveRequest& r) {
-    return std::tuple(r.input, r.encoding, r.form, r.since, r.until, r.dedupe, r.timeZone, r.jobs,
-                      r.report);
+    return std::tuple(r.input, r.encoding, r.form, r.since, r.until, r.dedupe, r.timeZone, r.split,
+                      r.jobs, r.report);
 }
 
 TEST_F(DialogControllerTest, EachOptionReachesTheRequestAndNoneChangedIsTheClassicRun) {
@@ -305,6 +317,11 @@ TEST_F(DialogControllerTest, EachOptionReachesTheRequestAndNoneChangedIsTheClass
          [](ArchiveRequest& r) { r.dedupe = true; }},
         {"zone", [](ArchiveOptions& o) { o.timeZone = "+08:00"; },
          [](ArchiveRequest& r) { r.timeZone = "+08:00"; }},
+        {"split", [](ArchiveOptions& o) { o.split = true; },
+         [](ArchiveRequest& r) {
+             r.split = true;
+             r.form = ArchiveForm::ModernPage;
+         }},
     };
     controls_.SetChecked(IDC_HTML, true);
     for (const Case& c : cases) {
@@ -489,6 +506,7 @@ TEST(OptionsDialog, ShowsTheOptionsAndTakesBackOnlyWhatCanBeRun) {
     options.since = CalendarDay{2009, 3, 18};
     options.dedupe = true;
     options.timeZone = "Asia/Shanghai";
+    options.split = true;
     FakeOptionsControls controls;
     COptionsDlg shown(controls, options);
     shown.OnInitDialog();

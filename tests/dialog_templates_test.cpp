@@ -143,6 +143,7 @@ TEST(DialogTemplates, TheOptionsReachEveryControlByKeyAndKeepARowFree) {
                             {IDC_STATIC, u"结束日期(&U)："},
                             {IDC_UNTIL, u""},
                             {IDC_DEDUPE, u"去掉重复的信息(&D)"},
+                            {IDC_SPLIT, u"按会话分别存档(&F)"},
                             {IDC_STATIC, u"时区(&Z)："},
                             {IDC_TIME_ZONE, u""},
                             {IDOK, u"确定"},
@@ -151,17 +152,18 @@ TEST(DialogTemplates, TheOptionsReachEveryControlByKeyAndKeepARowFree) {
     std::u16string unique = letters;
     std::sort(unique.begin(), unique.end());
     EXPECT_EQ(std::adjacent_find(unique.begin(), unique.end()), unique.end()) << letters.size();
-    // The row under "去掉重复的信息" is kept for one more check box of its size.
-    const auto dedupe = std::find_if(options.controls.begin(), options.controls.end(),
-                                     [](const ControlTemplate& c) { return c.id == IDC_DEDUPE; });
-    ASSERT_NE(dedupe, options.controls.end());
-    const int top = dedupe->y + dedupe->height + 6;
-    for (const ControlTemplate& c : options.controls) {
-        const int bottom =
-            c.kind == ControlKind::ComboBox || c.kind == ControlKind::EditableComboBox
-                ? c.y + 14
-                : c.y + c.height;
-        EXPECT_TRUE(bottom <= top || c.y >= top + dedupe->height) << c.id;
+    // No two controls cover each other; a combo box closed is as high as an edit.
+    const auto bottom = [](const ControlTemplate& c) {
+        return c.kind == ControlKind::ComboBox || c.kind == ControlKind::EditableComboBox
+                   ? c.y + 14
+                   : c.y + c.height;
+    };
+    for (const ControlTemplate& a : options.controls) {
+        for (const ControlTemplate& b : options.controls) {
+            const bool apart = &a == &b || a.x + a.width <= b.x || b.x + b.width <= a.x ||
+                               bottom(a) <= b.y || bottom(b) <= a.y;
+            EXPECT_TRUE(apart) << a.id << " " << b.id;
+        }
     }
     EXPECT_EQ(OptionItems(IDC_ENCODING).size(), 3u);
     EXPECT_EQ(OptionItems(IDC_PAGE).size(), 2u);

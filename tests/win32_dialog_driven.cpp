@@ -690,6 +690,7 @@ void CheckOptions(const std::wstring& exe, const std::wstring& cli, const std::w
         const wchar_t* text;
     } texts[] = {{IDC_MODERN, L"读取新式导出(&M)"},
                  {IDC_DEDUPE, L"去掉重复的信息(&D)"},
+                 {IDC_SPLIT, L"按会话分别存档(&F)"},
                  {IDC_TIME_ZONE, L"本机时区"},
                  {IDOK, L"确定"},
                  {IDCANCEL, L"取消"}};

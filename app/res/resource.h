@@ -30,6 +30,7 @@
 #define IDC_UNTIL 1024
 #define IDC_DEDUPE 1025
 #define IDC_TIME_ZONE 1026
+#define IDC_SPLIT 1027
 
 #define IDC_STATIC (-1)
 #define IDOK 1

@@ -11,8 +11,8 @@
 #include "platform/platform.h"
 #include "quillbox/archive.h"
 #include "read/time_zone.h"
-#include "run/file_id_set.h"
 #include "run/archive_folder_output.h"
+#include "run/file_id_set.h"
 #include "run/read_files.h"
 #include "scan/folder_scan.h"
 #include "write/archive_groups.h"
@@ -374,6 +374,9 @@ bool Run::WriteArchive(MessageStore& messages, ContactBook& book) {
     if (folder_) {
         if (const auto failure = folder_->Write(request_, messages, book, report_)) {
             return Fail(*failure);
+        }
+        if (Cancelled()) {
+            return false;
         }
         report_.entriesWritten = messages.Size();
         return true;
