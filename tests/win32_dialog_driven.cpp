@@ -383,6 +383,32 @@ std::vector<char> ReadAll(const std::wstring& file) {
     return bytes;
 }
 
+// Every file of a folder and of its sub-folders, by name below it, with its bytes.
+std::vector<std::pair<std::wstring, std::vector<char>>> ReadFolder(const std::wstring& folder,
+                                                                   const std::wstring& below = {}) {
+    std::vector<std::pair<std::wstring, std::vector<char>>> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return files;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            auto inner = ReadFolder(folder + L"\\" + name, below + name + L"/");
+            files.insert(files.end(), inner.begin(), inner.end());
+        } else {
+            files.emplace_back(below + name, ReadAll(folder + L"\\" + name));
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 int RunAndWait(const std::wstring& exe, std::wstring arguments) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -751,6 +777,29 @@ void CheckOptions(const std::wstring& exe, const std::wstring& cli, const std::w
     const std::vector<char> dialogArchive = ReadAll(written);
     Check(!dialogArchive.empty() && dialogArchive == ReadAll(expected),
           "the dialog's archive with the options is the command line's, byte for byte");
+
+    // 按会话分别存档: the same options write an archive folder.
+    options = OpenOptions(program);
+    if (options == nullptr) {
+        return;
+    }
+    ::SendMessageW(item(IDC_SPLIT), BM_CLICK, 0, 0);
+    Press(item(IDOK));
+    IsGone(options);
+    const std::wstring folder = work + L"\\存档文件夹";
+    SetText(program.Item(IDC_OUTPUT_FILE), folder);
+    const std::wstring folderMessage = program.PressForMessage(IDC_GENERATE);
+    Check(folderMessage.starts_with(L"文档生成完毕！"),
+          "a run with 按会话分别存档 (\"" + Utf8(folderMessage) + "\")");
+    const std::wstring expectedFolder = work + L"\\命令行存档文件夹";
+    Check(RunAndWait(cli,
+                     L"--modern --encoding utf-8 --split --html --since 2023-11-14 "
+                     L"--until 2023-11-15 --dedupe --time-zone Asia/Shanghai -m \"" +
+                         messages + L"\" -o \"" + expectedFolder + L"\"") == 0,
+          "quillbox-cli.exe writes the archive folder with the same options");
+    const auto dialogFolder = ReadFolder(folder);
+    Check(dialogFolder.size() > 2 && dialogFolder == ReadFolder(expectedFolder),
+          "the dialog's archive folder is the command line's, file for file");
     ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
     Check(program.Ends(10000), "closing the dialog ends the program");
 }
