@@ -72,9 +72,10 @@ constexpr std::string_view kSearch =
 // Filtering: each chunk's entries are lower-cased once into one text, searched natively word by
 // word, and a burst of keystrokes is answered once.
 // A keystroke decides every entry in memory and shows the result at once where the reader
-// looks: the counts, the chunks that are wholly in or out (a class or hidden on the chunk), and
-// the entries of the chunks on the screen. The entries of the other chunks are brought in line
-// afterwards, a slice at a time, so that a keystroke at 100,000 entries does not wait for them.
+// looks: the chunks and groups on the screen, their entries and counts, and the status. The
+// rest (every other chunk's and group's visibility, height and count, and their entries) is
+// brought in line afterwards, a slice at a time, so that a keystroke at 100,000 entries in
+// thousands of groups does not wait for them.
 constexpr std::string_view kScript = R"(<script>
 (function(){
 "use strict";
@@ -82,22 +83,26 @@ var box=document.getElementById("q"),status=document.getElementById("status");
 var sections=document.querySelectorAll("main section"),toc=document.querySelectorAll("nav li");
 var groups=[],chunks=[],total=0,last="",timer=0,queue=[],job=0;
 for(var i=0;i<sections.length;i++){
-var s=sections[i],cs=s.querySelectorAll(".c"),size=0;
+var s=sections[i],cs=s.querySelectorAll(".c"),size=0,first=chunks.length;
 for(var j=0;j<cs.length;j++){
 var items=Array.prototype.slice.call(cs[j].children);
 var base=parseFloat(cs[j].style.containIntrinsicSize.split(" ").pop())||0;
-chunks.push({el:cs[j],items:items,on:new Uint8Array(items.length).fill(1),want:new Uint8Array(items.length).fill(1),text:null,starts:null,shown:items.length,group:i,base:base,height:base,near:false,queued:false});
+chunks.push({el:cs[j],items:items,on:new Uint8Array(items.length).fill(1),want:new Uint8Array(items.length).fill(1),text:null,starts:null,n:items.length,shown:items.length,group:i,base:base,near:false,queued:false});
 size+=items.length;
 }
-groups.push({section:s,size:size,shown:0,height:0,label:String(size),count:s.querySelector(".count"),toc:toc[i]||null});
+var t=toc[i]||null;
+groups.push({section:s,size:size,first:first,end:chunks.length,shown:0,label:String(size),want:"",count:s.querySelector(".count"),toc:t,tocCount:t&&t.querySelector(".count"),near:0,queued:false});
 total+=size;
 }
 if("IntersectionObserver" in window){
 var watch=new IntersectionObserver(function(seen){
-for(var k=0;k<seen.length;k++)seen[k].target._chunk.near=seen[k].isIntersecting;
+for(var k=0;k<seen.length;k++){
+var c=seen[k].target._chunk;
+if(c.near!==seen[k].isIntersecting){c.near=seen[k].isIntersecting;groups[c.group].near+=c.near?1:-1;}
+}
 },{rootMargin:"100% 0px"});
 for(i=0;i<chunks.length;i++){chunks[i].el._chunk=chunks[i];watch.observe(chunks[i].el);}
-}else{for(i=0;i<chunks.length;i++)chunks[i].near=true;}
+}else{for(i=0;i<chunks.length;i++){chunks[i].near=true;groups[chunks[i].group].near++;}}
 function index(c){
 if(c.text===null){
 var parts=[],starts=new Int32Array(c.items.length+1),at=0;
@@ -123,16 +128,42 @@ var count=0;
 for(j=0;j<n;j++){var ok=want[j]===words.length?1:0;want[j]=ok;count+=ok;}
 return count;
 }
+function height(c){return c.base*c.n/c.items.length;}
+// A chunk as decided: shown or hidden, all its entries shown or some, and its height.
+function place(c){
+if(c.n!==c.shown){
+c.el.hidden=c.n===0;
+c.el.classList.toggle("all",c.n===c.items.length);
+c.el.style.containIntrinsicSize="auto "+height(c).toFixed(1)+"rem";
+c.shown=c.n;
+}
+}
 function sync(c){
+place(c);
 for(var j=0;j<c.items.length;j++){
 if(c.on[j]!==c.want[j]){c.on[j]=c.want[j];c.items[j].hidden=!c.want[j];}
 }
 c.queued=false;
 }
+function show(g){
+if(g.want!==g.label){
+var h=4;
+for(var i=g.first;i<g.end;i++)h+=height(chunks[i]);
+g.count.textContent=g.want;
+if(g.toc){g.tocCount.textContent=g.want;g.toc.hidden=g.shown===0;}
+g.section.hidden=g.shown===0;
+g.section.style.containIntrinsicSize="auto "+h.toFixed(1)+"rem";
+g.label=g.want;
+}
+g.queued=false;
+}
 function drain(){
 job=0;
 var end=performance.now()+8;
-while(queue.length&&performance.now()<end){var c=queue.pop();if(c.queued)sync(c);}
+while(queue.length&&performance.now()<end){
+var x=queue.pop();
+if(x.queued){if(x.items)sync(x);else show(x);}
+}
 if(queue.length)job=setTimeout(drain,0);else box.removeAttribute("aria-busy");
 }
 function apply(){
@@ -140,35 +171,26 @@ var q=box.value.trim().toLowerCase().replace(/\s+/g," ");
 if(q===last)return;
 last=q;
 clearTimeout(job);
-var words=q?q.split(" "):[],shown=0,i;
-for(i=0;i<groups.length;i++){groups[i].shown=0;groups[i].height=4;}
-queue=[];
-var later=[];
-for(i=0;i<chunks.length;i++){
-var c=chunks[i],n=match(c,words),odd=false;
-for(var j=0;j<c.items.length;j++)if(c.on[j]!==c.want[j]){odd=true;break;}
-if(n!==c.shown){
-c.el.hidden=n===0;
-c.el.classList.toggle("all",n===c.items.length);
-c.height=c.base*n/c.items.length;
-c.el.style.containIntrinsicSize="auto "+c.height.toFixed(1)+"rem";
-c.shown=n;
-}
+var words=q?q.split(" "):[],shown=0,later=[];
+// Document order, each group after its chunks: what waits is brought in line from the top.
+for(var i=0;i<groups.length;i++){
+var g=groups[i];
+g.shown=0;
+for(var k=g.first;k<g.end;k++){
+var c=chunks[k];
+c.n=match(c,words);
+var odd=c.n!==c.shown;
+for(var j=0;!odd&&j<c.items.length;j++)odd=c.on[j]!==c.want[j];
 c.queued=odd;
-if(odd){if(c.near&&n&&n<c.items.length)sync(c);else later.push(c);}
-groups[c.group].shown+=n;
-groups[c.group].height+=c.height;
-shown+=n;
+// On the screen, a chunk of all or none is right without its entries: they can wait.
+if(odd&&c.near&&c.n&&c.n<c.items.length)sync(c);
+else if(odd){if(c.near)place(c);later.push(c);}
+g.shown+=c.n;
 }
-for(i=0;i<groups.length;i++){
-var g=groups[i],label=words.length?g.shown+" / "+g.size:String(g.size);
-if(label!==g.label){
-g.count.textContent=label;
-if(g.toc){g.toc.querySelector(".count").textContent=label;g.toc.hidden=g.shown===0;}
-g.section.hidden=g.shown===0;
-g.section.style.containIntrinsicSize="auto "+g.height.toFixed(1)+"rem";
-g.label=label;
-}
+shown+=g.shown;
+g.want=words.length?g.shown+" / "+g.size:String(g.size);
+g.queued=g.want!==g.label;
+if(g.queued){if(g.near)show(g);else later.push(g);}
 }
 status.textContent=words.length?(shown?"找到 "+shown+" 条":"没有找到匹配的短信"):"";
 queue=later.reverse();
