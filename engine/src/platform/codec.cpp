@@ -155,22 +155,37 @@ char32_t TakeCodePoint(std::string_view& text) {
     return s.length != 0 ? s.cp : kReplacement;
 }
 
+namespace {
+
+// Writes the UTF-8 bytes of cp at `at`, room for four given; returns the end.
+char* EncodeUtf8(char* at, char32_t cp) {
+    if (cp < 0x80) {
+        *at++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *at++ = static_cast<char>(0xC0 | cp >> 6);
+        *at++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *at++ = static_cast<char>(0xE0 | cp >> 12);
+        *at++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        *at++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *at++ = static_cast<char>(0xF0 | cp >> 18);
+        *at++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        *at++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        *at++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return at;
+}
+
+}  // namespace
+
 void AppendCodePoint(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | cp >> 6));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | cp >> 12));
-        out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | cp >> 18));
-        out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        return;
     }
+    char bytes[4];
+    out.append(bytes, static_cast<std::size_t>(EncodeUtf8(bytes, cp) - bytes));
 }
 
 std::size_t NextUtf8Error(std::string_view bytes, std::size_t from) {
@@ -235,12 +250,15 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Errors erro
     return out;
 }
 
+// A unit gives at most three bytes (a pair of them four): the text is written into room made
+// for that, then cut to its length, as these run on every message's text.
 std::string Utf16ToUtf8(std::u16string_view units) {
-    std::string out;
-    out.reserve(units.size() * 3);
+    std::string out(units.size() * 3, '\0');
+    char* at = out.data();
     ForEachUtf16(
         units.size(), [&](std::size_t i) { return units[i]; },
-        [&](char32_t cp) { AppendCodePoint(out, cp); });
+        [&](char32_t cp) { at = EncodeUtf8(at, cp); });
+    out.resize(static_cast<std::size_t>(at - out.data()));
     return out;
 }
 
@@ -251,12 +269,15 @@ void AppendUtf16BytesAsUtf8(std::string& out, std::string_view bytes, bool bigEn
         const char32_t second = Byte(bytes, 2 * i + 1);
         return bigEndian ? (first << 8 | second) : (second << 8 | first);
     };
-    out.reserve(out.size() + bytes.size() / 2 + bytes.size() / 4);
+    const std::size_t before = out.size();
+    out.resize(before + bytes.size() / 2 * 3);
+    char* at = out.data() + before;
     ForEachUtf16(bytes.size() / 2, unitAt, [&](char32_t cp) {
         if (cp != 0 || !dropZeros) {
-            AppendCodePoint(out, cp);
+            at = EncodeUtf8(at, cp);
         }
     });
+    out.resize(static_cast<std::size_t>(at - out.data()));
 }
 
 std::optional<std::u16string> Cp936ToUtf16(std::string_view bytes) {
