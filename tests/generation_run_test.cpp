@@ -340,7 +340,8 @@ TEST_F(GenerationRunTest, AStoppedRunFailsAndLeavesTheOldArchiveWhole) {
          [](const RunProgress& p) { return p.phase == RunProgress::Phase::Writing; }},
     };
     for (const Case& c : cases) {
-        for (const unsigned jobs : {1u, 3u}) {
+        // An archive folder's stop leaves no folder, finished or not, as a file's leaves no file.
+        for (const auto& [jobs, split] : {std::pair{1u, false}, {3u, false}, {1u, true}}) {
             std::atomic<bool> cancel{false};
             RunControl control;
             control.cancel = &cancel;
@@ -352,6 +353,10 @@ TEST_F(GenerationRunTest, AStoppedRunFailsAndLeavesTheOldArchiveWhole) {
             ArchiveRequest request = Request();
             request.jobs = jobs;
             request.report = dir_ / "report.json";
+            request.split = split;
+            if (split) {
+                request.output = dir_ / "archive folder";
+            }
             EXPECT_FALSE(GenerateArchive(request, &report_, control)) << c.when << ", " << jobs;
             EXPECT_EQ(report_.failure.stage, RunFailure::Stage::Cancelled) << c.when;
             EXPECT_EQ(ReadBytes(Output()), "the old archive") << c.when;
