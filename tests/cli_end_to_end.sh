@@ -131,6 +131,15 @@ run -v -m "$work/hostile" -o "$work/hostile.txt"
 [[ $status -eq 0 && $err == *'跳过 '*'/a\x1b]0;x\x07\x0a文档生成完毕！\u202e.vmg：'* &&
    $(grep -c '^文档生成完毕！' <<<"$err") -eq 1 && $err != *$'\e'* && $err != *$'\u202e'* ]]
 check "names escaped for the terminal" $?
+# Blocks are counted apart from files: a run of cut blocks is one line and one range.
+mkdir -p "$work/blocks"
+printf 'BEGIN:VMSG\nBEGIN:VCARD\nTEL:10086\nEND:VCARD\nBEGIN:VBODY\nDate:2009/03/18 10:00:00\nhello\nEND:VBODY\nEND:VMSG\n%s' \
+    "$(printf 'BEGIN:VMSG\n%.0s' 1 2 3)" >"$work/blocks/a.vmsg"
+: >"$work/blocks/b.vmsg"
+run -v --modern -m "$work/blocks" -o "$work/blocks.txt" --report "$work/blocks.json"
+[[ $status -eq 0 && $err == *"/a.vmsg 中第 2–4 块："* && $err == *"（跳过 1 个文件、3 条）"* &&
+   $(cat "$work/blocks.json") == *'"reason": "cut", "index": 1, "count": 3}'* ]]
+check "blocks and files skipped, apart" $?
 run -m "$examples/messages" -o "$work/x.txt" --report "$work/report.json"
 [[ $status -eq 0 && -z $out && $(cat "$work/report.json") == '{"ok": true,'*'"no-tel-line"'* ]]
 check "report file" $?

@@ -9,6 +9,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -297,6 +298,13 @@ TEST_F(FolderScanTest, AnUnreadableSubFolderIsPassedOver) {
     Touch("locked/hidden.vmg");
     fs::permissions(dir_ / "locked", fs::perms::none);
     EXPECT_EQ(Scan(Folder(), "vmg", "VMG", true), (Names{"ok.vmg"}));
+    // Passed over, but never in silence: the report names the folder and the system's reason.
+    FileList list;
+    Collect(Folder().native(), list, "vmg", "VMG", true);
+    ASSERT_EQ(list.Skipped().size(), 1u);
+    EXPECT_EQ(list.Skipped()[0].path.filename(), "locked");
+    EXPECT_EQ(list.Skipped()[0].reason, SkipReason::UnreadableFolder);
+    EXPECT_EQ(list.Skipped()[0].systemError, EACCES);
 }
 
 TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
@@ -322,6 +330,10 @@ TEST_F(FolderScanTest, PathsBeyondThePlatformLimitAreSkipped) {
     for (const auto& f : files) {
         EXPECT_LT(f.size(), 4096u);
     }
+    // What lies beyond the limit is reported, once, where the path first grows too long.
+    ASSERT_EQ(list.Skipped().size(), 1u);
+    EXPECT_EQ(list.Skipped()[0].reason, SkipReason::PathTooLong);
+    EXPECT_GE(list.Skipped()[0].path.native().size(), 4096u);
 }
 
 #endif
