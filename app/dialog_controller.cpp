@@ -252,7 +252,7 @@ void CQuillboxDlg::OnBrowseMessageFolder() {
 
 void CQuillboxDlg::OnBrowseOutputFile() {
     UpdateData(true);
-    auto file = options_.split ? shell_.ChooseFolder(kArchiveFolderChooserTitle)
+    auto file = options_.split ? shell_.ChooseFolderToWrite(kArchiveFolderChooserTitle)
                                : shell_.ChooseSaveFile(SaveAsFor(m_bHtml != 0));
     if (file) {
         m_strOutputFile = std::move(*file);

@@ -63,6 +63,10 @@ public:
     virtual ~IDialogShell() = default;
     // None when the user cancels.
     virtual std::optional<std::u16string> ChooseFolder(std::u16string_view title) = 0;
+    // The same for a folder to write into, where the chooser can make a new one.
+    virtual std::optional<std::u16string> ChooseFolderToWrite(std::u16string_view title) {
+        return ChooseFolder(title);
+    }
     virtual std::optional<std::u16string> ChooseSaveFile(const SaveAsRequest& request) = 0;
     // A message box with one OK button; returns when it is closed.
     virtual void ShowMessage(std::u16string_view text) = 0;

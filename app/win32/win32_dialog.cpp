@@ -465,13 +465,23 @@ void Win32Dialog::Enable(int id, bool enabled) {
 }
 
 std::optional<std::u16string> Win32Dialog::ChooseFolder(std::u16string_view title) {
+    return BrowseForFolder(title, BIF_RETURNONLYFSDIRS);
+}
+
+// The resizable chooser with its "新建文件夹" button: an archive folder is best a new one.
+std::optional<std::u16string> Win32Dialog::ChooseFolderToWrite(std::u16string_view title) {
+    return BrowseForFolder(title, BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE);
+}
+
+std::optional<std::u16string> Win32Dialog::BrowseForFolder(std::u16string_view title,
+                                                           unsigned flags) {
     wchar_t path[MAX_PATH] = {};
     const std::u16string terminatedTitle(title);
     // No owner: the main dialog stays usable while the chooser is open.
     BROWSEINFOW browse = {};
     browse.pszDisplayName = path;
     browse.lpszTitle = Wide(terminatedTitle);
-    browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    browse.ulFlags = flags;
     browse.lpfn = FolderChooserOpened;
     browse.lParam = reinterpret_cast<LPARAM>(&folderChoosers_);
     const std::size_t open = folderChoosers_.size();

@@ -44,6 +44,7 @@ public:
     void Enable(int id, bool enabled) override;
 
     std::optional<std::u16string> ChooseFolder(std::u16string_view title) override;
+    std::optional<std::u16string> ChooseFolderToWrite(std::u16string_view title) override;
     std::optional<std::u16string> ChooseSaveFile(const SaveAsRequest& request) override;
     void ShowMessage(std::u16string_view text) override;
     void ShowAbout() override;
@@ -55,6 +56,7 @@ public:
     void Close() override;
 
 private:
+    std::optional<std::u16string> BrowseForFolder(std::u16string_view title, unsigned flags);
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();
