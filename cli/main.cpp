@@ -136,18 +136,6 @@ private:
     std::jthread ticker_;  // last: it runs while the members above exist
 };
 
-std::string Size(std::uint64_t bytes) {
-    char text[32];
-    if (bytes < 1024) {
-        std::snprintf(text, sizeof text, "%llu 字节", static_cast<unsigned long long>(bytes));
-    } else if (bytes < 1024 * 1024) {
-        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
-    } else {
-        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
-    }
-    return text;
-}
-
 // A path as a terminal should show it: a name's controls and bidi controls are escaped, so that
 // it can neither act on the terminal nor forge a line of ours.
 std::string ForPeople(const std::filesystem::path& path) {
@@ -188,7 +176,8 @@ std::string Summary(const quillbox::RunReport& report, bool classic) {
     if (!report.timeZone.empty()) {
         line += "，时间按 " + quillbox::PrintableText(report.timeZone) + " 时区显示";
     }
-    line += "，写入 " + Size(report.bytesWritten) + "：" + ForPeople(report.archivePath);
+    line +=
+        "，写入 " + quillbox::SizeText(report.bytesWritten) + "：" + ForPeople(report.archivePath);
     if (const auto& folder = report.folder) {
         // The index, and a page of each conversation.
         line += "（" + std::to_string(folder->pages.size() - 1) + " 个会话，" +

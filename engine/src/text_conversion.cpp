@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include <cstdio>
+
 #include "platform/codec.h"
 #include "platform/platform.h"
 #include "quillbox/text.h"
@@ -60,6 +62,18 @@ std::string PrintableText(std::string_view utf8) {
         }
     }
     return out;
+}
+
+std::string SizeText(std::uint64_t bytes) {
+    char text[32];
+    if (bytes < 1024) {
+        std::snprintf(text, sizeof text, "%llu 字节", static_cast<unsigned long long>(bytes));
+    } else if (bytes < 1024 * 1024) {
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
+    }
+    return text;
 }
 
 }  // namespace quillbox

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -25,5 +26,8 @@ bool IsActingCharacter(char32_t cp);
 // one below U+0080 and DEL, "\u202e" for the others (as ls and git show names). Malformed bytes
 // show as U+FFFD.
 std::string PrintableText(std::string_view utf8);
+
+// A size as people read it: "857 字节", "430.7 KB", "1.2 MB".
+std::string SizeText(std::uint64_t bytes);
 
 }  // namespace quillbox

@@ -184,19 +184,6 @@ bool SameDay(const MessageTime& a, const MessageTime& b) {
     return a.year == b.year && a.month == b.month && a.day == b.day;
 }
 
-// "1.2 MB"
-std::string SizeText(std::uint64_t bytes) {
-    char text[32];
-    if (bytes < 1024) {
-        std::snprintf(text, sizeof text, "%llu 字节", static_cast<unsigned long long>(bytes));
-    } else if (bytes < 1024 * 1024) {
-        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
-    } else {
-        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
-    }
-    return text;
-}
-
 // A path below the folder in an address: "/" between names, every byte but the unreserved ones
 // percent-encoded, so that "#", "?" and "%" in a name stay part of it.
 void AppendUrlPath(std::string& out, std::string_view path) {
