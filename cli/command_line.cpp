@@ -118,7 +118,7 @@ std::string_view UsageText() {
            "      --since=YYYY-MM-DD    只写这一天及以后的信息\n"
            "      --until=YYYY-MM-DD    只写这一天及以前的信息\n"
            "      --dedupe              同一对方、方向、日期和内容的重复信息只写一次\n"
-           "      --time-zone=ZONE      Android 备份中的时刻按此时区显示：IANA 时区名\n"
+           "      --time-zone=ZONE      Android 和 iPhone 备份中的时刻按此时区显示：IANA 时区名\n"
            "                            （如 Asia/Shanghai）或偏移（如 +08:00）；\n"
            "                            默认为本机时区\n"
            "  -j, --jobs=N              用 N 个线程读取文件（默认为可用的处理器数）\n"
