@@ -6,7 +6,6 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
-#include <stop_token>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -87,13 +86,17 @@ public:
     // Draws the first line at once, before the run has told anything.
     ProgressLine() : start_(std::chrono::steady_clock::now()) {
         Draw();
-        ticker_ = std::jthread([this](std::stop_token stop) { Tick(stop); });
+        ticker_ = std::thread([this] { Tick(); });
     }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
     // Ends the line's thread and leaves the line empty for what follows.
     ~ProgressLine() {
-        ticker_.request_stop();
+        {
+            const std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        wakeUp_.notify_all();
         ticker_.join();
         Write(stderr, "\r" + std::string(columns_, ' ') + "\r");
     }
@@ -104,10 +107,12 @@ public:
     }
 
 private:
-    void Tick(std::stop_token stop) {
+    // A plain condition, not a stop token: MinGW's libstdc++ ends a stop callback with an atomic
+    // wait whose fallback can miss its wake-up.
+    void Tick() {
         std::unique_lock lock(mutex_);
-        while (!wakeUp_.wait_for(lock, stop, std::chrono::milliseconds(400),
-                                 [&stop] { return stop.stop_requested(); })) {
+        while (
+            !wakeUp_.wait_for(lock, std::chrono::milliseconds(400), [this] { return ending_; })) {
             Draw();
         }
     }
@@ -130,10 +135,11 @@ private:
 
     const std::chrono::steady_clock::time_point start_;
     std::mutex mutex_;
-    std::condition_variable_any wakeUp_;
+    std::condition_variable wakeUp_;
+    bool ending_ = false;
     quillbox::RunProgress progress_;
     std::size_t columns_ = 0;
-    std::jthread ticker_;  // last: it runs while the members above exist
+    std::thread ticker_;  // last: it runs while the members above exist
 };
 
 // A path as a terminal should show it: a name's controls and bidi controls are escaped, so that

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -84,12 +86,12 @@ void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs
     }
 
     // Each worker takes the next chunk to read; the calling thread takes the chunks in order as
-    // they are done. A chunk's slot is written by one worker and then read by this thread alone.
+    // they are done. A chunk's slot is filled by one worker under the lock, then emptied by this
+    // thread alone. A mutex and a condition, not atomic wait: MinGW's libstdc++ has no native wait
+    // and its fallback can miss a wake-up, which hung a stopped run on Windows.
     std::vector<std::unique_ptr<ReadChunk>> slots(chunks);
-    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[chunks]);
-    for (std::size_t k = 0; k < chunks; ++k) {
-        done[k].store(false, std::memory_order_relaxed);
-    }
+    std::mutex mutex;
+    std::condition_variable filled;
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     {
@@ -106,17 +108,22 @@ void ReadFiles(const FileList& list, const ReadSettings& settings, unsigned jobs
                     auto chunk = newChunk();
                     const auto [first, last] = bounds(k);
                     reader.Read(list, *chunk, first, last);
-                    slots[k] = std::move(chunk);
-                    done[k].store(true, std::memory_order_release);
-                    done[k].notify_one();
+                    {
+                        const std::lock_guard lock(mutex);
+                        slots[k] = std::move(chunk);
+                    }
+                    filled.notify_all();
                 }
             });
         }
         for (std::size_t k = 0; k < chunks; ++k) {
-            done[k].wait(false, std::memory_order_acquire);
-            const bool more = take(*slots[k]);
-            slots[k].reset();
-            if (!more) {
+            std::unique_ptr<ReadChunk> chunk;
+            {
+                std::unique_lock lock(mutex);
+                filled.wait(lock, [&] { return slots[k] != nullptr; });
+                chunk = std::move(slots[k]);
+            }
+            if (!take(*chunk)) {
                 stop.store(true, std::memory_order_relaxed);
                 break;
             }
