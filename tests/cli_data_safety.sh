@@ -177,7 +177,8 @@ if [ -n "$fsync_interposer" ]; then
             LD_PRELOAD="$fsync_interposer" FSYNC_INTERPOSER=pause --default-signal=INT \
             "$cli" "${msgs[@]}" -o "$work/old.txt" 2>/dev/null) &
         pid=$!
-        for _ in $(seq 500); do
+        # Generous on a loaded machine: the loop ends as soon as the file is there.
+        for _ in $(seq 3000); do
             compgen -G "$work/.old.txt.quillbox-*" >/dev/null && break
             sleep 0.01
         done

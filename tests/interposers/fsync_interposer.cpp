@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Loaded with LD_PRELOAD in place of the C library's fsync, fdatasync and syncfs, as a disk may
-// behave:
-// with FSYNC_INTERPOSER=fail every flush fails with EIO; with FSYNC_INTERPOSER=pause it takes ten
-// seconds, which holds a run between its last write and its rename for a test to signal it.
+// behave: with FSYNC_INTERPOSER=fail every flush fails with EIO; with FSYNC_INTERPOSER=pause it
+// takes a minute (a signal cuts it short), which holds a run between its last write and its rename
+// for a test to signal it, however loaded the machine.
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -20,7 +20,7 @@ int Interposed(int fd, const char* name) {
         return -1;
     }
     if (mode != nullptr && std::strcmp(mode, "pause") == 0) {
-        ::sleep(10);
+        ::sleep(60);
     }
     using Flush = int (*)(int);
     const auto real = reinterpret_cast<Flush>(::dlsym(RTLD_NEXT, name));
